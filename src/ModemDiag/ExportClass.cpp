@@ -1,0 +1,30 @@
+// ExportClass.cpp - package configuration path and the factories the host calls.
+#include "ExportClass.h"
+
+#include <cassert>
+
+std::string g_configFileName;
+std::string g_packageDirPath(".");
+std::string g_logDirPath(".");
+
+extern "C" void setPackageConfigFile(const char* apcFileName)
+{
+    g_configFileName = apcFileName != nullptr ? apcFileName : "";
+
+    // An empty path breaks the host's side of the contract. A debug build
+    // stops here; a release build keeps the folders it had, since a plug-in
+    // must never take its host down.
+    assert(!g_configFileName.empty());
+    if (g_configFileName.empty()) {
+        return;
+    }
+
+    const std::string::size_type configSlash = g_configFileName.rfind('/');
+    if (configSlash != std::string::npos) {
+        g_packageDirPath = g_configFileName.substr(0, configSlash);
+    }
+    const std::string::size_type packageSlash = g_packageDirPath.rfind('/');
+    if (packageSlash != std::string::npos) {
+        g_logDirPath = g_packageDirPath.substr(0, packageSlash) + "/log";
+    }
+}

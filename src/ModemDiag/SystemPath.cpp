@@ -1,0 +1,23 @@
+// SystemPath.cpp - system paths resolved under $MODEMDIAG_SYSROOT.
+#include "SystemPath.h"
+
+#include <cstdlib>
+
+std::string SystemPath(const char* logicalPath)
+{
+    if (logicalPath == nullptr) {
+        return std::string();
+    }
+    const char* root = std::getenv("MODEMDIAG_SYSROOT");
+    if (root == nullptr || root[0] == '\0' || logicalPath[0] != '/') {
+        return logicalPath;
+    }
+    std::string resolved(root);
+    while (resolved.size() > 1 && resolved.back() == '/') {
+        resolved.pop_back();
+    }
+    if (resolved == "/") {
+        return logicalPath;
+    }
+    return resolved + logicalPath;
+}

@@ -1,0 +1,42 @@
+// LogCapture.h - installs a temporary log file as the plug-in's message log.
+#pragma once
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "TestSupport.h"
+#include "Velk.h"
+
+namespace testsupport {
+
+// While it lives, the plug-in's messages go to a fresh file; the previous
+// log stream and operation name come back when it goes.
+class LogCapture {
+public:
+    LogCapture() : m_stream(m_dir.file("capture.log"), std::ios::out | std::ios::app)
+    {
+        m_previous = gpLogFile;
+        gpLogFile = &m_stream;
+        SetFunctionName("");
+    }
+    ~LogCapture()
+    {
+        gpLogFile = m_previous;
+        SetFunctionName("");
+    }
+    LogCapture(const LogCapture&) = delete;
+    LogCapture& operator=(const LogCapture&) = delete;
+
+    std::ofstream& stream() { return m_stream; }
+    std::string path() const { return m_dir.file("capture.log"); }
+    std::string text() const { return readFile(path()); }
+    std::vector<std::string> lines() const { return readLines(path()); }
+
+private:
+    TempDir m_dir;
+    std::ofstream m_stream;
+    std::ofstream* m_previous = nullptr;
+};
+
+}  // namespace testsupport
