@@ -3,18 +3,22 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace modemsim {
 
-// How the modem misbehaves on one command (all off: it answers normally).
+// How the modem misbehaves on one command line (all off: it answers
+// normally). When several knobs are set, delayMs always applies and the
+// first of hangUp, silent, garbage, error holds; noLineEnds shapes whatever
+// normal or ERROR reply is left.
 struct CommandFault {
     int delayMs = 0;          // reply sent this long after the command (a late reply)
-    bool silent = false;      // no reply at all
+    bool silent = false;      // no reply at all (the command still takes effect)
     std::string garbage;      // these bytes instead of the reply
     bool noLineEnds = false;  // the reply without its CR LF framing
-    bool error = false;       // "ERROR" instead of the reply
+    bool error = false;       // "ERROR" instead of the reply (the command does not take effect)
     bool hangUp = false;      // the line hangs up instead of answering
 };
 
@@ -28,20 +32,32 @@ struct ModemProfile {
     bool fclass20 = true;   // +FCLASS=2.0 accepted
     bool dialTone = true;   // "atx4d;" answers OK; else NO DIALTONE after noDialToneDelayMs
     int noDialToneDelayMs = 3000;
-    int loopbackErrors = 0;  // error count sent after the self test ends
-    // Fault knobs per command, keyed by the command as sent, lower case,
-    // without "at" prefix handling (for example "at&t8", "ath", "ati3").
+    // The self test started by &T8 ends with the next H, which first sends
+    // the error count as a line of three digits ("000", "012"), then OK.
+    int loopbackErrors = 0;
+    std::optional<std::string> loopbackCountLine;  // sent instead of the digits ("  7", "-3", "OK")
+    bool loopbackCountSent = true;                 // false: the H answers OK alone
+    // Fault knobs per command line, keyed by the line as sent, lower case,
+    // "at" included (for example "at&t8", "ath", "atx4d;", "at+fclass=2.0").
+    // The key "*" applies to every line that has no entry of its own.
     std::map<std::string, CommandFault> faults;
 
-    // Named profiles for the command line and the demo ("healthy",
-    // "nodialtone", "loopback-errors", ...); an unknown name gives nullptr.
+    // The fault for a command line as received, or nullptr.
+    const CommandFault* faultFor(const std::string& line) const;
+
+    // Named profiles for the command line, the demo and the tests:
+    // "healthy", "nodialtone-loopback-errors", "nodialtone",
+    // "loopback-errors", "fax-class1-only", "silent", "garbage",
+    // "late-replies", "hangup-selftest". An unknown name gives nullptr.
     static std::unique_ptr<ModemProfile> named(const std::string& name);
     static std::vector<std::string> names();
 };
 
 // The modem owns the pseudo-terminal's master side and keeps one slave
 // descriptor open, so the tty keeps its settings between opens and never
-// hangs up by accident. A thread answers the command lines.
+// hangs up by accident. A thread answers the command lines; the destructor
+// stops it. Construction throws std::runtime_error when no pseudo-terminal
+// can be had.
 class VirtualModem {
 public:
     explicit VirtualModem(ModemProfile profile = ModemProfile());
@@ -52,7 +68,7 @@ public:
     // The tty a client opens, such as /dev/pts/7.
     const std::string& slavePath() const;
 
-    // Takes effect from the next command on.
+    // Takes effect from the next command line on.
     void setProfile(const ModemProfile& profile);
 
     // Command lines received so far, as sent (without the CR).

@@ -1,0 +1,153 @@
+// modemsim.cpp - stands up virtual modems on pseudo-terminals until interrupted.
+#include <getopt.h>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "VirtualModem.h"
+
+namespace {
+
+const int kExitUsage = 64;
+const int kExitFailure = 1;
+const int kMaxModems = 32;
+
+struct Options {
+    int modems = 1;
+    std::vector<std::string> profiles{"healthy"};
+    bool help = false;
+};
+
+void PrintUsage(FILE* out)
+{
+    std::fprintf(out,
+                 "Usage: modemsim [--modems N] [--profile NAME[,NAME...]]\n"
+                 "\n"
+                 "Stands up N virtual modems (default 1, at most %d), each on its own\n"
+                 "pseudo-terminal, prints each modem's tty path on a line of its own and\n"
+                 "answers AT commands until SIGINT or SIGTERM.\n"
+                 "\n"
+                 "  -n, --modems N          number of modems\n"
+                 "  -p, --profile NAMES     profile of each modem; with several names, the\n"
+                 "                          modems take them in turn (default healthy)\n"
+                 "  -h, --help              this text\n"
+                 "\n"
+                 "Profiles:",
+                 kMaxModems);
+    for (const std::string& name : modemsim::ModemProfile::names()) {
+        std::fprintf(out, " %s", name.c_str());
+    }
+    std::fprintf(out, "\n");
+}
+
+std::vector<std::string> SplitCommas(const std::string& text)
+{
+    std::vector<std::string> parts;
+    std::size_t from = 0;
+    for (;;) {
+        const std::size_t comma = text.find(',', from);
+        parts.push_back(text.substr(from, comma == std::string::npos ? std::string::npos : comma - from));
+        if (comma == std::string::npos) {
+            return parts;
+        }
+        from = comma + 1;
+    }
+}
+
+// Fills options from the command line; on a usage error returns false with
+// the reason in error.
+bool ParseOptions(int argc, char** argv, Options& options, std::string& error)
+{
+    static const struct option kLongOptions[] = {
+        {"modems", required_argument, nullptr, 'n'},
+        {"profile", required_argument, nullptr, 'p'},
+        {"help", no_argument, nullptr, 'h'},
+        {nullptr, 0, nullptr, 0},
+    };
+    opterr = 0;
+    int option;
+    while ((option = getopt_long(argc, argv, ":n:p:h", kLongOptions, nullptr)) != -1) {
+        switch (option) {
+        case 'n': {
+            char* end = nullptr;
+            const long count = std::strtol(optarg, &end, 10);
+            if (*optarg == '\0' || *end != '\0' || count < 1 || count > kMaxModems) {
+                error = "--modems wants a number from 1 to " + std::to_string(kMaxModems) + ", not '" + optarg + "'";
+                return false;
+            }
+            options.modems = static_cast<int>(count);
+            break;
+        }
+        case 'p':
+            options.profiles = SplitCommas(optarg);
+            for (const std::string& name : options.profiles) {
+                if (!modemsim::ModemProfile::named(name)) {
+                    error = "unknown profile '" + name + "'";
+                    return false;
+                }
+            }
+            break;
+        case 'h':
+            options.help = true;
+            break;
+        case ':':
+            error = std::string("option ") + argv[optind - 1] + " needs a value";
+            return false;
+        default:
+            error = std::string("unknown option ") + argv[optind - 1];
+            return false;
+        }
+    }
+    if (optind < argc) {
+        error = std::string("unexpected argument '") + argv[optind] + "'";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    Options options;
+    std::string error;
+    if (!ParseOptions(argc, argv, options, error)) {
+        std::fprintf(stderr, "modemsim: %s\nTry 'modemsim --help'.\n", error.c_str());
+        return kExitUsage;
+    }
+    if (options.help) {
+        PrintUsage(stdout);
+        return 0;
+    }
+
+    // Blocked before any modem thread starts, so that only sigwait below
+    // takes them and the modems shut down through their destructors.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+    std::vector<std::unique_ptr<modemsim::VirtualModem>> modems;
+    try {
+        for (int i = 0; i < options.modems; ++i) {
+            const std::string& name = options.profiles[static_cast<std::size_t>(i) % options.profiles.size()];
+            modems.push_back(std::make_unique<modemsim::VirtualModem>(*modemsim::ModemProfile::named(name)));
+            std::printf("%s\n", modems.back()->slavePath().c_str());
+        }
+    } catch (const std::exception& failure) {
+        std::fprintf(stderr, "modemsim: %s\n", failure.what());
+        return kExitFailure;
+    }
+    std::fflush(stdout);
+    std::fprintf(stderr, "modemsim: %d modem(s) answering; SIGINT or SIGTERM stops\n", options.modems);
+
+    int received = 0;
+    sigwait(&stopSignals, &received);
+    return 0;
+}
