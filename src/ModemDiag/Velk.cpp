@@ -1,9 +1,12 @@
-// Velk.cpp - message functions: prefix, cut at 511 characters, one line each.
+// Velk.cpp - message functions (prefix, cut at 511 characters, one line each) and the PCI hardware table.
 #include "Velk.h"
 
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+
+#include "ExportClass.h"
+#include "VelkLinux.h"
 
 char gFunctionName[512];
 std::ofstream* gpLogFile = nullptr;
@@ -68,4 +71,66 @@ extern "C" void SetFunctionName(const char* prefix)
     }
     std::strncpy(gFunctionName, prefix, sizeof gFunctionName - 1);
     gFunctionName[sizeof gFunctionName - 1] = '\0';
+}
+
+namespace {
+
+// The table being filled by BuildHWDeviceTable, one scan match at a time.
+struct HwTableFill {
+    hwDevDetailStruct* table;
+    std::uint32_t count;
+    std::uint16_t deviceID;
+    std::uint16_t vendorID;
+};
+
+bool AddHwDevice(void* context, std::uint32_t devMask, const std::uint8_t* header)
+{
+    HwTableFill* fill = static_cast<HwTableFill*>(context);
+    if (fill->count == kHwDevTableCapacity) {
+        ErrorMessage("More than %u matching PCI functions; only the first %u are listed",
+                     static_cast<unsigned>(kHwDevTableCapacity), static_cast<unsigned>(kHwDevTableCapacity));
+        return false;
+    }
+    hwDevDetailStruct& entry = fill->table[fill->count++];
+    entry.deviceID = fill->deviceID;
+    entry.vendorID = fill->vendorID;
+    entry.subsystemID = LoadLe16(header + 0x2E);
+    entry.subsystemVendorID = LoadLe16(header + 0x2C);
+    // The 24-bit class code: base class in bits 16-23, subclass in 8-15,
+    // programming interface in 0-7 (the dword at 8 without its revision).
+    entry.classCode = LoadLe32(header + 0x08) >> 8;
+    entry.bus = static_cast<std::int32_t>((devMask >> 16) & 0xFF);
+    entry.device = static_cast<std::int32_t>((devMask >> 11) & 0x1F);
+    entry.function = static_cast<std::int32_t>((devMask >> 8) & 0x07);
+    return true;
+}
+
+}  // namespace
+
+extern "C" int BuildHWDeviceTable(hwDevDetailStruct* hwDevDetails, std::uint32_t* numEntries, int deviceID,
+                                  int vendorID)
+{
+    ProgressMessage("Function started");
+    if (!InitPciAccess(g_packageDirPath.c_str())) {
+        ErrorMessage("Unable to initialize helper driver");
+        ProgressMessage("Unable to initialize helper driver: exiting");
+        return -1;
+    }
+    if (hwDevDetails == nullptr || numEntries == nullptr) {
+        ErrorMessage("No table to fill");
+        ClosePciAccess();
+        return -1;
+    }
+
+    // One pass over the buses finds every match in scan order; the table
+    // never grows past the caller's kHwDevTableCapacity entries.
+    HwTableFill fill = {hwDevDetails, 0, static_cast<std::uint16_t>(deviceID & 0xFFFF),
+                        static_cast<std::uint16_t>(vendorID & 0xFFFF)};
+    const std::uint32_t devId = static_cast<std::uint32_t>(fill.deviceID) << 16 | fill.vendorID;
+    PciScanDevices(devId, AddHwDevice, &fill);
+
+    *numEntries = fill.count;
+    ClosePciAccess();
+    ProgressMessage("Normal exit");
+    return 0;
 }

@@ -78,13 +78,46 @@ MODEMDIAG_EXPORT int BuildDeviceTable(devDetailStruct* devDetails, std::uint32_t
 // True when the driver module is loaded and in use (nonzero use count).
 MODEMDIAG_EXPORT Boolean ModemsInUse(void);
 
-// BIOS memory through /proc/kcore. InitPhysMem returns the stream, or
-// kInvalidPhysMem after reporting the failure.
+// BIOS memory through /proc/kcore, a physical address being the offset in
+// that file. InitPhysMem returns the stream, or kInvalidPhysMem after
+// reporting the failure. ReadPhysMem reads exactly nBytes: 0 on success,
+// 0xFFFFFFFF after reporting a failed seek or a short read.
 MODEMDIAG_EXPORT FILE* InitPhysMem(void);
 MODEMDIAG_EXPORT int ClosePhysMem(FILE* fPhysMem);
 MODEMDIAG_EXPORT std::uint32_t ReadPhysMem(FILE* fPhysMem, std::uint32_t address, void* buffer, std::size_t nBytes);
 
 }  // extern "C"
+
+// Internal to the plug-in from here on.
+
+// The standard PCI configuration header: every field discovery reads lies
+// in it (IDs at 0, class at 9, subsystem IDs at 0x2C and 0x2E).
+const std::size_t kPciHeaderSize = 64;
+
+// Called by PciScanDevices for each matching function with its address word
+// (bit 31 set) and its configuration header; returns false to end the scan.
+typedef bool (*PciMatchCallback)(void* context, std::uint32_t devMask, const std::uint8_t* header);
+
+// Walks buses 0 to 7 in (bus, device, function) order and calls match for
+// every function whose dword at offset 0 equals DevID. Only functions listed
+// in the procfs folders are opened, each once; header bytes past the end of
+// a short file read as 0, as PciCfgReadDword reads them.
+void PciScanDevices(std::uint32_t DevID, PciMatchCallback match, void* context);
+
+// Reads up to nBytes at a physical address without reporting anything;
+// returns the number of bytes read (0 when even the seek fails).
+std::size_t ReadPhysMemAvailable(FILE* fPhysMem, std::uint32_t address, void* buffer, std::size_t nBytes);
+
+// Little-endian fields assembled byte by byte, whatever the alignment.
+inline std::uint16_t LoadLe16(const std::uint8_t* bytes)
+{
+    return static_cast<std::uint16_t>(bytes[0] | (bytes[1] << 8));
+}
+inline std::uint32_t LoadLe32(const std::uint8_t* bytes)
+{
+    return static_cast<std::uint32_t>(bytes[0]) | (static_cast<std::uint32_t>(bytes[1]) << 8) |
+           (static_cast<std::uint32_t>(bytes[2]) << 16) | (static_cast<std::uint32_t>(bytes[3]) << 24);
+}
 
 // The invalid-stream marker of InitPhysMem: the value -1 in place of a stream.
 inline FILE* const kInvalidPhysMem = reinterpret_cast<FILE*>(static_cast<std::intptr_t>(-1));
