@@ -1,0 +1,173 @@
+// SimulatedRoot.h - a folder that stands in for a machine's /proc and /dev under MODEMDIAG_SYSROOT.
+#pragma once
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace modemsim {
+
+// PCI IDs of the modem function the plug-in looks for.
+const std::uint16_t kModemVendorId = 0xE7A5;
+const std::uint16_t kModemDeviceId = 0x0418;
+
+// One PCI function of the simulated machine. The defaults describe a modem
+// function (communication controller, class 07 80 00).
+struct PciFunction {
+    int bus = 0;       // 0-255; the plug-in scans 0-7 only
+    int device = 0;    // 0-31
+    int function = 0;  // 0-7
+    std::uint16_t vendorId = kModemVendorId;
+    std::uint16_t deviceId = kModemDeviceId;
+    std::uint16_t subsystemVendorId = kModemVendorId;
+    std::uint16_t subsystemId = 0x0001;
+    std::uint32_t classCode = 0x078000;  // base class << 16 | subclass << 8 | programming interface
+    std::uint8_t revision = 0x01;
+    std::uint8_t headerType = 0x00;  // 0x80 marks a multi-function device, 0x01 a PCI bridge
+    std::uint8_t irq = 0;            // interrupt line (config byte 0x3C and the devices list)
+    std::uint8_t secondaryBus = 0;   // for bridges (header type 1): the bus behind it
+    std::string driver;              // driver name shown in the devices list ("" for none)
+    // Size of the configuration file: 64 bytes (what an unprivileged reader
+    // of procfs sees) or 256.
+    unsigned configSize = 256;
+    // For bad-input tests: keep only this many bytes of the file (0 leaves
+    // it empty); negative keeps it whole.
+    int truncateTo = -1;
+};
+
+// One slot entry of the BIOS IRQ routing table.
+struct IrqSlot {
+    std::uint8_t bus = 0;
+    std::uint8_t devFunc = 0;  // device << 3 | function; the plug-in compares bits 3-7 only
+    std::uint8_t slotNumber = 0;
+};
+
+// The "$PIR" table the BIOS leaves between 0xF0000 and 0xFFFFF. Everything
+// that the plug-in checks can be broken on purpose.
+struct IrqRoutingTable {
+    std::uint32_t address = 0xFDF60;  // physical address = offset in proc/kcore
+    std::uint8_t minorVersion = 0;    // a valid table has version 1.0
+    std::uint8_t majorVersion = 1;
+    std::vector<IrqSlot> slots;
+    // Size written into the header; negative writes the true size,
+    // 32 + 16 * slots.size().
+    int tableSize = -1;
+    // Added to the correct checksum byte: nonzero makes the byte sum wrong.
+    std::uint8_t checksumError = 0;
+    std::uint8_t routerBus = 0;        // interrupt router's bus and devfn
+    std::uint8_t routerDevFunc = 0x38;
+};
+
+// Kinds of node for a dev/ttySM<n> that is no tty.
+enum class TtyNode { RegularFile, Folder, Fifo };
+
+// A simulated system root: a folder holding, below the logical paths the
+// plug-in resolves through MODEMDIAG_SYSROOT,
+//   proc/bus/pci/BB/DD.F   configuration space files of the PCI functions,
+//   proc/bus/pci/devices   the kernel's list of them (same format, so that
+//                          `lspci -A linux-proc -O proc.path=ROOT/proc/bus/pci`
+//                          lists the same tree),
+//   proc/modules           the driver module's line with its use count,
+//   proc/kcore             a sparse memory image with a BIOS IRQ routing table,
+//   dev/ttySM<n>           symbolic links to tty paths (VirtualModem::slavePath()).
+// Every setter rewrites what it owns at once, so a root can be changed
+// between two enumerations. Failures to write the folder throw
+// std::runtime_error.
+//
+// A machine with two modems in slots 1 and 2, a third modem function
+// without a driver tty, and other devices around them:
+//
+//   modemsim::VirtualModem m0, m1;
+//   modemsim::SimulatedRoot root;             // temporary folder
+//   root.addChipset();                        // bridges, IDE, USB, video
+//   root.addModem(0, 9);                      // 00:09.0
+//   root.addModem(0, 10);                     // 00:0a.0
+//   root.addModem(2, 4);                      // 02:04.0, no tty
+//   root.linkTty(0, m0.slavePath());
+//   root.linkTty(1, m1.slavePath());
+//   root.setModules(65536, 0);                // loaded, not in use
+//   modemsim::IrqRoutingTable pir;
+//   pir.slots = {{0, 9 << 3, 1}, {0, 10 << 3, 2}};
+//   root.setIrqTable(pir);
+//   root.exportToEnvironment();               // MODEMDIAG_SYSROOT=<root.path()>
+class SimulatedRoot {
+public:
+    // A fresh temporary folder under $TMPDIR (or /tmp), removed with its
+    // content when the object goes.
+    SimulatedRoot();
+    // The given folder, created when missing and kept afterwards (its
+    // simulated files are left in place for inspection).
+    explicit SimulatedRoot(const std::string& folder);
+    ~SimulatedRoot();
+    SimulatedRoot(const SimulatedRoot&) = delete;
+    SimulatedRoot& operator=(const SimulatedRoot&) = delete;
+
+    const std::string& path() const { return m_path; }
+    // The real path of a logical one: path() + logicalPath.
+    std::string file(const std::string& logicalPath) const;
+
+    // "MODEMDIAG_SYSROOT=<path>", the line to hand to a shell or a host.
+    std::string sysrootLine() const;
+    void printSysrootLine(std::ostream& out) const;
+    // Sets MODEMDIAG_SYSROOT in this process (for in-process tests).
+    void exportToEnvironment() const;
+
+    // --- PCI configuration space ---
+    // Adds a function (replacing one at the same address) and rewrites its
+    // configuration file and the devices list.
+    void addFunction(const PciFunction& function);
+    // A modem function with the plug-in's IDs at bus/device/function.
+    void addModem(int bus, int device, int function = 0);
+    // Typical other devices: host bridge 00:00.0, AGP bridge 00:01.0 to bus
+    // 1 with a video card 01:00.0, a multi-function south bridge 00:07.0-3
+    // (ISA bridge, IDE, USB, power management), an Ethernet card 00:0b.0
+    // and a sound card 00:0d.0. No modem among them.
+    void addChipset();
+    void removeFunction(int bus, int device, int function);
+    const std::vector<PciFunction>& functions() const { return m_functions; }
+    // Configuration bytes of a function as written (before truncation).
+    static std::vector<std::uint8_t> configBytes(const PciFunction& function);
+    // Logical path of a function's file, "/proc/bus/pci/BB/DD.F".
+    static std::string configPath(int bus, int device, int function);
+
+    // --- proc/modules ---
+    // A module list with the driver's line "TSYSM <size> <useCount> - Live ...".
+    void setModules(unsigned long size, int useCount);
+    // The file exactly as given (for malformed lists).
+    void setModulesText(const std::string& text);
+    void removeModules();
+
+    // --- proc/kcore ---
+    // Default size: 2 MiB, past the end of the BIOS range.
+    static const std::uint64_t kDefaultKcoreSize = 0x200000;
+    // A sparse image of the given size holding nothing but zeros.
+    void setKcore(std::uint64_t size = kDefaultKcoreSize);
+    // A sparse image holding the table at table.address.
+    void setIrqTable(const IrqRoutingTable& table, std::uint64_t kcoreSize = kDefaultKcoreSize);
+    // Writes raw bytes into the image (made with setKcore when missing),
+    // for example a "$PIR" off the 16-byte grid.
+    void writeKcore(std::uint64_t address, const std::vector<std::uint8_t>& bytes);
+    // The bytes setIrqTable writes for a table.
+    static std::vector<std::uint8_t> irqTableBytes(const IrqRoutingTable& table);
+    void removeKcore();
+
+    // --- dev/ttySM<n> ---
+    // dev/ttySM<n> -> target (replacing what was there).
+    void linkTty(int n, const std::string& target);
+    // dev/ttySM<n> as a node that is no tty.
+    void makeTtyNode(int n, TtyNode kind);
+    void removeTty(int n);
+    // Logical path "/dev/ttySM<n>".
+    static std::string ttyPath(int n);
+
+private:
+    void writeDevicesList() const;
+    void writeConfigFile(const PciFunction& function) const;
+
+    std::string m_path;
+    bool m_temporary;
+    std::vector<PciFunction> m_functions;  // sorted by bus, device, function
+};
+
+}  // namespace modemsim
