@@ -22,34 +22,37 @@ namespace {
 // hung up fails every read at once and poll() reports it ready at once, so
 // without this pause a wait would log one line per pass and burn a core for
 // its whole time limit.
-const std::int64_t kFailedReadPauseMs = 25;
+const std::int64_t kFailedReadPauseUs = 25000;
 
-// Milliseconds on the monotonic clock: a wall-clock jump neither ends a wait
-// early nor stretches it.
-std::int64_t MonotonicMs()
+// Microseconds on the monotonic clock: a wall-clock jump neither ends a wait
+// early nor stretches it, and a limit of n ms never ends before n ms passed
+// (whole milliseconds would let a wait end up to 1 ms short).
+std::int64_t MonotonicUs()
 {
     struct timespec now;
     clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<std::int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+    return static_cast<std::int64_t>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
 }
 
-int PollTimeout(std::int64_t ms)
+// poll() timeout for a span of microseconds, rounded up to whole ms.
+int PollTimeout(std::int64_t us)
 {
-    if (ms <= 0) {
+    if (us <= 0) {
         return 0;
     }
+    const std::int64_t ms = (us + 999) / 1000;
     return ms > INT_MAX ? INT_MAX : static_cast<int>(ms);
 }
 
 // Blocks until hPort has input pending (or reports a hang-up or error), or
-// until waitMs have passed; with hPort -1 it only sleeps. A signal does not
+// until waitUs have passed; with hPort -1 it only sleeps. A signal does not
 // cut the wait short. Returns poll's events for the port, 0 when the time
 // ran out.
-short BlockFor(HANDLE hPort, std::int64_t waitMs)
+short BlockFor(HANDLE hPort, std::int64_t waitUs)
 {
-    const std::int64_t until = MonotonicMs() + waitMs;
+    const std::int64_t until = MonotonicUs() + waitUs;
     for (;;) {
-        const std::int64_t left = until - MonotonicMs();
+        const std::int64_t left = until - MonotonicUs();
         if (left <= 0) {
             return 0;
         }
@@ -88,15 +91,15 @@ ReadOutcome ReadOneByte(HANDLE hPort, char* dst)
 }
 
 // What a wait does after an attempt that brought no byte, for at most
-// leftMs: block until input is pending, or pause after a failed read.
-void WaitAfterNoByte(HANDLE hPort, ReadOutcome outcome, std::int64_t leftMs)
+// leftUs: block until input is pending, or pause after a failed read.
+void WaitAfterNoByte(HANDLE hPort, ReadOutcome outcome, std::int64_t leftUs)
 {
-    const std::int64_t pause = leftMs < kFailedReadPauseMs ? leftMs : kFailedReadPauseMs;
+    const std::int64_t pause = leftUs < kFailedReadPauseUs ? leftUs : kFailedReadPauseUs;
     if (outcome == kReadFailed) {
         BlockFor(-1, pause);
         return;
     }
-    const short events = BlockFor(hPort, leftMs);
+    const short events = BlockFor(hPort, leftUs);
     // Hang-up or error without input: the next read would find nothing
     // again, so pace it like a failed read instead of polling in a loop.
     if (events != 0 && (events & POLLIN) == 0) {
@@ -192,11 +195,12 @@ extern "C" BOOL PortWaitFor(HANDLE hPort, const char* waitString, std::uint32_t 
     if (waitString == nullptr || waitString[0] == '\0') {
         return FALSE;
     }
-    const std::int64_t start = MonotonicMs();
+    const std::int64_t limit = static_cast<std::int64_t>(timeout) * 1000;
+    const std::int64_t start = MonotonicUs();
     std::int64_t elapsed = 0;
     std::size_t matched = 0;
 
-    while (elapsed < static_cast<std::int64_t>(timeout)) {
+    while (elapsed < limit) {
         char byte = 0;
         const ReadOutcome outcome = ReadOneByte(hPort, &byte);
         if (outcome == kGotByte) {
@@ -211,9 +215,9 @@ extern "C" BOOL PortWaitFor(HANDLE hPort, const char* waitString, std::uint32_t 
                 matched = 0;
             }
         } else {
-            WaitAfterNoByte(hPort, outcome, static_cast<std::int64_t>(timeout) - (MonotonicMs() - start));
+            WaitAfterNoByte(hPort, outcome, limit - (MonotonicUs() - start));
         }
-        elapsed = MonotonicMs() - start;
+        elapsed = MonotonicUs() - start;
     }
     return FALSE;
 }
@@ -224,12 +228,13 @@ extern "C" BOOL PortReadLine(HANDLE hPort, char* line, std::uint32_t cbLine, std
     if (cbLine == 0) {
         return FALSE;
     }
-    const std::int64_t start = MonotonicMs();
+    const std::int64_t limit = static_cast<std::int64_t>(timeout) * 1000;
+    const std::int64_t start = MonotonicUs();
     std::int64_t elapsed = 0;
     std::uint32_t stored = 0;
     line[0] = '\0';
 
-    while (cbLine != 0 && elapsed < timeout) {
+    while (cbLine != 0 && elapsed < limit) {
         const ReadOutcome outcome = ReadOneByte(hPort, line + stored);
         if (outcome == kGotByte) {
             const char byte = line[stored];
@@ -247,11 +252,11 @@ extern "C" BOOL PortReadLine(HANDLE hPort, char* line, std::uint32_t cbLine, std
                 ++stored;
             }
         } else {
-            WaitAfterNoByte(hPort, outcome, static_cast<std::int64_t>(timeout) - (MonotonicMs() - start));
+            WaitAfterNoByte(hPort, outcome, limit - (MonotonicUs() - start));
         }
         // Taken after every byte, dropped ones too, so a peer that sends
         // nothing but line ends cannot hold the wait past its limit.
-        elapsed = MonotonicMs() - start;
+        elapsed = MonotonicUs() - start;
     }
     // The bytes stored so far stay as they are, without a terminator: the
     // capacity may be used up, and a terminator would overwrite a byte.
