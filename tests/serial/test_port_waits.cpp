@@ -38,6 +38,11 @@ struct WaitCase {
     const char* unread;
 };
 
+void PrintTo(const WaitCase& row, std::ostream* out)
+{
+    *out << ::testing::PrintToString(std::string(row.incoming)) << " for " << ::testing::PrintToString(std::string(row.waitFor));
+}
+
 class WaitFor : public ::testing::TestWithParam<WaitCase> {};
 
 TEST_P(WaitFor, ConsumesUpToTheEndOfTheMatchAndNoFurther)
@@ -114,6 +119,11 @@ struct LineCase {
     std::string stored;  // bytes stored in the buffer, in front of its terminator if whole
     const char* unread;
 };
+
+void PrintTo(const LineCase& row, std::ostream* out)
+{
+    *out << ::testing::PrintToString(std::string(row.incoming)) << " into " << row.capacity << " bytes";
+}
 
 class ReadLine : public ::testing::TestWithParam<LineCase> {};
 
