@@ -3,6 +3,8 @@
 
 #include <cassert>
 
+#include "ModemDeviceEnumerator.h"
+
 std::string g_configFileName;
 std::string g_packageDirPath(".");
 std::string g_logDirPath(".");
@@ -27,4 +29,10 @@ extern "C" void setPackageConfigFile(const char* apcFileName)
     if (packageSlash != std::string::npos) {
         g_logDirPath = g_packageDirPath.substr(0, packageSlash) + "/log";
     }
+}
+
+extern "C" QuarnDiags::DeviceEnum::IDeviceEnumerator* getIDeviceEnumerator(
+    bool diagLog, QuarnDiags::DeviceEnum::IDeviceEnumerator::DiagnosticMode diagMode)
+{
+    return new QuarnDiags::ModemDiag::ModemDeviceEnumerator(diagLog, diagMode);
 }
