@@ -1,0 +1,34 @@
+// DiscoveryFixture.h - a simulated root in the environment and a captured message log for each case.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "LogCapture.h"
+#include "SimulatedRoot.h"
+
+// The plug-in resolves its system paths under root while a case runs; its
+// messages go to log.
+class DiscoveryTest : public ::testing::Test {
+protected:
+    void SetUp() override { root.exportToEnvironment(); }
+    void TearDown() override { unsetenv("MODEMDIAG_SYSROOT"); }
+
+    // Captured lines that contain text.
+    std::vector<std::string> linesWith(const std::string& text) const
+    {
+        std::vector<std::string> found;
+        for (const std::string& line : log.lines()) {
+            if (line.find(text) != std::string::npos) {
+                found.push_back(line);
+            }
+        }
+        return found;
+    }
+
+    modemsim::SimulatedRoot root;
+    testsupport::LogCapture log;
+};
