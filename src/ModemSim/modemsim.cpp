@@ -5,10 +5,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <iostream>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "SimulatedRoot.h"
 #include "VirtualModem.h"
 
 namespace {
@@ -20,13 +22,14 @@ const int kMaxModems = 32;
 struct Options {
     int modems = 1;
     std::vector<std::string> profiles{"healthy"};
+    std::string root;  // folder for a simulated system root ("" for none)
     bool help = false;
 };
 
 void PrintUsage(FILE* out)
 {
     std::fprintf(out,
-                 "Usage: modemsim [--modems N] [--profile NAME[,NAME...]]\n"
+                 "Usage: modemsim [--modems N] [--profile NAME[,NAME...]] [--root DIR]\n"
                  "\n"
                  "Stands up N virtual modems (default 1, at most %d), each on its own\n"
                  "pseudo-terminal, prints each modem's tty path on a line of its own and\n"
@@ -35,6 +38,12 @@ void PrintUsage(FILE* out)
                  "  -n, --modems N          number of modems\n"
                  "  -p, --profile NAMES     profile of each modem; with several names, the\n"
                  "                          modems take them in turn (default healthy)\n"
+                 "  -r, --root DIR          also build a simulated system root in DIR (an\n"
+                 "                          empty or new folder, or an earlier root): other\n"
+                 "                          PCI devices, one modem function per modem, each\n"
+                 "                          linked as DIR/dev/ttySM<n> and given slot n+1 in\n"
+                 "                          the BIOS IRQ routing table; prints the\n"
+                 "                          MODEMDIAG_SYSROOT= line to use\n"
                  "  -h, --help              this text\n"
                  "\n"
                  "Profiles:",
@@ -66,12 +75,13 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error)
     static const struct option kLongOptions[] = {
         {"modems", required_argument, nullptr, 'n'},
         {"profile", required_argument, nullptr, 'p'},
+        {"root", required_argument, nullptr, 'r'},
         {"help", no_argument, nullptr, 'h'},
         {nullptr, 0, nullptr, 0},
     };
     opterr = 0;
     int option;
-    while ((option = getopt_long(argc, argv, ":n:p:h", kLongOptions, nullptr)) != -1) {
+    while ((option = getopt_long(argc, argv, ":n:p:r:h", kLongOptions, nullptr)) != -1) {
         switch (option) {
         case 'n': {
             char* end = nullptr;
@@ -92,6 +102,13 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error)
                 }
             }
             break;
+        case 'r':
+            if (*optarg == '\0') {
+                error = "--root wants a folder";
+                return false;
+            }
+            options.root = optarg;
+            break;
         case 'h':
             options.help = true;
             break;
@@ -108,6 +125,29 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error)
         return false;
     }
     return true;
+}
+
+// A machine with the usual devices and one modem function per modem: eight
+// to a bus on buses 0, 2, 4 and 6 (devices 16-23), the n-th in scan order
+// linked as ttySM<n> and sitting in slot n + 1. The driver is loaded and
+// not in use.
+std::unique_ptr<modemsim::SimulatedRoot> BuildRoot(const std::string& folder,
+                                                   const std::vector<std::unique_ptr<modemsim::VirtualModem>>& modems)
+{
+    auto root = std::make_unique<modemsim::SimulatedRoot>(folder);
+    root->addChipset();
+    modemsim::IrqRoutingTable pir;
+    for (std::size_t i = 0; i < modems.size(); ++i) {
+        const int bus = static_cast<int>(i / 8) * 2;
+        const int device = 16 + static_cast<int>(i % 8);
+        root->addModem(bus, device);
+        root->linkTty(static_cast<int>(i), modems[i]->slavePath());
+        pir.slots.push_back({static_cast<std::uint8_t>(bus), static_cast<std::uint8_t>(device << 3),
+                             static_cast<std::uint8_t>(i + 1)});
+    }
+    root->setIrqTable(pir);
+    root->setModules(65536, 0);
+    return root;
 }
 
 }  // namespace
@@ -134,11 +174,16 @@ int main(int argc, char** argv)
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
     std::vector<std::unique_ptr<modemsim::VirtualModem>> modems;
+    std::unique_ptr<modemsim::SimulatedRoot> root;
     try {
         for (int i = 0; i < options.modems; ++i) {
             const std::string& name = options.profiles[static_cast<std::size_t>(i) % options.profiles.size()];
             modems.push_back(std::make_unique<modemsim::VirtualModem>(*modemsim::ModemProfile::named(name)));
             std::printf("%s\n", modems.back()->slavePath().c_str());
+        }
+        if (!options.root.empty()) {
+            root = BuildRoot(options.root, modems);
+            root->printSysrootLine(std::cout);
         }
     } catch (const std::exception& failure) {
         std::fprintf(stderr, "modemsim: %s\n", failure.what());
