@@ -1,0 +1,190 @@
+// bench_discovery.cpp - hardware table build: config file opens, and time side by side with lspci's proc access.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+#include "SimulatedRoot.h"
+#include "Velk.h"
+
+namespace {
+
+const int kFunctions = 40;
+const int kModems = 4;
+
+double NowMs()
+{
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<double>(now.tv_sec) * 1000.0 + static_cast<double>(now.tv_nsec) / 1e6;
+}
+
+// 40 functions on buses 0 to 7: the usual chipset, 4 modems spread over
+// the buses, and other devices filling up the rest.
+void BuildMachine(modemsim::SimulatedRoot& root)
+{
+    root.addChipset();
+    root.addModem(0, 9);
+    root.addModem(2, 4);
+    root.addModem(5, 1, 1);
+    root.addModem(7, 31);
+    int added = static_cast<int>(root.functions().size());
+    for (int i = 0; added < kFunctions; ++i) {
+        modemsim::PciFunction other;
+        other.bus = 2 + i % 6;
+        other.device = 8 + i / 6;
+        other.vendorId = 0x10EC;
+        other.deviceId = static_cast<std::uint16_t>(0x8100 + i);
+        other.classCode = 0x020000;
+        root.addFunction(other);
+        ++added;
+    }
+}
+
+int ScanOnce()
+{
+    hwDevDetailStruct table[kHwDevTableCapacity];
+    std::uint32_t count = 0;
+    BuildHWDeviceTable(table, &count, 0x0418, 0xE7A5);
+    return static_cast<int>(count);
+}
+
+// Runs a program with its output thrown away; false when it failed.
+bool Run(const std::vector<std::string>& argv)
+{
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int null = open("/dev/null", O_WRONLY);
+        dup2(null, STDOUT_FILENO);
+        dup2(null, STDERR_FILENO);
+        std::vector<char*> args;
+        for (const std::string& arg : argv) {
+            args.push_back(const_cast<char*>(arg.c_str()));
+        }
+        args.push_back(nullptr);
+        execvp(args[0], args.data());
+        _exit(127);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+bool HaveCommand(const char* name)
+{
+    const std::string check = std::string("command -v ") + name + " >/dev/null 2>&1";
+    return std::system(check.c_str()) == 0;
+}
+
+// Opens of the root's PCI files by a command, counted by strace: folder
+// listings and file opens apart.
+void CountOpens(const char* label, const std::vector<std::string>& command, const std::string& pciPath)
+{
+    char trace[] = "/tmp/bench-discovery-strace-XXXXXX";
+    const int fd = mkstemp(trace);
+    if (fd < 0) {
+        return;
+    }
+    close(fd);
+    std::vector<std::string> argv = {"strace", "-f", "-qq", "-e", "trace=open,openat", "-o", trace};
+    argv.insert(argv.end(), command.begin(), command.end());
+    Run(argv);
+
+    int folders = 0;
+    int files = 0;
+    FILE* in = std::fopen(trace, "r");
+    char line[4096];
+    while (in != nullptr && std::fgets(line, sizeof line, in) != nullptr) {
+        if (std::strstr(line, pciPath.c_str()) == nullptr) {
+            continue;
+        }
+        if (std::strstr(line, "O_DIRECTORY") != nullptr) {
+            ++folders;
+        } else {
+            ++files;
+        }
+    }
+    if (in != nullptr) {
+        std::fclose(in);
+    }
+    unlink(trace);
+    std::printf("  %-34s %3d file opens + %d folder listings\n", label, files, folders);
+}
+
+double MeanRunMs(const std::vector<std::string>& command, int runs)
+{
+    const double start = NowMs();
+    for (int i = 0; i < runs; ++i) {
+        Run(command);
+    }
+    return (NowMs() - start) / runs;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    // The child mode the measurements run: one table build on the root in
+    // MODEMDIAG_SYSROOT.
+    if (argc == 2 && std::strcmp(argv[1], "--scan-once") == 0) {
+        return ScanOnce() == kModems ? 0 : 1;
+    }
+
+    modemsim::SimulatedRoot root;
+    BuildMachine(root);
+    root.exportToEnvironment();
+    const std::string pciPath = root.path() + "/proc/bus/pci";
+    char self[4096];
+    const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (length <= 0) {
+        std::fprintf(stderr, "bench_discovery: cannot find its own program\n");
+        return 1;
+    }
+    self[length] = '\0';
+
+    std::printf("Machine: %d PCI functions on buses 0-7, %d of them modems; table found %d modems\n",
+                static_cast<int>(root.functions().size()), kModems, ScanOnce());
+
+    const std::vector<std::string> scan = {self, "--scan-once"};
+    const std::vector<std::string> lspci = {"lspci", "-n", "-A", "linux-proc", "-O", "proc.path=" + pciPath};
+    const bool haveLspci = HaveCommand("lspci");
+
+    std::printf("\nOpens of PCI files for one hardware table (strace -f -e trace=open,openat)\n");
+    if (HaveCommand("strace")) {
+        CountOpens("BuildHWDeviceTable", scan, pciPath);
+        if (haveLspci) {
+            CountOpens("lspci -n (linux-proc)", lspci, pciPath);
+        }
+    } else {
+        std::printf("  strace not installed: not measured\n");
+    }
+    std::printf("  %-34s %3d file opens (per-ordinal rescans of 2,048 names, for comparison)\n",
+                "one rescan per match", (kModems + 1) * 2048);
+
+    const int inProcessRuns = 2000;
+    double start = NowMs();
+    for (int i = 0; i < inProcessRuns; ++i) {
+        ScanOnce();
+    }
+    const double inProcessMs = (NowMs() - start) / inProcessRuns;
+
+    const int processRuns = 200;
+    std::printf("\nTime for one hardware table (mean)\n");
+    std::printf("  %-34s %8.3f ms\n", "BuildHWDeviceTable, in process", inProcessMs);
+    const double scanMs = MeanRunMs(scan, processRuns);
+    std::printf("  %-34s %8.3f ms\n", "BuildHWDeviceTable, own process", scanMs);
+    if (haveLspci) {
+        const double lspciMs = MeanRunMs(lspci, processRuns);
+        std::printf("  %-34s %8.3f ms\n", "lspci -n (linux-proc), process", lspciMs);
+        std::printf("  ratio lspci / BuildHWDeviceTable: %.2f per process, %.1f against in-process\n",
+                    lspciMs / scanMs, lspciMs / inProcessMs);
+    } else {
+        std::printf("  lspci not installed (Debian's pciutils): no comparison\n");
+    }
+    return 0;
+}
