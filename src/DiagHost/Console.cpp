@@ -1,0 +1,108 @@
+// Console.cpp - terminal detection, ANSI colours and the redrawn live line.
+#include "Console.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <unistd.h>
+
+namespace diaghost {
+
+namespace {
+
+const char* const kEraseLine = "\r\033[2K";
+const char* const kHideCursor = "\033[?25l";
+const char* const kShowCursor = "\033[?25h";
+
+bool envSet(const char* name)
+{
+    const char* value = std::getenv(name);
+    return value != nullptr && value[0] != '\0';
+}
+
+}  // namespace
+
+Console::Console(std::FILE* stream) : m_stream(stream)
+{
+    const char* term = std::getenv("TERM");
+    const bool dumb = term != nullptr && std::strcmp(term, "dumb") == 0;
+    m_terminal = isatty(fileno(stream)) == 1 && !dumb;
+    m_colour = m_terminal && !envSet("NO_COLOR");
+}
+
+Console::~Console()
+{
+    restore();
+}
+
+std::string Console::paint(const std::string& text, Colour colour) const
+{
+    if (!m_colour || colour == Colour::Plain) {
+        return text;
+    }
+    const char* code = "";
+    switch (colour) {
+    case Colour::Green: code = "32"; break;
+    case Colour::Yellow: code = "33"; break;
+    case Colour::Red: code = "31"; break;
+    case Colour::Bold: code = "1"; break;
+    case Colour::Dim: code = "2"; break;
+    case Colour::Plain: break;
+    }
+    return std::string("\033[") + code + "m" + text + "\033[0m";
+}
+
+void Console::line(const std::string& text)
+{
+    if (m_liveShown) {
+        std::fputs(kEraseLine, m_stream);
+    }
+    std::fputs(text.c_str(), m_stream);
+    std::fputc('\n', m_stream);
+    if (m_liveShown) {
+        std::fputs(m_live.c_str(), m_stream);
+    }
+    std::fflush(m_stream);
+}
+
+void Console::live(const std::string& text)
+{
+    if (!m_terminal) {
+        return;
+    }
+    if (!m_cursorHidden) {
+        std::fputs(kHideCursor, m_stream);
+        m_cursorHidden = true;
+    }
+    m_live = text;
+    m_liveShown = true;
+    std::fputs(kEraseLine, m_stream);
+    std::fputs(m_live.c_str(), m_stream);
+    std::fflush(m_stream);
+}
+
+void Console::endLive()
+{
+    if (m_liveShown) {
+        std::fputs(kEraseLine, m_stream);
+        m_liveShown = false;
+        m_live.clear();
+    }
+    std::fflush(m_stream);
+}
+
+void Console::restore()
+{
+    endLive();
+    if (m_cursorHidden) {
+        std::fputs(kShowCursor, m_stream);
+        m_cursorHidden = false;
+    }
+    std::fflush(m_stream);
+}
+
+std::string pad(const std::string& text, std::size_t width)
+{
+    return text.size() >= width ? text : text + std::string(width - text.size(), ' ');
+}
+
+}  // namespace diaghost

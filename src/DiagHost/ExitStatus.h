@@ -1,0 +1,16 @@
+// ExitStatus.h - diaghost's exit statuses.
+#pragma once
+
+namespace diaghost {
+
+enum ExitStatus {
+    EXIT_ALL_PASSED = 0,
+    EXIT_UNUSUAL = 1,      // some test ended with UNUSUAL_STATUS, or the run was interrupted
+    EXIT_FAILED = 2,       // some test FAILED
+    EXIT_NO_MODEM = 3,     // no modem found, or the package could not be loaded
+    EXIT_USAGE = 64,       // bad command line (as sysexits' EX_USAGE)
+    EXIT_SOFTWARE = 70,    // an output file could not be written, or another internal error
+    EXIT_STOPPED = 130     // stopped by a second Ctrl-C or a termination signal (128 + SIGINT)
+};
+
+}  // namespace diaghost

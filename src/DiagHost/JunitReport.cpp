@@ -1,0 +1,136 @@
+// JunitReport.cpp - JUnit XML of a run, for the CI dashboards of burn-in labs.
+#include <cstdio>
+#include <sstream>
+
+#include "Reports.h"
+
+namespace diaghost {
+
+namespace {
+
+std::string seconds(double value)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f", value);
+    return text;
+}
+
+std::string suiteName(const DeviceRecord& device)
+{
+    return "modem " + std::to_string(device.index) + " (" + (device.tty.empty() ? "no tty" : device.tty) + ", " +
+           device.location + ")";
+}
+
+std::string attribute(const char* name, const std::string& value)
+{
+    return std::string(" ") + name + "=\"" + xmlEscape(value) + "\"";
+}
+
+}  // namespace
+
+std::string xmlEscape(const std::string& text)
+{
+    std::string escaped;
+    escaped.reserve(text.size());
+    for (char c : text) {
+        switch (c) {
+        case '&': escaped += "&amp;"; break;
+        case '<': escaped += "&lt;"; break;
+        case '>': escaped += "&gt;"; break;
+        case '"': escaped += "&quot;"; break;
+        case '\'': escaped += "&apos;"; break;
+        default:
+            // Control characters other than tab and line ends are not
+            // allowed in XML 1.0 at all.
+            if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r') {
+                escaped += '?';
+            } else {
+                escaped += c;
+            }
+        }
+    }
+    return escaped;
+}
+
+std::string junitReport(const PackageIdentity& package, const std::vector<DeviceRecord>& devices,
+                        const PackageConfig& config)
+{
+    std::ostringstream suites;
+    int allTests = 0;
+    int allFailures = 0;
+    int allErrors = 0;
+    int allSkipped = 0;
+    double allTime = 0.0;
+
+    for (const DeviceRecord& device : devices) {
+        std::ostringstream cases;
+        int failures = 0;
+        int errors = 0;
+        int skipped = 0;
+        double time = 0.0;
+        const std::string className = "diaghost.modem" + std::to_string(device.index);
+
+        for (const TestRecord& test : device.tests) {
+            time += test.seconds;
+            cases << "    <testcase" << attribute("name", test.name) << attribute("classname", className)
+                  << attribute("time", seconds(test.seconds)) << ">\n";
+            const std::string code = config.codeName(test.code);
+            const std::string message = code + ": " + config.codeText(test.code);
+            if (test.code == QuarnDiags::Diag::TEST_ABORTED) {
+                ++skipped;
+                cases << "      <skipped" << attribute("message", message) << "/>\n";
+            } else if (test.verdict == QuarnDiags::Diag::FAILED) {
+                ++failures;
+                cases << "      <failure" << attribute("message", message) << attribute("type", code) << "/>\n";
+            } else if (test.verdict == QuarnDiags::Diag::UNUSUAL_STATUS) {
+                ++errors;
+                cases << "      <error" << attribute("message", message) << attribute("type", code) << "/>\n";
+            }
+            std::string out;
+            for (const EventRecord& event : test.events) {
+                out += std::string(QuarnDiags::Diag::eventTypeName(event.type)) + " " + config.codeName(event.code) +
+                       ": " + config.codeText(event.code) + "\n";
+            }
+            out += std::string("result ") + QuarnDiags::Diag::testResultName(test.verdict) + " " + code +
+                   ", progress " + std::to_string(test.progress) + "%\n";
+            cases << "      <system-out>" << xmlEscape(out) << "</system-out>\n";
+            cases << "    </testcase>\n";
+        }
+        for (const SkippedTest& test : device.skipped) {
+            ++skipped;
+            cases << "    <testcase" << attribute("name", test.name) << attribute("classname", className)
+                  << attribute("time", "0") << ">\n"
+                  << "      <skipped" << attribute("message", test.reason) << "/>\n"
+                  << "    </testcase>\n";
+        }
+
+        const int tests = static_cast<int>(device.tests.size() + device.skipped.size());
+        suites << "  <testsuite" << attribute("name", suiteName(device)) << attribute("tests", std::to_string(tests))
+               << attribute("failures", std::to_string(failures)) << attribute("errors", std::to_string(errors))
+               << attribute("skipped", std::to_string(skipped)) << attribute("time", seconds(time)) << ">\n"
+               << "    <properties>\n"
+               << "      <property name=\"location\"" << attribute("value", device.location) << "/>\n"
+               << "      <property name=\"slot\"" << attribute("value", std::to_string(device.slot)) << "/>\n"
+               << "      <property name=\"status\"" << attribute("value", device.status) << "/>\n"
+               << "      <property name=\"firmware_revision\"" << attribute("value", device.fru.firmwareRevision)
+               << "/>\n"
+               << "    </properties>\n"
+               << cases.str() << "  </testsuite>\n";
+        allTests += tests;
+        allFailures += failures;
+        allErrors += errors;
+        allSkipped += skipped;
+        allTime += time;
+    }
+
+    std::ostringstream document;
+    document << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+             << "<testsuites" << attribute("name", package.name + " " + package.version)
+             << attribute("tests", std::to_string(allTests)) << attribute("failures", std::to_string(allFailures))
+             << attribute("errors", std::to_string(allErrors)) << attribute("skipped", std::to_string(allSkipped))
+             << attribute("time", seconds(allTime)) << ">\n"
+             << suites.str() << "</testsuites>\n";
+    return document.str();
+}
+
+}  // namespace diaghost

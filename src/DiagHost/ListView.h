@@ -1,0 +1,23 @@
+// ListView.h - the info and list commands' text output.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "Console.h"
+#include "PackageConfig.h"
+#include "Records.h"
+#include "Reports.h"
+
+namespace diaghost {
+
+void printInfo(Console& console, const PackageIdentity& package, const PackageConfig& config,
+               const std::string& libraryPath, const std::string& logDir);
+
+// One row per modem: index, location, tty, slot, firmware revision, status.
+void printDeviceTable(Console& console, const std::vector<DeviceRecord>& devices);
+
+// Everything known of each modem, FRU record included.
+void printDeviceDetails(Console& console, const std::vector<DeviceRecord>& devices);
+
+}  // namespace diaghost

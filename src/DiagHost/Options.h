@@ -1,0 +1,35 @@
+// Options.h - diaghost's command line.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace diaghost {
+
+enum class Command { Info, List, Run };
+
+struct Options {
+    std::string package;  // pkg.cfg to load; empty: the installed one
+    std::string sysroot;  // system root for the plug-in; empty: the real one
+    bool simulate = false;
+    std::string profile;  // simulated machine, when simulate is set
+    Command command = Command::Info;
+    bool verbose = false;
+    bool json = false;
+    std::string junit;                // run: JUnit report file
+    std::string device = "all";       // run: "all" or a modem index
+    std::vector<std::string> tests;   // run: test names; empty or "all": every test
+    bool haltOnError = false;
+
+    // The modem index of --device, -1 for "all".
+    int deviceIndex() const;
+    bool allTests() const;
+};
+
+// Parses the command line. Returns -1 when the program goes on with the
+// options, else the status to exit with at once: 0 after --help or
+// --version, EXIT_USAGE after a usage error (reported on stderr).
+// profilesHelp is the list of simulated machines for the help text.
+int parseOptions(int argc, char** argv, Options& options, const std::string& profilesHelp);
+
+}  // namespace diaghost

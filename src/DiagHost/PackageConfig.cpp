@@ -1,0 +1,190 @@
+// PackageConfig.cpp - reads the INI manifest of a diagnostics package.
+#include "PackageConfig.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+namespace diaghost {
+
+namespace {
+
+std::string trim(const std::string& text)
+{
+    const char* blanks = " \t\r\n";
+    const std::string::size_type first = text.find_first_not_of(blanks);
+    if (first == std::string::npos) {
+        return std::string();
+    }
+    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
+}
+
+bool isSymbol(const std::string& text)
+{
+    if (text.empty()) {
+        return false;
+    }
+    for (char c : text) {
+        if (!std::isupper(static_cast<unsigned char>(c)) && !std::isdigit(static_cast<unsigned char>(c)) &&
+            c != '_') {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool parseCode(const std::string& text, QuarnDiags::Uint& code)
+{
+    if (text.empty() || !std::isdigit(static_cast<unsigned char>(text[0]))) {
+        return false;
+    }
+    char* end = nullptr;
+    errno = 0;
+    const unsigned long value = std::strtoul(text.c_str(), &end, 10);
+    if (errno != 0 || *end != '\0' || value > 0xFFFFFFFFul) {
+        return false;
+    }
+    code = static_cast<QuarnDiags::Uint>(value);
+    return true;
+}
+
+}  // namespace
+
+std::string PackageConfig::libraryPath() const
+{
+    if (!library.empty() && library[0] == '/') {
+        return library;
+    }
+    return (packageDir.empty() ? std::string(".") : packageDir) + "/" + library;
+}
+
+int PackageConfig::testIndex(const std::string& name) const
+{
+    for (std::size_t i = 0; i < tests.size(); ++i) {
+        if (tests[i].name == name) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
+std::string PackageConfig::testName(int index) const
+{
+    if (index >= 0 && static_cast<std::size_t>(index) < tests.size()) {
+        return tests[static_cast<std::size_t>(index)].name;
+    }
+    return "test" + std::to_string(index);
+}
+
+std::string PackageConfig::codeName(QuarnDiags::Uint code) const
+{
+    const auto found = messages.find(code);
+    return found != messages.end() ? found->second.name : "CODE_" + std::to_string(code);
+}
+
+std::string PackageConfig::codeText(QuarnDiags::Uint code) const
+{
+    const auto found = messages.find(code);
+    return found != messages.end() ? found->second.text : std::string();
+}
+
+bool parsePackageConfig(const std::string& text, PackageConfig& config, std::string& error)
+{
+    std::istringstream in(text);
+    std::string raw;
+    std::string section;
+    int lineNumber = 0;
+    while (std::getline(in, raw)) {
+        ++lineNumber;
+        const std::string line = trim(raw);
+        if (line.empty() || line[0] == '#' || line[0] == ';') {
+            continue;
+        }
+        const std::string where = "line " + std::to_string(lineNumber) + ": ";
+        if (line[0] == '[') {
+            if (line.back() != ']') {
+                error = where + "section header without its closing ']'";
+                return false;
+            }
+            section = trim(line.substr(1, line.size() - 2));
+            continue;
+        }
+        const std::string::size_type equals = line.find('=');
+        if (equals == std::string::npos) {
+            error = where + "expected 'key = value'";
+            return false;
+        }
+        const std::string key = trim(line.substr(0, equals));
+        const std::string value = trim(line.substr(equals + 1));
+        if (key.empty()) {
+            error = where + "empty key";
+            return false;
+        }
+
+        if (section == "package") {
+            if (key == "library") {
+                config.library = value;
+            }
+        } else if (section == "tests") {
+            // The order of the entries is the plug-in's registration order.
+            if (config.testIndex(key) >= 0) {
+                error = where + "test '" + key + "' named twice";
+                return false;
+            }
+            config.tests.push_back(TestInfo{key, value});
+        } else if (section == "messages") {
+            // <code> = <SYMBOL>: <text>
+            QuarnDiags::Uint code = 0;
+            const std::string::size_type colon = value.find(':');
+            const std::string symbol = trim(value.substr(0, colon));
+            if (!parseCode(key, code)) {
+                error = where + "message code '" + key + "' is not a number";
+                return false;
+            }
+            if (!isSymbol(symbol)) {
+                error = where + "expected '<code> = <NAME>: <text>'";
+                return false;
+            }
+            config.messages[code] =
+                MessageInfo{symbol, colon == std::string::npos ? std::string() : trim(value.substr(colon + 1))};
+        } else if (section.empty()) {
+            error = where + "entry outside any section";
+            return false;
+        }
+        // Entries of other sections belong to other tools and are skipped.
+    }
+    if (config.library.empty()) {
+        error = "no 'library' entry in its [package] section";
+        return false;
+    }
+    return true;
+}
+
+bool loadPackageConfig(const std::string& path, PackageConfig& config, std::string& error)
+{
+    std::ifstream in(path);
+    if (!in) {
+        error = "cannot read package " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    std::ostringstream text;
+    text << in.rdbuf();
+
+    config = PackageConfig();
+    config.path = path;
+    const std::string::size_type slash = path.rfind('/');
+    config.packageDir = slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+    if (slash == 0) {
+        config.packageDir = "/";
+    }
+    if (!parsePackageConfig(text.str(), config, error)) {
+        error = "bad package " + path + ": " + error;
+        return false;
+    }
+    return true;
+}
+
+}  // namespace diaghost

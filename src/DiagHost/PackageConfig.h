@@ -1,0 +1,49 @@
+// PackageConfig.h - the package manifest pkg.cfg: plug-in library, test names, message texts.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "QuarnDiags/Types.h"
+
+namespace diaghost {
+
+struct TestInfo {
+    std::string name;   // short name for the command line and reports ("dialtone")
+    std::string title;  // what the test does, for people
+};
+
+struct MessageInfo {
+    std::string name;  // symbolic code ("NO_DIALTONE_WARNING")
+    std::string text;  // what it means for a technician
+};
+
+// What pkg.cfg says. Tests are in the plug-in's registration order: a test's
+// position in the vector is its index in the diagnostic.
+struct PackageConfig {
+    std::string path;         // the file as given
+    std::string packageDir;   // the folder holding it
+    std::string library;      // plug-in file name, relative to packageDir
+    std::vector<TestInfo> tests;
+    std::map<QuarnDiags::Uint, MessageInfo> messages;
+
+    std::string libraryPath() const;
+    // Index of the test with this name, -1 when there is none.
+    int testIndex(const std::string& name) const;
+    // Name of test i, or "test<i>" for a test the manifest does not name.
+    std::string testName(int index) const;
+    // Symbolic name of a code, or "CODE_<n>" for a code the manifest lacks.
+    std::string codeName(QuarnDiags::Uint code) const;
+    // Text of a code, empty for a code the manifest lacks.
+    std::string codeText(QuarnDiags::Uint code) const;
+};
+
+// Parses the manifest's text. Returns false and sets error ("line 7: ...")
+// on a malformed line or a missing library entry.
+bool parsePackageConfig(const std::string& text, PackageConfig& config, std::string& error);
+
+// Reads and parses the file; error names the file or the line.
+bool loadPackageConfig(const std::string& path, PackageConfig& config, std::string& error);
+
+}  // namespace diaghost

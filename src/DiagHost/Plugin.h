@@ -1,0 +1,63 @@
+// Plugin.h - a diagnostics package loaded with dlopen: its entry points and objects.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "PackageConfig.h"
+#include "QuarnDiags/IDeviceEnumerator.h"
+#include "QuarnDiags/IDiagnostics.h"
+
+namespace diaghost {
+
+// Owns the library handle and the objects its factories made; the objects
+// are deleted before the library is closed.
+class Plugin {
+public:
+    Plugin() = default;
+    ~Plugin();
+    Plugin(const Plugin&) = delete;
+    Plugin& operator=(const Plugin&) = delete;
+
+    // Loads the package's library, finds its three entry points and tells it
+    // where its package lives (configPath, made absolute without resolving
+    // links, so that the plug-in's log folder follows the path given).
+    // On failure returns false with a one-line reason in error.
+    bool load(const PackageConfig& config, const std::string& configPath, std::string& error);
+
+    // Made on first use; null with error set when the factory fails.
+    QuarnDiags::DeviceEnum::IDeviceEnumerator* enumerator(std::string& error);
+    QuarnDiags::Diag::IDiagnostics* diagnostics(std::string& error);
+
+    // The folder the plug-in writes its logs to: the package folder's parent
+    // followed by "/log" (the plug-in falls back to the package folder itself
+    // when it cannot write there).
+    const std::string& logDir() const { return m_logDir; }
+    const std::string& packageDir() const { return m_packageDir; }
+
+private:
+    using SetConfigFn = void (*)(const char*);
+    using EnumeratorFn = QuarnDiags::DeviceEnum::IDeviceEnumerator* (*)(
+        bool, QuarnDiags::DeviceEnum::IDeviceEnumerator::DiagnosticMode);
+    using DiagnosticsFn =
+        QuarnDiags::Diag::IDiagnostics* (*)(bool, QuarnDiags::DeviceEnum::IDeviceEnumerator::DiagnosticMode);
+
+    void* m_handle = nullptr;
+    std::string m_libraryPath;
+    EnumeratorFn m_getEnumerator = nullptr;
+    DiagnosticsFn m_getDiagnostics = nullptr;
+    std::unique_ptr<QuarnDiags::DeviceEnum::IDeviceEnumerator> m_enumerator;
+    std::unique_ptr<QuarnDiags::Diag::IDiagnostics> m_diagnostics;
+    std::string m_logDir;
+    std::string m_packageDir;
+};
+
+// pkg.cfg of the installed package, found relative to this executable
+// (<bin>/../lib/diags/modem/pkg.cfg), or of the build tree it was built in
+// (<build>/bin/../package/modem/pkg.cfg). Empty when neither exists.
+std::string defaultPackagePath();
+
+// The path made absolute against the working folder, links left as they are.
+std::string absolutePath(const std::string& path);
+
+}  // namespace diaghost

@@ -1,0 +1,73 @@
+// Records.h - what diaghost found and ran, decoded from the plug-in's objects for output.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "QuarnDiags/IDevice.h"
+#include "QuarnDiags/Types.h"
+
+namespace diaghost {
+
+struct EventRecord {
+    QuarnDiags::Uint code = 0;
+    QuarnDiags::Diag::EventType type = QuarnDiags::Diag::INFORMATION_EVENT;
+    std::int64_t timeMs = 0;
+};
+
+struct TestRecord {
+    int index = -1;
+    std::string name;
+    QuarnDiags::Diag::TestResult verdict = QuarnDiags::Diag::PASSED;
+    QuarnDiags::Uint code = 0;
+    QuarnDiags::Diag::EventType type = QuarnDiags::Diag::INFORMATION_EVENT;
+    QuarnDiags::Uint progress = 0;
+    double seconds = 0.0;
+    std::vector<EventRecord> events;
+};
+
+// A selected test that did not run on a device, and why.
+struct SkippedTest {
+    std::string name;
+    std::string reason;
+};
+
+struct FruRecord {
+    std::string manufacturer;
+    std::string deviceName;
+    std::string description;
+    std::string firmwareRevision;
+    std::string serialNumber;
+    std::string modelNumber;
+    std::string assetTag;
+    std::string skuNumber;
+};
+
+struct DeviceRecord {
+    int index = 0;
+    std::string name;
+    std::string description;
+    std::string location;
+    std::string tty;  // logical path, "" for a modem without driver tty
+    int slot = 0;     // 0 when unknown
+    std::string status;
+    std::string deviceClass;
+    std::string parentLocation;
+    std::string additionalInfo;
+    FruRecord fru;
+    std::vector<TestRecord> tests;      // the tests that ran, in run order
+    std::vector<SkippedTest> skipped;  // selected tests that did not run
+};
+
+// The device's texts as a record; index is its position in the enumerator's list.
+DeviceRecord describeDevice(const QuarnDiags::DeviceEnum::IDevice& device, int index);
+
+// Slot number from an additional hardware information text "PCI Slot <n>";
+// 0 when the text holds none.
+int slotFromHWInfo(const std::string& text);
+
+// Worst verdict among the tests that ran; PASSED when none ran.
+QuarnDiags::Diag::TestResult worstVerdict(const std::vector<DeviceRecord>& devices);
+
+}  // namespace diaghost

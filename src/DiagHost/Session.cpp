@@ -1,0 +1,142 @@
+// Session.cpp - finds and loads the package, sets up the machine the plug-in looks at.
+#include "Session.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+#include "ExitStatus.h"
+
+namespace diaghost {
+
+namespace {
+
+const char* const kLogFiles[] = {"TSYmodemDeviceEnumerator.log", "TSYmodemDiagnostic.log"};
+
+bool isFolder(const std::string& path)
+{
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool isFile(const std::string& path)
+{
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+// A kept folder for a simulated run: <dir>/log receives the plug-in's logs,
+// <dir>/modem/pkg.cfg links to the real manifest so that the plug-in, told
+// that its package lives there, derives <dir>/log as its log folder.
+bool makeKeptFolder(const std::string& manifest, std::string& folder, std::string& configPath, std::string& error)
+{
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern = std::string(base != nullptr && base[0] != '\0' ? base : "/tmp") + "/diaghost-simulate-XXXXXX";
+    std::vector<char> buffer(pattern.begin(), pattern.end());
+    buffer.push_back('\0');
+    if (mkdtemp(buffer.data()) == nullptr) {
+        error = "cannot make a folder " + pattern + ": " + std::strerror(errno);
+        return false;
+    }
+    folder = buffer.data();
+    configPath = folder + "/modem/pkg.cfg";
+    if (mkdir((folder + "/log").c_str(), 0755) != 0 || mkdir((folder + "/modem").c_str(), 0755) != 0 ||
+        symlink(absolutePath(manifest).c_str(), configPath.c_str()) != 0) {
+        error = "cannot prepare " + folder + ": " + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+void printError(const std::string& message)
+{
+    std::fprintf(stderr, "diaghost: %s\n", message.c_str());
+}
+
+int openSession(Session& session)
+{
+    const Options& options = session.options;
+    std::string manifest = options.package;
+    if (manifest.empty()) {
+        manifest = defaultPackagePath();
+        if (manifest.empty()) {
+            printError("no installed package found; give one with --package PATH/pkg.cfg");
+            return EXIT_NO_MODEM;
+        }
+    }
+    std::string error;
+    if (!loadPackageConfig(manifest, session.config, error)) {
+        printError(error);
+        return EXIT_NO_MODEM;
+    }
+    for (const std::string& name : options.tests) {
+        if (name != "all" && session.config.testIndex(name) < 0) {
+            std::string known;
+            for (const TestInfo& test : session.config.tests) {
+                known += test.name + ", ";
+            }
+            printError("unknown test '" + name + "' (tests: " + known + "all)");
+            return EXIT_USAGE;
+        }
+    }
+
+    // The plug-in resolves every system path through MODEMDIAG_SYSROOT; it
+    // must be in place before the library is loaded.
+    std::string pluginConfigPath = manifest;
+    if (options.simulate) {
+        try {
+            session.machine = std::make_unique<SimulatedMachine>(options.profile);
+        } catch (const std::exception& e) {
+            printError(std::string("cannot build the simulated machine: ") + e.what());
+            return EXIT_SOFTWARE;
+        }
+        session.removeMachine = std::make_unique<Cleanup>([&session] { session.machine.reset(); });
+        if (!makeKeptFolder(manifest, session.keptDir, pluginConfigPath, error)) {
+            printError(error);
+            return EXIT_SOFTWARE;
+        }
+        setenv("MODEMDIAG_SYSROOT", session.machine->rootPath().c_str(), 1);
+    } else if (!options.sysroot.empty()) {
+        if (!isFolder(options.sysroot)) {
+            printError("--sysroot " + options.sysroot + ": no such folder");
+            return EXIT_USAGE;
+        }
+        setenv("MODEMDIAG_SYSROOT", absolutePath(options.sysroot).c_str(), 1);
+    }
+
+    if (!session.plugin.load(session.config, pluginConfigPath, error)) {
+        printError(error);
+        return EXIT_NO_MODEM;
+    }
+    return -1;
+}
+
+std::string describeLogs(const Session& session)
+{
+    // The plug-in writes to the package folder's parent + /log, or to the
+    // package folder itself when it cannot write there.
+    for (const std::string& folder : {session.plugin.logDir(), session.plugin.packageDir()}) {
+        std::string found;
+        for (const char* name : kLogFiles) {
+            const std::string path = folder + "/" + name;
+            if (isFile(path)) {
+                found += (found.empty() ? "" : "\n") + std::string("  ") + path;
+            }
+        }
+        if (!found.empty()) {
+            return std::string(session.machine ? "Log files (kept after the simulated machine is gone):\n"
+                                               : "Log files:\n") +
+                   found;
+        }
+    }
+    return "No log files were written: the log folder " + session.plugin.logDir() + " is missing or not writable.";
+}
+
+}  // namespace diaghost

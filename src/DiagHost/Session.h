@@ -1,0 +1,36 @@
+// Session.h - one invocation's setting: the package, its plug-in and the (simulated) machine.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "Options.h"
+#include "PackageConfig.h"
+#include "Plugin.h"
+#include "Signals.h"
+#include "Simulation.h"
+
+namespace diaghost {
+
+struct Session {
+    Options options;
+    PackageConfig config;
+    std::unique_ptr<SimulatedMachine> machine;
+    std::unique_ptr<Cleanup> removeMachine;
+    std::string keptDir;  // --simulate: folder holding the run's logs, kept afterwards
+    // Declared last so that the plug-in's objects go before the machine.
+    Plugin plugin;
+};
+
+// Reads the package manifest, stands up the simulated machine or points the
+// plug-in at --sysroot (before the plug-in reads any system path), and
+// loads the plug-in. Returns -1 when all is ready, else the exit status
+// after a one-line error on stderr.
+int openSession(Session& session);
+
+// Where the plug-in's log files ended up, as lines for people.
+std::string describeLogs(const Session& session);
+
+void printError(const std::string& message);
+
+}  // namespace diaghost

@@ -1,0 +1,38 @@
+// Signals.h - Ctrl-C and termination requests, taken synchronously by the main thread.
+#pragma once
+
+#include <functional>
+
+namespace diaghost {
+
+// Blocks SIGINT, SIGTERM and SIGHUP in the calling thread. Called first in
+// main(), before any thread exists, so that every thread (the plug-in's
+// work, the simulator's modems) inherits the mask: the signals stay pending
+// until the main thread takes them with waitForSignal(), and no system call
+// of another thread is cut short by them.
+void blockTerminationSignals();
+
+// Waits up to timeoutMs for one of the blocked signals. Returns its number,
+// or 0 when the time ran out. This is the main thread's pacing wait.
+int waitForSignal(int timeoutMs);
+
+// A step that must run even when the program ends early (restore the
+// terminal, remove a simulated machine): it runs when the guard goes out of
+// scope, or from quitNow() if that comes first, and only once.
+class Cleanup {
+public:
+    explicit Cleanup(std::function<void()> step);
+    ~Cleanup();
+    Cleanup(const Cleanup&) = delete;
+    Cleanup& operator=(const Cleanup&) = delete;
+
+private:
+    unsigned long m_id;
+};
+
+// Ends the program at once after running the pending cleanups, newest
+// first, without unwinding: a thread may still be inside the plug-in, so
+// neither its objects nor static destructors may be touched.
+[[noreturn]] void quitNow(int status);
+
+}  // namespace diaghost

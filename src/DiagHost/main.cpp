@@ -1,0 +1,43 @@
+// main.cpp - diaghost: loads a diagnostics package, lists the modems and runs their tests.
+#include <cstdio>
+
+#include "Commands.h"
+#include "ExitStatus.h"
+#include "Options.h"
+#include "Session.h"
+#include "Signals.h"
+#include "Simulation.h"
+
+int main(int argc, char** argv)
+{
+    using namespace diaghost;
+
+    // Before any thread exists, so every thread inherits the mask.
+    blockTerminationSignals();
+
+    Session session;
+    const int parsed = parseOptions(argc, argv, session.options, SimulatedMachine::profilesHelp());
+    if (parsed >= 0) {
+        return parsed;
+    }
+    const Options& options = session.options;
+    if (options.simulate && options.profile == "help") {
+        std::printf("Simulated machines for --simulate=PROFILE:\n%s", SimulatedMachine::profilesHelp().c_str());
+        return EXIT_ALL_PASSED;
+    }
+    if (options.simulate && !SimulatedMachine::known(options.profile)) {
+        printError("unknown simulated machine '" + options.profile + "' (diaghost --simulate=help lists them)");
+        return EXIT_USAGE;
+    }
+
+    const int opened = openSession(session);
+    if (opened >= 0) {
+        return opened;
+    }
+    switch (options.command) {
+    case Command::Info: return commandInfo(session);
+    case Command::List: return commandList(session);
+    case Command::Run: return commandRun(session);
+    }
+    return EXIT_USAGE;
+}
