@@ -4,6 +4,7 @@
 #include <cassert>
 
 #include "ModemDeviceEnumerator.h"
+#include "ModemDiagnostic.h"
 
 std::string g_configFileName;
 std::string g_packageDirPath(".");
@@ -35,4 +36,10 @@ extern "C" QuarnDiags::DeviceEnum::IDeviceEnumerator* getIDeviceEnumerator(
     bool diagLog, QuarnDiags::DeviceEnum::IDeviceEnumerator::DiagnosticMode diagMode)
 {
     return new QuarnDiags::ModemDiag::ModemDeviceEnumerator(diagLog, diagMode);
+}
+
+extern "C" QuarnDiags::Diag::IDiagnostics* getIDiagnostics(
+    bool diagLog, QuarnDiags::DeviceEnum::IDeviceEnumerator::DiagnosticMode diagMode)
+{
+    return new QuarnDiags::ModemDiag::ModemDiagnostic(diagLog, diagMode);
 }
