@@ -147,6 +147,10 @@ int main(int argc, char** argv)
     }
     self[length] = '\0';
 
+    if (sizeof(void*) == 4) {
+        std::printf("Note: a 32-bit build; on an x86_64 machine it may run under emulation, so compare\n"
+                    "process times with the native build's.\n\n");
+    }
     std::printf("Machine: %d PCI functions on buses 0-7, %d of them modems; table found %d modems\n",
                 static_cast<int>(root.functions().size()), kModems, ScanOnce());
 

@@ -1,4 +1,7 @@
 // ModemDeviceEnumerator.cpp - joins the hardware and driver tables into the host's device list.
+
+// 64-bit file sizes on i386 too: fstat of a log past 2 GiB must not fail.
+#define _FILE_OFFSET_BITS 64
 #include "ModemDeviceEnumerator.h"
 
 #include <cerrno>

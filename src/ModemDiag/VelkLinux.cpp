@@ -1,6 +1,7 @@
 // VelkLinux.cpp - Linux procfs access: PCI configuration files, /proc/modules, /proc/kcore, driver ttys.
 
-// Physical addresses reach 4 GiB: seek with a 64-bit offset on i386 too.
+// 64-bit offsets on i386 too: physical addresses reach 4 GiB, and 32-bit
+// readdir fails with EOVERFLOW on file systems with 64-bit directory hashes.
 #define _FILE_OFFSET_BITS 64
 
 #include "VelkLinux.h"
@@ -405,7 +406,8 @@ extern "C" int BuildDeviceTable(devDetailStruct* devDetails, std::uint32_t* numE
             break;
         }
         devDetailStruct& entry = devDetails[count];
-        std::strncpy(entry.comPort, path, sizeof entry.comPort);
+        // At most 16 bytes; the cleared entry supplies the zero padding.
+        std::memcpy(entry.comPort, path, strnlen(path, sizeof entry.comPort));
         // Any node counts; one that is no tty gets its version query refused
         // by the serial layer at once, and is named here.
         if (!S_ISCHR(info.st_mode)) {

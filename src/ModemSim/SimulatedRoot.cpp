@@ -1,4 +1,9 @@
 // SimulatedRoot.cpp - writes PCI config files, the devices list, proc/modules, a sparse kcore and tty links.
+
+// 64-bit file offsets and directory cookies on i386 too: 32-bit readdir fails
+// with EOVERFLOW on file systems with 64-bit directory hashes.
+#define _FILE_OFFSET_BITS 64
+
 #include "SimulatedRoot.h"
 
 #include <algorithm>
@@ -382,29 +387,32 @@ void SimulatedRoot::writeKcore(std::uint64_t address, const std::vector<std::uin
 std::vector<std::uint8_t> SimulatedRoot::irqTableBytes(const IrqRoutingTable& table)
 {
     const std::size_t trueSize = 32 + 16 * table.slots.size();
-    std::vector<std::uint8_t> bytes(trueSize, 0);
-    std::memcpy(bytes.data(), "$PIR", 4);
-    bytes[4] = table.minorVersion;
-    bytes[5] = table.majorVersion;
     const std::size_t declared = table.tableSize >= 0 ? static_cast<std::size_t>(table.tableSize) : trueSize;
-    PutLe16(bytes, 6, static_cast<unsigned>(declared));
-    bytes[8] = table.routerBus;
-    bytes[9] = table.routerDevFunc;
-    for (std::size_t i = 0; i < table.slots.size(); ++i) {
-        const std::size_t entry = 32 + 16 * i;
-        bytes[entry] = table.slots[i].bus;
-        bytes[entry + 1] = table.slots[i].devFunc;
-        bytes[entry + 2] = 0x60;  // INTA link value
-        PutLe16(bytes, entry + 3, 0xDEB8);  // IRQs 3-5, 7, 9-12, 14, 15
-        bytes[entry + 14] = table.slots[i].slotNumber;
+
+    std::uint8_t header[32] = {'$', 'P', 'I', 'R'};
+    header[4] = table.minorVersion;
+    header[5] = table.majorVersion;
+    header[6] = static_cast<std::uint8_t>(declared & 0xFF);
+    header[7] = static_cast<std::uint8_t>((declared >> 8) & 0xFF);
+    header[8] = table.routerBus;
+    header[9] = table.routerDevFunc;
+
+    std::vector<std::uint8_t> bytes(header, header + sizeof header);
+    for (const IrqSlot& slot : table.slots) {
+        std::uint8_t entry[16] = {slot.bus, slot.devFunc};
+        entry[2] = 0x60;  // INTA link value
+        entry[3] = 0xB8;  // IRQs 3-5, 7, 9-12, 14, 15
+        entry[4] = 0xDE;
+        entry[14] = slot.slotNumber;
+        bytes.insert(bytes.end(), entry, entry + sizeof entry);
     }
     // The checksum covers the declared size; bytes past the written ones
     // are zeros in the image and add nothing.
     unsigned sum = 0;
     for (std::size_t i = 0; i < std::min(declared, trueSize); ++i) {
-        sum += i == 31 ? 0 : bytes[i];
+        sum += i == 31 ? 0 : bytes.at(i);
     }
-    bytes[31] = static_cast<std::uint8_t>((256 - (sum & 0xFF)) + table.checksumError);
+    bytes.at(31) = static_cast<std::uint8_t>((256 - (sum & 0xFF)) + table.checksumError);
     return bytes;
 }
 

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <memory>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "ExportClass.h"
 #include "ModemDevice.h"
@@ -204,10 +205,10 @@ TEST_F(Enumeration, UnusableLogFolderFallsBackToThePackageFolder)
         bool logged;
     };
     const Case cases[] = {
-        {"missing log folder", [](const testsupport::TempDir& d) { testsupport::removeTree(d.file("log")); }, true},
+        {"missing log folder", [](const testsupport::TempDir& d) { rmdir(d.file("log").c_str()); }, true},
         {"log folder is a file",
          [](const testsupport::TempDir& d) {
-             testsupport::removeTree(d.file("log"));
+             rmdir(d.file("log").c_str());
              testsupport::writeFile(d.file("log"), "");
          },
          true},
@@ -215,8 +216,8 @@ TEST_F(Enumeration, UnusableLogFolderFallsBackToThePackageFolder)
          [](const testsupport::TempDir& d) { mkfifo((d.file("log") + kLogName).c_str(), 0644); }, true},
         {"package folder missing too",
          [](const testsupport::TempDir& d) {
-             testsupport::removeTree(d.file("log"));
-             testsupport::removeTree(d.file("modem"));
+             rmdir(d.file("log").c_str());
+             rmdir(d.file("modem").c_str());
          },
          false},
     };

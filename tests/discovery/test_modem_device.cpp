@@ -17,9 +17,10 @@ devDetailStruct Record(const char* comPort, zephDevStatus status, int bus = 0, u
 {
     devDetailStruct record;
     std::memset(&record, 0, sizeof record);
-    std::strncpy(record.comPort, comPort, sizeof record.comPort);
-    std::strncpy(record.uiNumber, uiNumber, sizeof record.uiNumber);
-    std::strncpy(record.driverVersion, "3.5.22", sizeof record.driverVersion);
+    // Copies leave the cleared record's zero padding in place.
+    std::memcpy(record.comPort, comPort, strnlen(comPort, sizeof record.comPort));
+    std::memcpy(record.uiNumber, uiNumber, strnlen(uiNumber, sizeof record.uiNumber));
+    std::memcpy(record.driverVersion, "3.5.22", 6);
     record.deviceStatus = status;
     record.bus = bus;
     record.slot = slot;
