@@ -44,7 +44,8 @@ int parseOptions(int argc, char** argv, Options& options, const std::string& pro
 {
     CLI::App app("Runs the modem diagnostics package: lists the modems and tests them.", "diaghost");
     app.set_version_flag("--version", std::string("diaghost ") + DIAGHOST_VERSION);
-    app.require_subcommand(1);
+    // At most one command; a missing one is reported below in our words.
+    app.require_subcommand(0, 1);
     app.footer("Exit status: 0 all tests passed, 1 a test ended with an unusual status (or the run\n"
                "was interrupted), 2 a test failed, 3 no modem found or the package could not be\n"
                "loaded, 64 usage error, 130 stopped by a second Ctrl-C.\n\n"
@@ -93,6 +94,10 @@ int parseOptions(int argc, char** argv, Options& options, const std::string& pro
         return EXIT_USAGE;
     }
 
+    if (!info->parsed() && !list->parsed() && !run->parsed()) {
+        std::cerr << "diaghost: a command is required: info, list or run (see diaghost --help)\n";
+        return EXIT_USAGE;
+    }
     options.simulate = simulate->count() > 0;
     if (options.simulate && !options.sysroot.empty()) {
         std::cerr << "diaghost: --simulate and --sysroot exclude each other (see diaghost --help)\n";

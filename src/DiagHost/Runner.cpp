@@ -138,6 +138,8 @@ RunOutcome runPlan(IDiagnostics& diagnostics, const RunPlan& plan, const Package
             for (const EventRecord& event : mailbox.take()) {
                 view.event(event);
             }
+            // The bar's last state: the test may end between two ticks.
+            view.progress(diagnostics.getTestStatus(testIndex).getProgress(), secondsSince(start));
 
             TestRecord test;
             test.index = testIndex;
