@@ -1,8 +1,6 @@
 // PtyPair.h - a pseudo-terminal whose slave end is opened and set up through the serial layer.
 #pragma once
 
-#include <cerrno>
-#include <cstdlib>
 #include <fcntl.h>
 #include <poll.h>
 #include <stdexcept>
@@ -13,28 +11,44 @@
 
 namespace testsupport {
 
-// The test plays the modem on the master end; the code under test talks on
+// Opens a pty master; its slave's path goes to path. -1 on failure.
+inline int OpenMaster(std::string& path, int flags = 0)
+{
+    const int master = posix_openpt(O_RDWR | O_NOCTTY | flags);
+    char name[128];
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0 || ptsname_r(master, name, sizeof name) != 0) {
+        return -1;
+    }
+    path = name;
+    return master;
+}
+
+// Everything fd has to read, taken until quietMs pass without a byte.
+inline std::string Drain(int fd, int quietMs = 50)
+{
+    std::string bytes;
+    struct pollfd pfd = {fd, POLLIN, 0};
+    char chunk[512];
+    ssize_t got = 0;
+    while (poll(&pfd, 1, quietMs) > 0 && (pfd.revents & POLLIN) != 0 && (got = read(fd, chunk, sizeof chunk)) > 0) {
+        bytes.append(chunk, static_cast<std::size_t>(got));
+    }
+    return bytes;
+}
+
+// The test plays the modem on master(); the code under test talks on
 // port(), opened with PortOpen and set up with PortSetup like a modem tty.
 class PtyPair {
 public:
-    PtyPair()
+    PtyPair() : m_master(OpenMaster(m_path, O_NONBLOCK)), m_port(m_master < 0 ? -1 : PortOpen(m_path.c_str()))
     {
-        m_master = posix_openpt(O_RDWR | O_NOCTTY);
-        char name[128];
-        if (m_master < 0 || grantpt(m_master) != 0 || unlockpt(m_master) != 0 ||
-            ptsname_r(m_master, name, sizeof name) != 0) {
-            throw std::runtime_error("no pseudo-terminal");
-        }
-        fcntl(m_master, F_SETFL, fcntl(m_master, F_GETFL) | O_NONBLOCK);
-        m_path = name;
-        m_port = PortOpen(name);
         if (m_port < 0 || !PortSetup(m_port)) {
-            throw std::runtime_error("cannot set up " + m_path);
+            throw std::runtime_error("no pseudo-terminal to test on");
         }
     }
     ~PtyPair()
     {
-        closePort();
+        close(m_port);
         hangUp();
     }
     PtyPair(const PtyPair&) = delete;
@@ -48,57 +62,26 @@ public:
     void send(const std::string& bytes)
     {
         if (write(m_master, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) {
-            throw std::runtime_error("short write to master");
+            throw std::runtime_error("short write to the pty master");
         }
-        if (!bytes.empty()) {
-            struct pollfd pfd = {m_port, POLLIN, 0};
-            poll(&pfd, 1, 2000);
-        }
+        struct pollfd pfd = {m_port, POLLIN, 0};
+        poll(&pfd, 1, bytes.empty() ? 0 : 2000);
     }
-
-    // What the port still has unread, taken with plain reads until quietMs
-    // pass without a byte.
-    std::string pending(int quietMs = 50) { return drain(m_port, quietMs); }
-
-    // What the code under test has written to the modem.
-    std::string written(int quietMs = 50) { return drain(m_master, quietMs); }
-
+    std::string pending() { return Drain(m_port); }  // unread by the code under test
+    std::string written() { return Drain(m_master); }  // sent by the code under test
     // The modem end goes away: the port's tty hangs up.
     void hangUp()
     {
         if (m_master >= 0) {
             close(m_master);
-            m_master = -1;
         }
-    }
-
-    void closePort()
-    {
-        if (m_port >= 0) {
-            close(m_port);
-            m_port = -1;
-        }
+        m_master = -1;
     }
 
 private:
-    static std::string drain(int fd, int quietMs)
-    {
-        std::string bytes;
-        struct pollfd pfd = {fd, POLLIN, 0};
-        while (poll(&pfd, 1, quietMs) > 0 && (pfd.revents & POLLIN) != 0) {
-            char chunk[512];
-            const ssize_t got = read(fd, chunk, sizeof chunk);
-            if (got <= 0) {
-                break;
-            }
-            bytes.append(chunk, static_cast<std::size_t>(got));
-        }
-        return bytes;
-    }
-
-    int m_master = -1;
-    HANDLE m_port = -1;
     std::string m_path;
+    int m_master;
+    HANDLE m_port;
 };
 
 }  // namespace testsupport
