@@ -70,25 +70,3 @@ TEST(SimulatedRoot, TemporaryRootGoesAwayAndAGivenFolderStays)
     EXPECT_THROW(SimulatedRoot{dir.path()}, std::runtime_error);
     EXPECT_EQ("keep", testsupport::readFile(dir.file("precious")));
 }
-
-TEST(SimulatedRoot, IrqTableBytesSumToZeroOverTheDeclaredSize)
-{
-    modemsim::IrqRoutingTable table;
-    table.slots = {{0, 0x48, 1}, {2, 0x20, 2}};
-    std::vector<std::uint8_t> bytes = SimulatedRoot::irqTableBytes(table);
-    ASSERT_EQ(64u, bytes.size());
-    unsigned sum = 0;
-    for (std::uint8_t byte : bytes) {
-        sum += byte;
-    }
-    EXPECT_EQ(0u, sum % 256);
-    EXPECT_EQ(64, bytes[6]);
-
-    table.checksumError = 1;
-    bytes = SimulatedRoot::irqTableBytes(table);
-    sum = 0;
-    for (std::uint8_t byte : bytes) {
-        sum += byte;
-    }
-    EXPECT_EQ(1u, sum % 256);
-}

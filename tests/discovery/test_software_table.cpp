@@ -67,43 +67,31 @@ TEST_F(SoftwareTable, CapacityZeroProbesNothing)
 
 TEST_F(SoftwareTable, VersionIsTheRestOfTheAti3Line)
 {
+    ModemProfile garbage;
+    garbage.faults["ati3"].garbage = "\r\n\x01\xfeVer\x7fsion 1.0\x02\r\nOK\r\n";
     struct Case {
-        std::string identification;
+        ModemProfile profile;
         bool found;
         const char* version;
     };
     const Case cases[] = {
-        {"Version 2.1.3", true, "2.1.3"},
-        {"Tessaly Parlance V.92 Version 3.5.22 (beta)", true, "3.5.22 (beta)"},
-        {"Version ", true, ""},
-        {"Versions 2.1.3", false, ""},
-        {"version 2.1.3", false, ""},
-        {"No version here", false, ""},
+        {Identifying("Version 2.1.3"), true, "2.1.3"},
+        {Identifying("Tessaly Parlance V.92 Version 3.5.22 (beta)"), true, "3.5.22 (beta)"},
+        {Identifying("Version "), true, ""},
+        {Identifying("Versions 2.1.3"), false, ""},
+        {Identifying("version 2.1.3"), false, ""},
+        {garbage, false, ""},
     };
     VirtualModem modem;
     root.linkTty(0, modem.slavePath());
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.identification);
-        modem.setProfile(Identifying(c.identification));
+        SCOPED_TRACE(c.profile.identification);
+        modem.setProfile(c.profile);
         char version[256];
         std::memset(version, 0, sizeof version);
         EXPECT_EQ(c.found ? TRUE : FALSE, CheckModemVersion("/dev/ttySM0", version, sizeof version));
         EXPECT_STREQ(c.version, version);
     }
-}
-
-TEST_F(SoftwareTable, GarbageAnswerToAti3LeavesTheVersionEmpty)
-{
-    ModemProfile profile;
-    profile.faults["ati3"].garbage = "\r\n\x01\xfeVer\x7fsion 1.0\x02\r\nOK\r\n";
-    VirtualModem modem(profile);
-    root.linkTty(0, modem.slavePath());
-
-    devDetailStruct table[2];
-    std::uint32_t count = 2;
-    ASSERT_EQ(0, BuildDeviceTable(table, &count, ""));
-    EXPECT_EQ(1u, count);
-    EXPECT_STREQ("", table[0].driverVersion);
 }
 
 // A ttySM node that is no tty still counts; it is named in the log and the
