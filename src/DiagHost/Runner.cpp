@@ -129,10 +129,12 @@ RunOutcome runPlan(IDiagnostics& diagnostics, const RunPlan& plan, const Package
                       if (outcome.interrupted && !diagnostics.isAbortRequested()) {
                           diagnostics.abortDiagnostic();
                       }
+                      // The bar first, so that events printed above it
+                      // redraw it as it is now.
+                      view.progress(diagnostics.getTestStatus(testIndex).getProgress(), secondsSince(start));
                       for (const EventRecord& event : mailbox.take()) {
                           view.event(event);
                       }
-                      view.progress(diagnostics.getTestStatus(testIndex).getProgress(), secondsSince(start));
                   },
                   onSignal);
             for (const EventRecord& event : mailbox.take()) {

@@ -336,7 +336,7 @@ TEST_F(HostRun, SecondCtrlCStopsAtOnceAndRemovesTheSimulatedMachine)
     EXPECT_TRUE(contains(run.out, "Log files")) << run.out;
     // Only the kept log folder is left; the simulated root is gone.
     const std::vector<std::string> left = folderEntries(tmp());
-    ASSERT_EQ(1u, left.size());
+    ASSERT_EQ(1u, left.size()) << run.out;
     EXPECT_EQ(0u, left[0].rfind("diaghost-simulate-", 0)) << left[0];
     EXPECT_FALSE(testsupport::readFile(tmp() + "/" + left[0] + "/log/TSYmodemDeviceEnumerator.log").empty());
 }
