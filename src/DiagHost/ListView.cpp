@@ -14,7 +14,8 @@ std::string orDash(const std::string& text)
 
 void field(Console& console, const std::string& indent, const std::string& name, const std::string& value)
 {
-    console.line(indent + pad(name + ":", 26) + value);
+    // Values line up whatever the indent.
+    console.line(indent + pad(name + ":", 28 - indent.size()) + value);
 }
 
 }  // namespace

@@ -63,12 +63,15 @@ std::string absolutePath(const std::string& path)
 
 std::string defaultPackagePath()
 {
+    // /proc/self/exe is already free of links, so its parent folder can be
+    // taken by text.
     const std::string bin = executableDir();
     if (bin.empty()) {
         return std::string();
     }
-    for (const char* relative : {"/../lib/diags/modem/pkg.cfg", "/../package/modem/pkg.cfg"}) {
-        const std::string candidate = bin + relative;
+    const std::string prefix = parentOf(bin);
+    for (const char* relative : {"/lib/diags/modem/pkg.cfg", "/package/modem/pkg.cfg"}) {
+        const std::string candidate = prefix + relative;
         if (fileExists(candidate)) {
             return candidate;
         }
