@@ -50,7 +50,7 @@ bool enumerate(Session& session, Console& human, VirtualDeviceVector*& devices, 
     watch([&] { devices = enumerator->getDeviceVector("", 0); }, [] {},
           [&human](int signal) {
               human.line(signal == SIGINT ? "Ctrl-C: stopping the search for modems." : "Stopping.");
-              quitNow(EXIT_STOPPED);
+              quitNow(EXIT_SIGNAL_BASE + signal);
           });
     if (devices == nullptr) {
         printError("the plug-in returned no device list");

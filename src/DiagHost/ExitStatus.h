@@ -10,7 +10,7 @@ enum ExitStatus {
     EXIT_NO_MODEM = 3,     // no modem found, or the package could not be loaded
     EXIT_USAGE = 64,       // bad command line (as sysexits' EX_USAGE)
     EXIT_SOFTWARE = 70,    // an output file could not be written, or another internal error
-    EXIT_STOPPED = 130     // stopped by a second Ctrl-C or a termination signal (128 + SIGINT)
+    EXIT_SIGNAL_BASE = 128  // stopped at once by a signal: 128 + its number (130 for a second Ctrl-C)
 };
 
 }  // namespace diaghost

@@ -48,7 +48,7 @@ int parseOptions(int argc, char** argv, Options& options, const std::string& pro
     app.require_subcommand(0, 1);
     app.footer("Exit status: 0 all tests passed, 1 a test ended with an unusual status (or the run\n"
                "was interrupted), 2 a test failed, 3 no modem found or the package could not be\n"
-               "loaded, 64 usage error, 130 stopped by a second Ctrl-C.\n\n"
+               "loaded, 64 usage error, 130 stopped by a second Ctrl-C (128 + N for signal N).\n\n"
                "Simulated machines (--simulate=PROFILE):\n" +
                profilesHelp);
 

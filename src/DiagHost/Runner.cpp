@@ -57,8 +57,8 @@ private:
 [[noreturn]] void stopNow(RunView& view, int signal)
 {
     view.notice(signal == SIGINT ? "Ctrl-C again: stopping now, without waiting for the running test."
-                                 : "Termination requested: stopping now.");
-    quitNow(EXIT_STOPPED);
+                                 : "Stopped by a signal: stopping now, without waiting for the running test.");
+    quitNow(EXIT_SIGNAL_BASE + signal);
 }
 
 }  // namespace

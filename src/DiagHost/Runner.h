@@ -40,7 +40,8 @@ struct RunOutcome {
 
 // Runs each selected test on each target, one at a time. The first Ctrl-C
 // asks the running test to abort and starts no further test; a second one,
-// or SIGTERM/SIGHUP, ends the program at once (after the cleanups).
+// SIGTERM, SIGHUP or a closed output pipe ends the program at once (after
+// the cleanups).
 RunOutcome runPlan(QuarnDiags::Diag::IDiagnostics& diagnostics, const RunPlan& plan, const PackageConfig& config,
                    RunView& view);
 

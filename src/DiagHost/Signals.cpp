@@ -24,6 +24,7 @@ sigset_t terminationSet()
     sigaddset(&set, SIGINT);
     sigaddset(&set, SIGTERM);
     sigaddset(&set, SIGHUP);
+    sigaddset(&set, SIGPIPE);
     return set;
 }
 

@@ -5,11 +5,12 @@
 
 namespace diaghost {
 
-// Blocks SIGINT, SIGTERM and SIGHUP in the calling thread. Called first in
+// Blocks SIGINT, SIGTERM, SIGHUP and SIGPIPE in the calling thread. Called first in
 // main(), before any thread exists, so that every thread (the plug-in's
 // work, the simulator's modems) inherits the mask: the signals stay pending
 // until the main thread takes them with waitForSignal(), and no system call
-// of another thread is cut short by them.
+// of another thread is cut short by them. A write to a closed pipe then
+// fails with EPIPE instead of killing the program before its cleanups.
 void blockTerminationSignals();
 
 // Waits up to timeoutMs for one of the blocked signals. Returns its number,
