@@ -18,6 +18,10 @@ if(MODEMDIAG_SANITIZE)
     endif()
 endif()
 
+# 64-bit file offsets everywhere: on i386, stat() and readdir() of files on
+# large file systems would otherwise fail with EOVERFLOW.
+add_compile_definitions(_FILE_OFFSET_BITS=64)
+
 # True when this build makes 32-bit x86 code.
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
     set(MODEMDIAG_I386 ON)

@@ -1,20 +1,14 @@
 // ModemDeviceEnumerator.cpp - joins the hardware and driver tables into the host's device list.
 
-// 64-bit file sizes on i386 too: fstat of a log past 2 GiB must not fail.
-#define _FILE_OFFSET_BITS 64
 #include "ModemDeviceEnumerator.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
-#include <fcntl.h>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "ExportClass.h"
+#include "LogFile.h"
 #include "ModemDevice.h"
 #include "PciSlot.h"
 #include "PombexIface.h"
@@ -33,32 +27,6 @@ const char kLogFileName[] = "/TSYmodemDeviceEnumerator.log";
 const char kFuncName[] = "ModemDeviceEnumerator::getDeviceVector";
 const char kDeviceDescription[] = "Tessaly Parlance V.92 56K PCI Modem";
 const std::uint32_t kTableEntries = 32;
-
-// Opens the log for appending, created with permissions 0664 when absent.
-// The file is first opened without blocking and must be a regular file or
-// a character device: a FIFO in its place would block the open, or kill
-// the host with SIGPIPE once its reader went away.
-bool OpenLog(std::ofstream& log, const std::string& path)
-{
-    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_NONBLOCK | O_CLOEXEC, 0664);
-    if (fd >= 0) {
-        // The process's umask must not take the group's write permission.
-        fchmod(fd, 0664);
-    } else if (errno == EEXIST) {
-        fd = open(path.c_str(), O_WRONLY | O_APPEND | O_NONBLOCK | O_CLOEXEC);
-    }
-    if (fd < 0) {
-        return false;
-    }
-    struct stat info;
-    const bool usable = fstat(fd, &info) == 0 && (S_ISREG(info.st_mode) || S_ISCHR(info.st_mode));
-    close(fd);
-    if (!usable) {
-        return false;
-    }
-    log.open(path, std::ios::out | std::ios::app);
-    return log.is_open();
-}
 
 // Reads a hexadecimal ID parameter; the low 16 bits replace *id when found.
 void ReadIdParameter(const char* name, std::uint32_t* id)
@@ -106,28 +74,23 @@ ModemDeviceEnumerator::ModemDeviceEnumerator(bool diagLog, DiagnosticMode diagMo
     std::string failedPath;
     if (!s_logFile.is_open()) {
         const std::string path = g_logDirPath + kLogFileName;
-        if (!OpenLog(s_logFile, path)) {
+        if (!OpenLogFile(s_logFile, path, LogCreation::GroupWritable)) {
             // The log folder may not exist yet: fall back to the package
             // folder, for every later user of the log folder too.
             failedPath = path;
             g_logDirPath = g_packageDirPath;
-            OpenLog(s_logFile, g_logDirPath + kLogFileName);
+            OpenLogFile(s_logFile, g_logDirPath + kLogFileName, LogCreation::GroupWritable);
         }
     }
     gpLogFile = &s_logFile;
     ++s_logFileInitCount;
 
     if (s_logFile.is_open()) {
-        const std::time_t now = std::time(nullptr);
-        char date[64];
-        const char* text = std::ctime(&now);
-        std::snprintf(date, sizeof date, "%s", text != nullptr ? text : "\n");
-        s_logFile << "\n******************** " << date << "\n";
+        WriteLogBanner(s_logFile);
         if (!failedPath.empty()) {
             s_logFile << "Unable to open " << failedPath << "; logging to " << g_logDirPath << kLogFileName
-                      << " instead\n";
+                      << " instead" << std::endl;
         }
-        s_logFile.flush();
     }
 }
 

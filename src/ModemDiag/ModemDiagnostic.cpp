@@ -1,12 +1,10 @@
 // ModemDiagnostic.cpp - name, version, the shared diagnostic log and the three registered tests.
 #include "ModemDiagnostic.h"
 
-#include <ctime>
-#include <fcntl.h>
 #include <string>
-#include <unistd.h>
 
 #include "ExportClass.h"
+#include "LogFile.h"
 #include "ModemATCommandTest.h"
 #include "ModemDialtoneDetectionTest.h"
 #include "ModemLoopbackTest.h"
@@ -17,33 +15,16 @@ namespace ModemDiag {
 std::ofstream ModemDiagnostic::s_logFile;
 Uint ModemDiagnostic::s_logFileInitCount = 0;
 
-namespace {
-
-// Opens a log file for appending; a missing file is created with mode 0664
-// (less the umask), which a plain stream open cannot ask for.
-void OpenAppending(std::ofstream& stream, const std::string& path)
-{
-    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0664);
-    if (fd >= 0) {
-        ::close(fd);
-    }
-    stream.open(path, std::ios::out | std::ios::app);
-}
-
-}  // namespace
-
 ModemDiagnostic::ModemDiagnostic(bool diagLog, DeviceEnum::IDeviceEnumerator::DiagnosticMode diagMode)
     : IDiagnostics("Modem Test", "1.0", "Modem  Controller Test", diagLog, diagMode)
 {
     if (diagLog) {
         if (!s_logFile.is_open()) {
-            s_logFile.clear();
-            OpenAppending(s_logFile, g_logDirPath + "/TSYmodemDiagnostic.log");
+            OpenLogFile(s_logFile, g_logDirPath + "/TSYmodemDiagnostic.log", LogCreation::Umasked);
         }
         ++s_logFileInitCount;
         if (s_logFile.is_open()) {
-            const std::time_t now = std::time(nullptr);
-            s_logFile << "\n" << "******************** " << std::ctime(&now) << std::endl;
+            WriteLogBanner(s_logFile);
         }
     }
 

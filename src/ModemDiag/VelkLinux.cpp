@@ -1,9 +1,5 @@
 // VelkLinux.cpp - Linux procfs access: PCI configuration files, /proc/modules, /proc/kcore, driver ttys.
 
-// 64-bit offsets on i386 too: physical addresses reach 4 GiB, and 32-bit
-// readdir fails with EOVERFLOW on file systems with 64-bit directory hashes.
-#define _FILE_OFFSET_BITS 64
-
 #include "VelkLinux.h"
 
 #include <cctype>

@@ -1,9 +1,5 @@
 // SimulatedRoot.cpp - writes PCI config files, the devices list, proc/modules, a sparse kcore and tty links.
 
-// 64-bit file offsets and directory cookies on i386 too: 32-bit readdir fails
-// with EOVERFLOW on file systems with 64-bit directory hashes.
-#define _FILE_OFFSET_BITS 64
-
 #include "SimulatedRoot.h"
 
 #include <algorithm>
