@@ -8,7 +8,8 @@ namespace diaghost {
 std::string jsonReport(const PackageIdentity& package, const std::vector<DeviceRecord>& devices,
                        const PackageConfig& config, bool withTests)
 {
-    using nlohmann::json;
+    // Keys in the documented order, for people reading the document.
+    using json = nlohmann::ordered_json;
     json document;
     document["package"] = {
         {"name", package.name}, {"version", package.version}, {"description", package.description}};
