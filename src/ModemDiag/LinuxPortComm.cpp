@@ -268,7 +268,7 @@ extern "C" int PortPrintf(HANDLE hPort, const char* arg, ...)
     char text[256];
     va_list args;
     va_start(args, arg);
-    vsnprintf(text, sizeof text, arg != nullptr ? arg : "", args);
+    FormatText(text, sizeof text, arg, args);
     va_end(args);
 
     const int length = static_cast<int>(std::strlen(text));

@@ -14,7 +14,7 @@ extern "C" void ReportVerboseData(const char* data, ...)
     char text[512];
     va_list args;
     va_start(args, data);
-    vsnprintf(text, sizeof text, data != nullptr ? data : "", args);
+    FormatText(text, sizeof text, data, args);
     va_end(args);
     ErrorMessage("%s", text);
 }
@@ -24,7 +24,7 @@ extern "C" void ReportInternalError(const char* errorMsg, ...)
     char text[512];
     va_list args;
     va_start(args, errorMsg);
-    vsnprintf(text, sizeof text, errorMsg != nullptr ? errorMsg : "", args);
+    FormatText(text, sizeof text, errorMsg, args);
     va_end(args);
     ErrorMessage("%s", text);
 }

@@ -24,7 +24,7 @@ void ReportPrefixed(MessageKind kind, const char* format, va_list args) MODEMDIA
 void ReportPrefixed(MessageKind kind, const char* format, va_list args)
 {
     char text[kMessageSize];
-    vsnprintf(text, sizeof text, format != nullptr ? format : "", args);
+    FormatText(text, sizeof text, format, args);
     if (gFunctionName[0] != '\0') {
         LogMessage("%s() - %s", gFunctionName, text);
     } else if (kind == kProgress) {
@@ -36,12 +36,24 @@ void ReportPrefixed(MessageKind kind, const char* format, va_list args)
 
 }  // namespace
 
+void FormatText(char* buffer, std::size_t size, const char* format, va_list args)
+{
+    if (size == 0) {
+        return;
+    }
+    if (format == nullptr) {
+        buffer[0] = '\0';
+        return;
+    }
+    vsnprintf(buffer, size, format, args);
+}
+
 extern "C" void LogMessage(const char* msg, ...)
 {
     char line[kMessageSize];
     va_list args;
     va_start(args, msg);
-    vsnprintf(line, sizeof line, msg != nullptr ? msg : "", args);
+    FormatText(line, sizeof line, msg, args);
     va_end(args);
     if (gpLogFile != nullptr && gpLogFile->is_open()) {
         *gpLogFile << line << std::endl;

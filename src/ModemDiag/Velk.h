@@ -35,6 +35,12 @@ extern char gFunctionName[512];
 // The log stream messages go to; null or closed drops them.
 extern std::ofstream* gpLogFile;
 
+#include <cstdarg>
+
+// Formats into buffer, cut at size - 1 characters; a null format gives the
+// empty text. Shared by every printf-style function of the plug-in.
+void FormatText(char* buffer, std::size_t size, const char* format, va_list args) MODEMDIAG_PRINTF(3, 0);
+
 extern "C" {
 
 // Each formats one message (cut at 511 characters) and appends it as one
