@@ -11,26 +11,26 @@ namespace diaghost {
 
 namespace {
 
-struct ModemSpec {
+struct ModemPlan {
     int bus;
     int device;
     const char* profile;  // virtual modem behind the tty; null: no driver tty
     std::uint8_t slot;    // slot in the BIOS table, 0 for none
 };
 
-struct MachineSpec {
+struct MachinePlan {
     const char* name;
     const char* summary;
-    std::vector<ModemSpec> modems;
+    std::vector<ModemPlan> modems;
     int useCount;  // the driver module's use count: nonzero means busy
 };
 
 // The default machine shows every kind of verdict: a healthy modem, one
 // whose line has no dial tone and whose loopback counts errors, and a modem
 // function the driver gave no tty.
-const std::vector<MachineSpec>& machines()
+const std::vector<MachinePlan>& machines()
 {
-    static const std::vector<MachineSpec> all = {
+    static const std::vector<MachinePlan> all = {
         {"demo",
          "two modems (one healthy, one with no dial tone and loopback errors) and a modem without driver tty",
          {{0, 9, "healthy", 1}, {0, 10, "nodialtone-loopback-errors", 2}, {2, 4, nullptr, 3}},
@@ -45,11 +45,11 @@ const std::vector<MachineSpec>& machines()
     return all;
 }
 
-const MachineSpec* find(const std::string& name)
+const MachinePlan* find(const std::string& name)
 {
-    for (const MachineSpec& spec : machines()) {
-        if (name == spec.name) {
-            return &spec;
+    for (const MachinePlan& plan : machines()) {
+        if (name == plan.name) {
+            return &plan;
         }
     }
     return nullptr;
@@ -59,11 +59,11 @@ const MachineSpec* find(const std::string& name)
 
 SimulatedMachine::SimulatedMachine(const std::string& profile)
 {
-    const MachineSpec* spec = find(profile);
-    if (spec == nullptr) {
+    const MachinePlan* plan = find(profile);
+    if (plan == nullptr) {
         throw std::runtime_error("unknown simulated machine '" + profile + "'");
     }
-    m_summary = spec->summary;
+    m_summary = plan->summary;
     m_root = std::make_unique<modemsim::SimulatedRoot>();
     m_root->addChipset();
 
@@ -81,7 +81,7 @@ SimulatedMachine::SimulatedMachine(const std::string& profile)
 
     modemsim::IrqRoutingTable table;
     int tty = 0;
-    for (const ModemSpec& modem : spec->modems) {
+    for (const ModemPlan& modem : plan->modems) {
         m_root->addModem(modem.bus, modem.device);
         if (modem.slot != 0) {
             table.slots.push_back(modemsim::IrqSlot{static_cast<std::uint8_t>(modem.bus),
@@ -96,7 +96,7 @@ SimulatedMachine::SimulatedMachine(const std::string& profile)
             m_root->linkTty(tty++, m_modems.back()->slavePath());
         }
     }
-    m_root->setModules(65536, spec->useCount);
+    m_root->setModules(65536, plan->useCount);
     m_root->setIrqTable(table);
 }
 
@@ -115,10 +115,10 @@ bool SimulatedMachine::known(const std::string& profile)
 std::string SimulatedMachine::profilesHelp()
 {
     std::string text;
-    for (const MachineSpec& spec : machines()) {
-        std::string name = spec.name;
+    for (const MachinePlan& plan : machines()) {
+        std::string name = plan.name;
         name.resize(11, ' ');
-        text += "  " + name + spec.summary + (name.compare(0, 4, "demo") == 0 ? " (default)" : "") + "\n";
+        text += "  " + name + plan.summary + (name.compare(0, 4, "demo") == 0 ? " (default)" : "") + "\n";
     }
     return text;
 }
