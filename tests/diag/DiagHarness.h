@@ -1,8 +1,8 @@
-// DiagHarness.h - runs one modem test through the diagnostic against a virtual modem.
+// DiagHarness.h - runs the modem tests through the diagnostic against virtual modems.
 #pragma once
 
+#include <algorithm>
 #include <chrono>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -11,35 +11,41 @@
 
 #include "ExportClass.h"
 #include "ModemDevice.h"
+#include "ModemDiagMsg.h"
 #include "ModemDiagnostic.h"
-#include "QuarnDiags/IDiagnostics.h"
 #include "TestSupport.h"
 #include "VirtualModem.h"
 
 namespace diagtest {
 
 using namespace QuarnDiags;
+using namespace QuarnDiags::ModemDiag;
+using Codes = std::vector<Uint>;
 
 // What one run of a test gave.
 struct Outcome {
     Diag::TestResult verdict = Diag::PASSED;
     Uint code = 0;
     Diag::EventType type = Diag::INFORMATION_EVENT;
-    std::vector<Uint> events;
+    Codes events;
     std::vector<Diag::EventType> eventTypes;
     Uint progress = 0;
-    bool hasResult = false;
 };
 
-// A device the plug-in's enumerator could have made, with the given tty.
+// The diagnostic, with its tests within reach.
+struct OpenDiagnostic : ModemDiagnostic {
+    using ModemDiagnostic::ModemDiagnostic;
+    Diag::IFunctionalTest* test(int i) const { return m_tests.at(static_cast<std::size_t>(i)); }
+};
+
+// A device as the enumerator makes it, on the given tty.
 inline DeviceEnum::VirtualDevice ModemOn(const std::string& tty)
 {
     devDetailStruct record;
     std::memset(&record, 0, sizeof record);
-    std::strncpy(record.comPort, tty.c_str(), sizeof record.comPort - 1);
-    record.deviceStatus = DEVSTATUS_ENABLED;
-    return DeviceEnum::VirtualDevice(new ModemDiag::ModemDevice("TSY V.92 56K Modem", "modem", "TSY V.92 56K Modem",
-                                                                "loc", "loc", record.comPort, 0, &record));
+    std::memcpy(record.comPort, tty.c_str(), std::min(tty.size(), sizeof record.comPort - 1));
+    return DeviceEnum::VirtualDevice(
+        new ModemDevice("modem", "modem", "modem", "loc", "loc", record.comPort, 0, &record));
 }
 
 inline Outcome Collect(Diag::IDiagnostics& diagnostic, int testIndex)
@@ -51,7 +57,6 @@ inline Outcome Collect(Diag::IDiagnostics& diagnostic, int testIndex)
     }
     const auto results = diagnostic.getDiagnosticResults();
     if (!results.empty()) {
-        outcome.hasResult = true;
         outcome.verdict = results.back()->getResult();
         outcome.code = results.back()->getId();
         outcome.type = results.back()->getType();
@@ -60,18 +65,17 @@ inline Outcome Collect(Diag::IDiagnostics& diagnostic, int testIndex)
     return outcome;
 }
 
-// A virtual modem, a diagnostic whose log goes to a temporary folder, and
-// a device on the modem's tty. The system root is the real one (the modem
-// driver is not loaded here, so the modems are never in use).
+// A virtual modem, a device on its tty and a diagnostic logging into a
+// temporary folder, on the real system root (where the modem driver is not
+// loaded, so the modems are never in use).
 class DiagHarness {
 public:
     explicit DiagHarness(const modemsim::ModemProfile& profile = modemsim::ModemProfile(), bool log = true)
-        : modem(profile)
+        : modem(profile), device(ModemOn(modem.slavePath()))
     {
         unsetenv("MODEMDIAG_SYSROOT");
         g_logDirPath = dir.path();
-        diagnostic = std::make_unique<ModemDiag::ModemDiagnostic>(log, DeviceEnum::IDeviceEnumerator::CUSTOMER);
-        device = ModemOn(modem.slavePath());
+        diagnostic = std::make_unique<OpenDiagnostic>(log, DeviceEnum::IDeviceEnumerator::CUSTOMER);
     }
 
     Outcome run(int testIndex, bool haltOnError = false)
@@ -80,12 +84,10 @@ public:
         return Collect(*diagnostic, testIndex);
     }
 
-    std::string logPath() const { return dir.file("TSYmodemDiagnostic.log"); }
-
-    // The log with dates masked and the modem's tty shown as <tty>.
+    // The log, dates masked and the modem's tty shown as <tty>.
     std::string log() const
     {
-        std::string text = testsupport::maskDates(testsupport::readFile(logPath()));
+        std::string text = testsupport::maskDates(testsupport::readFile(dir.file("TSYmodemDiagnostic.log")));
         const std::string tty = modem.slavePath();
         for (std::size_t at = text.find(tty); at != std::string::npos; at = text.find(tty, at)) {
             text.replace(at, tty.size(), "<tty>");
@@ -93,35 +95,33 @@ public:
         return text;
     }
 
-    std::vector<std::string> logLines() const { return testsupport::readLines(logPath()); }
+    bool sent(const std::string& command) const
+    {
+        const auto commands = modem.commands();
+        return std::find(commands.begin(), commands.end(), command) != commands.end();
+    }
+
+    // Calls abortDiagnostic() from another thread once the modem has received
+    // the command and the test's progress has reached minProgress.
+    std::thread abortAfter(const std::string& command, int testIndex, Uint minProgress)
+    {
+        return std::thread([this, command, testIndex, minProgress] {
+            while (!sent(command) || diagnostic->getTestStatus(testIndex).getProgress() < minProgress) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
+            diagnostic->abortDiagnostic();
+        });
+    }
 
     testsupport::TempDir dir;
     modemsim::VirtualModem modem;
-    std::unique_ptr<ModemDiag::ModemDiagnostic> diagnostic;
     DeviceEnum::VirtualDevice device;
+    std::unique_ptr<OpenDiagnostic> diagnostic;
 };
 
-inline bool Sent(const modemsim::VirtualModem& modem, const std::string& command)
+inline std::string Golden(const char* name)
 {
-    for (const std::string& line : modem.commands()) {
-        if (line == command) {
-            return true;
-        }
-    }
-    return false;
-}
-
-// Waits (polling the modem's command log) until the modem has received the
-// command; false after timeoutMs.
-inline bool WaitForCommand(const modemsim::VirtualModem& modem, const std::string& command, int timeoutMs)
-{
-    for (int waited = 0; waited < timeoutMs; waited += 10) {
-        if (Sent(modem, command)) {
-            return true;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return false;
+    return testsupport::readFile(std::string(DIAG_GOLDEN_DIR) + "/" + name);
 }
 
 }  // namespace diagtest
