@@ -2,41 +2,27 @@
 #include "HostProcess.h"
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
 #include <stdexcept>
 #include <sys/wait.h>
-#include <time.h>
 #include <unistd.h>
 
 namespace hosttest {
 
 namespace {
 
-long long nowMs()
-{
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-}
-
 // In the child: environment changes, then exec. Never returns.
 [[noreturn]] void execHost(const std::string& program, const std::vector<std::string>& args,
                            const std::vector<std::string>& env)
 {
+    // The strings live in this child's copy of the caller's memory until exec.
     for (const std::string& entry : env) {
-        const std::string::size_type equals = entry.find('=');
-        const std::string name = entry.substr(0, equals);
-        const std::string value = equals == std::string::npos ? std::string() : entry.substr(equals + 1);
-        if (value.empty()) {
-            unsetenv(name.c_str());
-        } else {
-            setenv(name.c_str(), value.c_str(), 1);
-        }
+        putenv(const_cast<char*>(entry.c_str()));
     }
     // The test runner may have signals blocked or ignored; diaghost must
     // start from the defaults, as from a shell.
@@ -45,181 +31,96 @@ long long nowMs()
     sigprocmask(SIG_SETMASK, &none, nullptr);
     signal(SIGINT, SIG_DFL);
 
-    std::vector<std::string> copies(args);
-    copies.insert(copies.begin(), program);
-    std::vector<char*> argv;
-    for (std::string& arg : copies) {
-        argv.push_back(&arg[0]);
+    std::vector<char*> argv{const_cast<char*>(program.c_str())};
+    for (const std::string& arg : args) {
+        argv.push_back(const_cast<char*>(arg.c_str()));
     }
     argv.push_back(nullptr);
     execv(program.c_str(), argv.data());
     _exit(127);
 }
 
-int decodeStatus(int raw)
-{
-    if (WIFEXITED(raw)) {
-        return WEXITSTATUS(raw);
-    }
-    return WIFSIGNALED(raw) ? 128 + WTERMSIG(raw) : -1;
-}
-
-// Reads what is there from fd into text; false at end of file.
-bool drain(int fd, std::string& text)
-{
-    char buffer[4096];
-    const ssize_t count = read(fd, buffer, sizeof buffer);
-    if (count > 0) {
-        text.append(buffer, static_cast<std::size_t>(count));
-        return true;
-    }
-    return count < 0 && errno == EINTR;
-}
-
 }  // namespace
 
-Finished runHost(const std::vector<std::string>& args, const std::vector<std::string>& env,
-                 const std::string& program)
-{
-    RunningHost host(args, env, program);
-    return host.finish();
-}
-
 RunningHost::RunningHost(const std::vector<std::string>& args, const std::vector<std::string>& env,
-                         const std::string& program)
+                         const std::string& program, bool onTerminal)
 {
     int out[2];
     int err[2];
-    if (pipe(out) != 0 || pipe(err) != 0) {
-        throw std::runtime_error("pipe failed");
-    }
-    m_pid = fork();
-    if (m_pid < 0) {
-        throw std::runtime_error("fork failed");
+    if (onTerminal) {
+        m_pid = forkpty(&m_fds[0], nullptr, nullptr, nullptr);
+    } else if (pipe2(out, O_CLOEXEC) == 0 && pipe2(err, O_CLOEXEC) == 0) {
+        // Close-on-exec keeps the write ends out of diaghost's and every
+        // other child, so that the reads here end when diaghost does.
+        m_pid = fork();
+        if (m_pid == 0) {
+            dup2(out[1], 1);
+            dup2(err[1], 2);
+        }
+        close(out[1]);
+        close(err[1]);
+        m_fds[0] = out[0];
+        m_fds[1] = err[0];
     }
     if (m_pid == 0) {
-        dup2(out[1], 1);
-        dup2(err[1], 2);
-        close(out[0]);
-        close(out[1]);
-        close(err[0]);
-        close(err[1]);
         execHost(program, args, env);
     }
-    close(out[1]);
-    close(err[1]);
-    m_out = out[0];
-    m_err = err[0];
+    if (m_pid < 0) {
+        throw std::runtime_error("cannot start " + program);
+    }
 }
 
+// A test that gives up on diaghost still ends it and closes the outputs.
 RunningHost::~RunningHost()
 {
     if (m_pid > 0) {
         kill(m_pid, SIGKILL);
-        waitpid(m_pid, nullptr, 0);
-    }
-    if (m_out >= 0) {
-        close(m_out);
-    }
-    if (m_err >= 0) {
-        close(m_err);
+        finish();
     }
 }
 
+// Reads what the outputs have; a pipe gives end of file, a pseudo-terminal
+// EIO, once diaghost is gone. False when both are closed.
 bool RunningHost::pump(int timeoutMs)
 {
-    pollfd fds[2] = {{m_out, POLLIN, 0}, {m_err, POLLIN, 0}};
-    const int ready = poll(fds, 2, timeoutMs);
-    if (ready <= 0) {
-        return ready == 0 || errno == EINTR;
-    }
-    if (fds[0].revents != 0 && m_out >= 0) {
-        if (!drain(m_out, m_result.out)) {
-            close(m_out);
-            m_out = -1;
+    pollfd fds[2] = {{m_fds[0], POLLIN, 0}, {m_fds[1], POLLIN, 0}};
+    poll(fds, 2, timeoutMs);
+    std::string* texts[2] = {&m_result.out, &m_result.err};
+    for (int i = 0; i < 2; ++i) {
+        if (fds[i].revents == 0) {
+            continue;
+        }
+        char buffer[4096];
+        const ssize_t count = read(m_fds[i], buffer, sizeof buffer);
+        if (count > 0) {
+            texts[i]->append(buffer, static_cast<std::size_t>(count));
+        } else if (count == 0 || errno != EINTR) {
+            close(m_fds[i]);
+            m_fds[i] = -1;
         }
     }
-    if (fds[1].revents != 0 && m_err >= 0) {
-        if (!drain(m_err, m_result.err)) {
-            close(m_err);
-            m_err = -1;
-        }
-    }
-    return m_out >= 0 || m_err >= 0;
+    return m_fds[0] >= 0 || m_fds[1] >= 0;
 }
 
 bool RunningHost::waitFor(const std::string& text, int timeoutMs)
 {
-    const long long end = nowMs() + timeoutMs;
-    auto seen = [this, &text] {
-        return m_result.out.find(text) != std::string::npos || m_result.err.find(text) != std::string::npos;
-    };
-    while (!seen()) {
-        const long long left = end - nowMs();
-        if (left <= 0 || (m_out < 0 && m_err < 0) || !pump(static_cast<int>(left))) {
-            return seen();
-        }
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    auto seen = [this, &text] { return (m_result.out + m_result.err).find(text) != std::string::npos; };
+    // Short reads, so that the time limit holds however quiet diaghost is.
+    while (!seen() && std::chrono::steady_clock::now() < end && pump(100)) {
     }
-    return true;
-}
-
-void RunningHost::signal(int number)
-{
-    kill(m_pid, number);
+    return seen();
 }
 
 Finished RunningHost::finish()
 {
-    while (m_out >= 0 || m_err >= 0) {
-        if (m_out >= 0 && m_err < 0) {
-            pollfd one = {m_out, POLLIN, 0};
-            poll(&one, 1, -1);
-            if (!drain(m_out, m_result.out)) {
-                close(m_out);
-                m_out = -1;
-            }
-            continue;
-        }
-        pump(-1);
+    while (pump(-1)) {
     }
     int raw = 0;
     waitpid(m_pid, &raw, 0);
     m_pid = -1;
-    m_result.status = decodeStatus(raw);
+    m_result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
     return m_result;
-}
-
-Finished runHostOnTerminal(const std::vector<std::string>& args, const std::vector<std::string>& env)
-{
-    winsize size{};
-    size.ws_row = 24;
-    size.ws_col = 80;
-    int master = -1;
-    const pid_t pid = forkpty(&master, nullptr, nullptr, &size);
-    if (pid < 0) {
-        throw std::runtime_error("forkpty failed");
-    }
-    if (pid == 0) {
-        execHost(DIAGHOST_PATH, args, env);
-    }
-    Finished result;
-    // Read until the child has closed its side: a pty answers EIO then.
-    for (;;) {
-        char buffer[4096];
-        const ssize_t count = read(master, buffer, sizeof buffer);
-        if (count > 0) {
-            result.out.append(buffer, static_cast<std::size_t>(count));
-        } else if (count < 0 && errno == EINTR) {
-            continue;
-        } else {
-            break;
-        }
-    }
-    close(master);
-    int raw = 0;
-    waitpid(pid, &raw, 0);
-    result.status = decodeStatus(raw);
-    return result;
 }
 
 }  // namespace hosttest
