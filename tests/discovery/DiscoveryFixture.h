@@ -4,8 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <string>
-#include <vector>
 
 #include "LogCapture.h"
 #include "SimulatedRoot.h"
@@ -16,18 +14,6 @@ class DiscoveryTest : public ::testing::Test {
 protected:
     void SetUp() override { root.exportToEnvironment(); }
     void TearDown() override { unsetenv("MODEMDIAG_SYSROOT"); }
-
-    // Captured lines that contain text.
-    std::vector<std::string> linesWith(const std::string& text) const
-    {
-        std::vector<std::string> found;
-        for (const std::string& line : log.lines()) {
-            if (line.find(text) != std::string::npos) {
-                found.push_back(line);
-            }
-        }
-        return found;
-    }
 
     modemsim::SimulatedRoot root;
     testsupport::LogCapture log;
