@@ -119,9 +119,4 @@ public:
     std::unique_ptr<OpenDiagnostic> diagnostic;
 };
 
-inline std::string Golden(const char* name)
-{
-    return testsupport::readFile(std::string(DIAG_GOLDEN_DIR) + "/" + name);
-}
-
 }  // namespace diagtest

@@ -32,7 +32,7 @@ TEST(AtCommandTest, AllAcknowledgedPassesWithTheWholeLog)
     EXPECT_EQ(100u, outcome.progress);
     EXPECT_EQ((std::vector<std::string>{"at&f0", "ate0", "ati3", "at+fclass=1", "at+fclass=2", "at+fclass=2.0"}),
               harness.modem.commands());
-    EXPECT_EQ(Golden("at_command_pass.log"), harness.log());
+    EXPECT_EQ(testsupport::readFile(DIAG_GOLDEN_DIR "/at_command_pass.log"), harness.log());
 }
 
 TEST(AtCommandTest, RefusalsFailTheTestAndHaltOnErrorStopsAtTheFirst)
