@@ -5,23 +5,18 @@
 
 #include "TestSupport.h"
 
-namespace {
-
-const std::string kModemsim = MODEMSIM_PATH;
-
 TEST(ModemsimCli, PrintsOneTtyPerModemUntilSigtermAndRejectsBadUsage)
 {
     // timeout answers 124 when it had to send the signal; a crash on the
     // signal would give 128 plus its number.
-    const std::string out = testsupport::runCommand("timeout -s TERM 1 " + kModemsim +
+    const std::string out = testsupport::runCommand("timeout -s TERM 1 " MODEMSIM_PATH
                                                     " --modems 2 --profile healthy,silent 2>/dev/null; echo $?");
     EXPECT_TRUE(std::regex_match(out, std::regex("/dev/pts/[0-9]+\n/dev/pts/[0-9]+\n124\n"))) << out;
 
     int status = -1;
     for (const char* args : {" --modems 0", " --profile nope", " --bogus"}) {
-        EXPECT_EQ(0u, testsupport::runCommand(kModemsim + args + " 2>&1", &status).find("modemsim: ")) << args;
+        EXPECT_EQ(0u, testsupport::runCommand(MODEMSIM_PATH + std::string(args) + " 2>&1", &status).find("modemsim: "))
+            << args;
         EXPECT_EQ(64, status) << args;
     }
 }
-
-}  // namespace

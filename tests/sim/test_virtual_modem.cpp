@@ -7,29 +7,7 @@
 
 #include "VirtualModem.h"
 
-namespace {
-
-const std::string kId = "\r\nTessaly Parlance V.92 Version 3.5.22\r\n";
 const std::string kOk = "\r\nOK\r\n";
-
-// The plug-in's end of the line, with plain descriptor calls.
-struct Client {
-    explicit Client(const modemsim::VirtualModem& modem) : fd(open(modem.slavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK)) {}
-    ~Client() { close(fd); }
-    void send(const std::string& text) { EXPECT_EQ(static_cast<ssize_t>(text.size()), write(fd, text.data(), text.size())); }
-    // What the modem sends, until count bytes, end-of-file or timeoutMs without a byte.
-    std::string read(std::size_t count, int timeoutMs = 2000)
-    {
-        std::string bytes;
-        char byte;
-        struct pollfd pfd = {fd, POLLIN, 0};
-        while (bytes.size() < count && poll(&pfd, 1, timeoutMs) > 0 && ::read(fd, &byte, 1) == 1) {
-            bytes += byte;
-        }
-        return bytes;
-    }
-    int fd;
-};
 
 TEST(SimModem, AnswersInTurnLateWhenToldAndHangsUp)
 {
@@ -38,31 +16,43 @@ TEST(SimModem, AnswersInTurnLateWhenToldAndHangsUp)
     profile.faults["at&t8"].delayMs = 400;
     profile.faults["atz"].hangUp = true;
     modemsim::VirtualModem modem(profile);
-    Client client(modem);
+    // The plug-in's end of the line, with plain descriptor calls.
+    const int fd = open(modem.slavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    const auto send = [fd](const std::string& text) { return write(fd, text.data(), text.size()) > 0; };
+    // What the modem sends, until count bytes, end-of-file or timeoutMs without a byte.
+    const auto read = [fd](std::size_t count, int timeoutMs = 2000) {
+        std::string bytes;
+        char byte;
+        struct pollfd pfd = {fd, POLLIN, 0};
+        while (bytes.size() < count && poll(&pfd, 1, timeoutMs) > 0 && ::read(fd, &byte, 1) == 1) {
+            bytes += byte;
+        }
+        return bytes;
+    };
     const std::pair<std::string, std::string> dialogue[] = {
-        {"aTe0I3\r", "aTe0I3\r" + kId + kOk},  // echo on at first; several commands on a line, any case
+        // Echo on at first; several commands on a line, any case.
+        {"aTe0I3\r", "aTe0I3\r\r\nTessaly Parlance V.92 Version 3.5.22\r\n" + kOk},
         {"atq9\r", "\r\nERROR\r\n"},           // no echo after E0; an unknown command
         {"at&f0\r", kOk},                      // a reset turns echo back on from the next line
         {"ate0\r", "ate0\r" + kOk},
     };
     for (const auto& [line, answer] : dialogue) {
-        client.send(line);
-        EXPECT_EQ(answer, client.read(answer.size())) << "after " << line;
+        EXPECT_TRUE(send(line));
+        EXPECT_EQ(answer, read(answer.size())) << "after " << line;
     }
 
     // The late answer to &T8 holds back the lines behind it; the self test's
     // count comes with the first H after it and only then.
-    client.send("at&t8\rath\rath\r");
-    EXPECT_EQ("", client.read(1, 300)) << "the late answer came early";
+    EXPECT_TRUE(send("at&t8\rath\rath\r"));
+    EXPECT_EQ("", read(1, 300)) << "the late answer came early";
     const std::string answers = kOk + "\r\n012\r\n" + kOk + kOk;
-    EXPECT_EQ(answers, client.read(answers.size()));
+    EXPECT_EQ(answers, read(answers.size()));
 
     // No answer after the hang-up, nothing more before it: end-of-file at once.
-    client.send("atz\r");
-    EXPECT_EQ("", client.read(1));
-    struct pollfd pfd = {client.fd, POLLIN, 0};
+    EXPECT_TRUE(send("atz\r"));
+    EXPECT_EQ("", read(1));
+    struct pollfd pfd = {fd, POLLIN, 0};
     EXPECT_EQ(1, poll(&pfd, 1, 0));
     EXPECT_NE(0, pfd.revents & POLLHUP);
+    close(fd);
 }
-
-}  // namespace
