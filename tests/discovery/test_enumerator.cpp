@@ -1,6 +1,5 @@
 // The enumerator: pairing PCI functions with ttys, its cached vector, its log file.
 #include <sys/stat.h>
-#include <tuple>
 #include <unistd.h>
 
 #include "DiscoveryFixture.h"
@@ -8,6 +7,7 @@
 #include "ModemDeviceEnumerator.h"
 #include "VirtualModem.h"
 
+using QuarnDiags::DeviceEnum::IDevice;
 using QuarnDiags::DeviceEnum::IDeviceEnumerator;
 using QuarnDiags::ModemDiag::ModemDeviceEnumerator;
 
@@ -23,86 +23,57 @@ void MakePackage(const testsupport::TempDir& dir)
     setPackageConfigFile(dir.file("modem/pkg.cfg").c_str());
 }
 
-class Enumeration : public DiscoveryTest {
-protected:
-    void SetUp() override
-    {
-        DiscoveryTest::SetUp();
-        MakePackage(package);
-    }
-
-    testsupport::TempDir package;
-    const std::string logPath = package.file("log") + kLogName;
-};
-
 }  // namespace
 
-// Each device as "location|tty|status"; 28 is "drivers not installed".
-TEST_F(Enumeration, PairsTheNthFunctionWithTheNthTty)
-{
-    const std::tuple<int, int, std::vector<std::string>> cases[] = {
-        {2, 2, {"PCI Bus 0, Device 9, Function 0|/dev/ttySM0|0", "PCI Bus 1, Device 10, Function 0|/dev/ttySM1|0"}},
-        {2, 1, {"PCI Bus 0, Device 9, Function 0|/dev/ttySM0|0", "PCI Bus 1, Device 10, Function 0||28"}},
-        {0, 2, {}},
-    };
-    for (const auto& [functions, ttys, expected] : cases) {
-        SCOPED_TRACE(testing::Message() << functions << " functions, " << ttys << " ttys");
-        modemsim::SimulatedRoot machine;
-        machine.exportToEnvironment();
-        // Added in reverse: the scan order decides, not the order of creation.
-        for (int i = functions - 1; i >= 0; --i) {
-            machine.addModem(i, 9 + i);
-        }
-        std::vector<modemsim::VirtualModem> modems(static_cast<std::size_t>(ttys));
-        for (int i = 0; i < ttys; ++i) {
-            machine.linkTty(i, modems[static_cast<std::size_t>(i)].slavePath());
-        }
-        ModemDeviceEnumerator enumerator(true, IDeviceEnumerator::CUSTOMER);
-        std::vector<std::string> rows;
-        for (const auto& device : *enumerator.getDeviceVector(nullptr, 3)) {
-            rows.push_back(device->getDeviceLocation() + "|" + device->getDeviceDescriptor() + "|" +
-                           std::to_string(device->getDeviceStatus()));
-        }
-        EXPECT_EQ(expected, rows);
-    }
-}
+using Enumeration = DiscoveryTest;
 
-TEST_F(Enumeration, SecondCallReturnsTheSameVectorWithoutScanning)
+// The n-th function found gets ttySM<n>; one past the last tty has no
+// driver. The golden end-to-end log pins a second function with a second tty.
+TEST_F(Enumeration, PairsTheNthFunctionWithTheNthTtyOnceAndKeepsTheVector)
 {
+    testsupport::TempDir package;
+    MakePackage(package);
+    modemsim::VirtualModem modem;
+    root.linkTty(0, modem.slavePath());
+    EXPECT_TRUE(ModemDeviceEnumerator(true, IDeviceEnumerator::CUSTOMER).getDeviceVector(nullptr, 3)->empty());
+
+    // Added in reverse: the scan order decides, not the order of creation.
+    root.addModem(1, 10);
     root.addModem(0, 9);
     ModemDeviceEnumerator enumerator(true, IDeviceEnumerator::CUSTOMER);
-    const auto* first = enumerator.getDeviceVector("", 0);
-    root.addModem(0, 10);
-    EXPECT_EQ(first, enumerator.getDeviceVector("", 0));
-    EXPECT_EQ(1u, first->size());
+    const auto* devices = enumerator.getDeviceVector(nullptr, 3);
+    ASSERT_EQ(2u, devices->size());
+    EXPECT_EQ("PCI Bus 0, Device 9, Function 0", (*devices)[0]->getDeviceLocation());
+    EXPECT_EQ("/dev/ttySM0", (*devices)[0]->getDeviceDescriptor());
+    EXPECT_EQ("PCI Bus 1, Device 10, Function 0", (*devices)[1]->getDeviceLocation());
+    EXPECT_EQ(IDevice::DRIVERS_NOT_INSTALLED, (*devices)[1]->getDeviceStatus());
+
+    // A second call gives back the same vector without scanning again.
+    root.addModem(2, 4);
+    EXPECT_EQ(devices, enumerator.getDeviceVector("", 0));
+    EXPECT_EQ(2u, devices->size());
 }
 
-// An unusable log folder moves the log, and the log folder with it, to the
-// package folder; with both unusable the enumeration still works, unlogged.
+// A log file that cannot be opened (a FIFO, which must not block) moves the
+// log, and the log folder with it, to the package folder; with that folder
+// gone too the enumeration still works, unlogged.
 TEST_F(Enumeration, UnusableLogFolderFallsBackToThePackageFolder)
 {
-    using Spoil = void (*)(const testsupport::TempDir&);
-    const std::tuple<const char*, Spoil, bool> cases[] = {
-        {"missing log folder", [](const testsupport::TempDir& d) { rmdir(d.file("log").c_str()); }, true},
-        {"log file is a FIFO", [](const testsupport::TempDir& d) { mkfifo((d.file("log") + kLogName).c_str(), 0644); },
-         true},
-        {"package folder missing too",
-         [](const testsupport::TempDir& d) { rmdir(d.file("log").c_str()), rmdir(d.file("modem").c_str()); }, false},
-    };
     root.addModem(0, 9);
-    for (const auto& [name, spoil, logged] : cases) {
-        SCOPED_TRACE(name);
+    for (const bool packageFolderKept : {true, false}) {
+        SCOPED_TRACE(packageFolderKept);
         testsupport::TempDir folder;
         MakePackage(folder);
-        spoil(folder);
-        {
-            ModemDeviceEnumerator enumerator(true, IDeviceEnumerator::CUSTOMER);
-            EXPECT_EQ(1u, enumerator.getDeviceVector("", 0)->size());
+        mkfifo((folder.file("log") + kLogName).c_str(), 0644);
+        if (!packageFolderKept) {
+            rmdir(folder.file("modem").c_str());
         }
+        EXPECT_EQ(1u, ModemDeviceEnumerator(true, IDeviceEnumerator::CUSTOMER).getDeviceVector("", 0)->size());
         EXPECT_EQ(folder.file("modem"), g_logDirPath);
         const std::string notice = "Unable to open " + folder.file("log") + kLogName + "; logging to " +
                                    folder.file("modem") + kLogName + " instead\n";
-        EXPECT_EQ(logged, testsupport::readFile(folder.file("modem") + kLogName).find(notice) != std::string::npos);
+        EXPECT_EQ(packageFolderKept,
+                  testsupport::readFile(folder.file("modem") + kLogName).find(notice) != std::string::npos);
     }
 }
 
@@ -110,12 +81,14 @@ TEST_F(Enumeration, UnusableLogFolderFallsBackToThePackageFolder)
 // a share of the log count when it goes, which would disturb later cases.
 TEST_F(Enumeration, WithoutLoggingNoHeaderAndTheMessageLogStays)
 {
+    testsupport::TempDir package;
+    MakePackage(package);
     root.addModem(0, 9);
     EXPECT_EXIT(
         {
             ModemDeviceEnumerator(false, IDeviceEnumerator::CUSTOMER).getDeviceVector("", 0);
-            const bool ok = access(logPath.c_str(), F_OK) != 0 && log.text().find("Normal exit") != std::string::npos;
-            std::_Exit(ok ? 0 : 1);
+            const bool unlogged = access((package.file("log") + kLogName).c_str(), F_OK) != 0;
+            std::_Exit(unlogged && log.text().find("Normal exit") != std::string::npos ? 0 : 1);
         },
         ::testing::ExitedWithCode(0), "");
 }
