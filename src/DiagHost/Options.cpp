@@ -80,6 +80,13 @@ int parseOptions(int argc, char** argv, Options& options, const std::string& pro
     run->add_flag("--halt-on-error", options.haltOnError, "Stop at the first error: no test starts after a failure");
     run->add_flag("--json", options.json, "Print one JSON document of the results on stdout");
     run->add_option("--junit", options.junit, "Also write a JUnit XML report to FILE")->type_name("FILE");
+    run->add_option("--metrics", options.metrics,
+                    "Also write the results to FILE in Prometheus text format (replaced atomically)")
+        ->type_name("FILE");
+    run->add_option("--jobs", options.jobs, "Test up to N modems at once, one process per modem")
+        ->type_name("N")
+        ->check(CLI::Range(1, 64));
+    run->add_flag("-q,--quiet", options.quiet, "Show only the summary");
 
     try {
         app.parse(argc, argv);

@@ -20,6 +20,9 @@ struct Options {
     std::string device = "all";       // run: "all" or a modem index
     std::vector<std::string> tests;   // run: test names; empty or "all": every test
     bool haltOnError = false;
+    bool quiet = false;               // run: only the summary
+    int jobs = 1;                     // run: modems tested at once, one child process each
+    std::string metrics;              // run: Prometheus text file to write
 
     // The modem index of --device, -1 for "all".
     int deviceIndex() const;

@@ -45,6 +45,36 @@ DeviceRecord describeDevice(const IDevice& device, int index)
     return record;
 }
 
+Outcome outcomeOf(const TestRecord& test)
+{
+    switch (test.verdict) {
+    case QuarnDiags::Diag::PASSED:
+        return test.code == QuarnDiags::Diag::TEST_ABORTED ? Outcome::Aborted : Outcome::Passed;
+    case QuarnDiags::Diag::UNUSUAL_STATUS:
+        return Outcome::Unusual;
+    case QuarnDiags::Diag::FAILED:
+        return Outcome::Failed;
+    }
+    return Outcome::Failed;
+}
+
+const char* outcomeName(Outcome outcome)
+{
+    switch (outcome) {
+    case Outcome::Passed:
+        return "passed";
+    case Outcome::Unusual:
+        return "unusual";
+    case Outcome::Failed:
+        return "failed";
+    case Outcome::Aborted:
+        return "aborted";
+    case Outcome::NotRun:
+        return "not-run";
+    }
+    return "not-run";
+}
+
 TestResult worstVerdict(const std::vector<DeviceRecord>& devices)
 {
     TestResult worst = QuarnDiags::Diag::PASSED;

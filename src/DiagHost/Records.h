@@ -67,6 +67,16 @@ DeviceRecord describeDevice(const QuarnDiags::DeviceEnum::IDevice& device, int i
 // 0 when the text holds none.
 int slotFromHWInfo(const std::string& text);
 
+// What a test's result means to a person: a verdict PASSED with the code
+// TEST_ABORTED is a test that was stopped, not a pass. Every output (terminal,
+// JSON, JUnit, metrics, exit status) classifies results through this one
+// function so that they agree.
+enum class Outcome { Passed, Unusual, Failed, Aborted, NotRun };
+
+Outcome outcomeOf(const TestRecord& test);
+// "passed", "unusual", "failed", "aborted", "not-run".
+const char* outcomeName(Outcome outcome);
+
 // Worst verdict among the tests that ran; PASSED when none ran.
 QuarnDiags::Diag::TestResult worstVerdict(const std::vector<DeviceRecord>& devices);
 
