@@ -28,3 +28,32 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 4)
 else()
     set(MODEMDIAG_I386 OFF)
 endif()
+
+# Hardened binaries: stack protector, FORTIFY, x86 control-flow protection,
+# full RELRO with immediate binding, and position-independent executables.
+# FORTIFY only works on optimised code, and the sanitizers and libFuzzer
+# bring checks of their own, so Debug, sanitizer and fuzz builds stay plain
+# unless asked.
+if(CMAKE_BUILD_TYPE MATCHES "^(Release|RelWithDebInfo|MinSizeRel)$"
+   AND NOT MODEMDIAG_SANITIZE AND NOT MODEMDIAG_BUILD_FUZZ)
+    set(modemdiag_harden_default ON)
+else()
+    set(modemdiag_harden_default OFF)
+endif()
+option(MODEMDIAG_HARDEN "Build with the hardening flags (needs an optimised build type)"
+       ${modemdiag_harden_default})
+
+if(MODEMDIAG_HARDEN)
+    if(NOT CMAKE_BUILD_TYPE MATCHES "^(Release|RelWithDebInfo|MinSizeRel)$")
+        message(FATAL_ERROR "MODEMDIAG_HARDEN needs an optimised build type: "
+                            "_FORTIFY_SOURCE does nothing without optimisation")
+    endif()
+    include(CheckPIESupported)
+    check_pie_supported(LANGUAGES C CXX)
+    # Some toolchains predefine another FORTIFY level; this one wins.
+    add_compile_options(-fstack-protector-strong -U_FORTIFY_SOURCE -D_FORTIFY_SOURCE=2)
+    if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64|amd64|i[3-6]86|x86)$")
+        add_compile_options(-fcf-protection)
+    endif()
+    add_link_options(-Wl,-z,relro,-z,now)
+endif()
