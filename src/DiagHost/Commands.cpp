@@ -10,6 +10,7 @@
 #include "Console.h"
 #include "ExitStatus.h"
 #include "ListView.h"
+#include "MetricsReport.h"
 #include "Reports.h"
 #include "Runner.h"
 
@@ -180,6 +181,10 @@ int commandRun(Session& session)
         if (options.json) {
             std::cout << jsonReport(package, selected, session.config, true) << std::flush;
         }
+        std::string error;
+        if (!options.metrics.empty() && !writeMetrics(options.metrics, selected, 0, session.config, error)) {
+            printError(error);
+        }
         return EXIT_NO_MODEM;
     }
     if (selected.empty()) {
@@ -210,6 +215,11 @@ int commandRun(Session& session)
     }
     if (!options.junit.empty() && !writeFile(options.junit, junitReport(package, selected, session.config))) {
         printError("cannot write the JUnit report " + options.junit);
+        status = EXIT_SOFTWARE;
+    }
+    std::string error;
+    if (!options.metrics.empty() && !writeMetrics(options.metrics, selected, found.size(), session.config, error)) {
+        printError(error);
         status = EXIT_SOFTWARE;
     }
     return status;
