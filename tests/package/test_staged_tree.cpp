@@ -1,0 +1,231 @@
+// The Debian packages' tree, staged with DESTDIR: modes, links, run paths, units, logrotate, metrics.
+#include <gtest/gtest.h>
+
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "TestSupport.h"
+
+namespace {
+
+bool found(const char* tool)
+{
+    return std::string(tool).find("NOTFOUND") == std::string::npos;
+}
+
+std::string run(const std::string& command, int* status = nullptr)
+{
+    return testsupport::runCommand(command + " 2>&1", status);
+}
+
+// The files of both packages, installed below /usr as cpack does, into a
+// fresh folder.
+class StagedTree : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        for (const char* component : {"runtime", "debian", "dev", "devdocs"}) {
+            int status = -1;
+            const std::string log = run("umask 022 && DESTDIR='" + m_stage.path() + "' '" CMAKE_COMMAND "' --install '" BUILD_DIR
+                                        "' --prefix /usr --component " + component,
+                                        &status);
+            ASSERT_EQ(0, status) << log;
+        }
+    }
+
+    std::string path(const std::string& name) const { return m_stage.path() + name; }
+
+    testsupport::TempDir m_stage;
+};
+
+enum class Kind { File, Link };
+
+struct Entry {
+    const char* path;
+    Kind kind;
+    unsigned mode;       // for files
+    const char* target;  // for links
+};
+
+}  // namespace
+
+TEST_F(StagedTree, HoldsEachFileWithItsModeAndTheLinksDebianNeeds)
+{
+    const Entry entries[] = {
+        {"/usr/bin/diaghost", Kind::File, 0755, nullptr},
+        {"/usr/bin/modemsim", Kind::File, 0755, nullptr},
+        {"/usr/bin/verinfo", Kind::File, 0755, nullptr},
+        {"/usr/lib/diags/libdiagframework.so.1", Kind::File, 0644, nullptr},
+        {"/usr/lib/diags/libdiagframework.so", Kind::Link, 0, "libdiagframework.so.1"},
+        {"/usr/lib/diags/modem/libTSYmodemDiag.so", Kind::File, 0644, nullptr},
+        {"/usr/lib/diags/modem/pkg.cfg", Kind::File, 0644, nullptr},
+        // The plug-in's log folder is Debian's: absolute, from /usr to /var.
+        {"/usr/lib/diags/log", Kind::Link, 0, "/var/log/modemdiag"},
+        {"/usr/include/QuarnDiags/IDiagnostics.h", Kind::File, 0644, nullptr},
+        {"/lib/systemd/system/modemdiag.service", Kind::File, 0644, nullptr},
+        {"/lib/systemd/system/modemdiag.timer", Kind::File, 0644, nullptr},
+        {"/etc/logrotate.d/modemdiag", Kind::File, 0644, nullptr},
+        {"/usr/share/man/man1/diaghost.1.gz", Kind::File, 0644, nullptr},
+        {"/usr/share/man/man1/modemsim.1.gz", Kind::File, 0644, nullptr},
+        {"/usr/share/man/man1/verinfo.1.gz", Kind::File, 0644, nullptr},
+        {"/usr/share/doc/modemdiag/copyright", Kind::File, 0644, nullptr},
+        {"/usr/share/doc/modemdiag/changelog.Debian.gz", Kind::File, 0644, nullptr},
+        {"/usr/share/doc/modemdiag-dev/copyright", Kind::File, 0644, nullptr},
+        {"/usr/share/doc/modemdiag-dev/changelog.Debian.gz", Kind::File, 0644, nullptr},
+    };
+    for (const Entry& entry : entries) {
+        struct stat info {};
+        ASSERT_EQ(0, ::lstat(path(entry.path).c_str(), &info)) << entry.path << " is missing";
+        switch (entry.kind) {
+        case Kind::Link: {
+            ASSERT_TRUE(S_ISLNK(info.st_mode)) << entry.path << " is not a link";
+            char target[256] = {};
+            ASSERT_GT(::readlink(path(entry.path).c_str(), target, sizeof target - 1), 0);
+            EXPECT_STREQ(entry.target, target) << entry.path;
+            break;
+        }
+        case Kind::File:
+            EXPECT_TRUE(S_ISREG(info.st_mode)) << entry.path;
+            EXPECT_EQ(entry.mode, info.st_mode & 07777u) << entry.path << " has mode " << std::oct
+                                                          << (info.st_mode & 07777u);
+            break;
+        }
+    }
+    // postinst makes /var/log/modemdiag and its logs; the packages ship
+    // nothing there, and nothing anyone may write to.
+    EXPECT_EQ("", run("cd '" + m_stage.path() + "' && find var 2>/dev/null; find . -perm -o+w ! -type l"));
+    EXPECT_EQ("", run("cd '" + m_stage.path() + "' && find . -perm -g+w ! -type l"));
+}
+
+TEST_F(StagedTree, ProgramsAndPlugInFindTheFrameworkBySoname)
+{
+    const struct {
+        const char* file;
+        const char* needs;  // a line readelf -d prints
+    } cases[] = {
+        {"/usr/lib/diags/libdiagframework.so.1", "Library soname: [libdiagframework.so.1]"},
+        {"/usr/bin/diaghost", "Shared library: [libdiagframework.so.1]"},
+        {"/usr/bin/diaghost", "Library runpath: [$ORIGIN/../lib/diags]"},
+        {"/usr/lib/diags/modem/libTSYmodemDiag.so", "Shared library: [libdiagframework.so.1]"},
+        {"/usr/lib/diags/modem/libTSYmodemDiag.so", "Library runpath: [$ORIGIN/..]"},
+    };
+    for (const auto& c : cases) {
+        const std::string dynamic = run("'" READELF "' -d '" + path(c.file) + "'");
+        EXPECT_NE(std::string::npos, dynamic.find(c.needs)) << c.file << ":\n" << dynamic;
+    }
+}
+
+TEST_F(StagedTree, UnitsPassSystemdAnalyzeAndTheTimerIsNotEnabled)
+{
+    ASSERT_TRUE(found(SYSTEMD_ANALYZE)) << "install systemd-analyze (package systemd)";
+    // systemd-analyze verify looks at the units as installed in the root
+    // it is given, ExecStart's program included; the targets they hang on
+    // come from this machine's systemd.
+    int status = -1;
+    const std::string copy =
+        run("cp /lib/systemd/system/*.target '" + path("/lib/systemd/system/") + "'", &status);
+    ASSERT_EQ(0, status) << copy << "(is systemd installed?)";
+    const std::string verify = run("'" SYSTEMD_ANALYZE "' verify --man=no --root='" + m_stage.path() +
+                                       "' /lib/systemd/system/modemdiag.service /lib/systemd/system/modemdiag.timer",
+                                   &status);
+    EXPECT_EQ(0, status) << verify;
+    EXPECT_EQ("", verify);
+
+    const std::string service = testsupport::readFile(path("/lib/systemd/system/modemdiag.service"));
+    EXPECT_NE(std::string::npos, service.find("\nType=oneshot\n")) << service;
+    EXPECT_NE(std::string::npos, service.find("--metrics /var/lib/modemdiag/modemdiag.prom")) << service;
+    EXPECT_NE(std::string::npos, service.find("StandardOutput=truncate:/var/lib/modemdiag/modemdiag.json"))
+        << service;
+    EXPECT_NE(std::string::npos, testsupport::readFile(path("/lib/systemd/system/modemdiag.timer"))
+                                     .find("\nOnCalendar=weekly\n"));
+    EXPECT_EQ("", run("find '" + m_stage.path() + "/etc' -path '*systemd*'"));
+}
+
+TEST_F(StagedTree, LogrotateKeepsTheLogsWritableForTheGroup)
+{
+    if (::geteuid() != 0 || ::getgrnam("dialout") == nullptr) {
+        GTEST_SKIP() << "needs root and a dialout group (CI has both)";
+    }
+    // The shipped rules, pointed at a folder set up as postinst sets up
+    // /var/log/modemdiag.
+    testsupport::TempDir logs;
+    const std::string config = logs.file("rules");
+    std::string rules = testsupport::readFile(path("/etc/logrotate.d/modemdiag"));
+    for (std::size_t at; (at = rules.find("/var/log/modemdiag")) != std::string::npos;) {
+        rules.replace(at, 18, logs.file("log"));
+    }
+    testsupport::writeFile(config, rules);
+    const std::string setup = "mkdir '" + logs.file("log") + "' && cd '" + logs.file("log") +
+                              "' && echo line > TSYmodemDiagnostic.log && echo line > TSYmodemDeviceEnumerator.log"
+                              " && chown root:dialout . *.log && chmod 3775 . && chmod 0664 *.log";
+    int status = -1;
+    std::string out = run(setup, &status);
+    ASSERT_EQ(0, status) << out;
+    // /tmp folders are 0700: logrotate's group (dialout) must get through.
+    ASSERT_EQ(0, ::chmod(logs.path().c_str(), 0755));
+
+    out = run("logrotate --force --state '" + logs.file("state") + "' '" + config + "'", &status);
+    ASSERT_EQ(0, status) << out << rules;
+    for (const char* log : {"TSYmodemDiagnostic.log", "TSYmodemDeviceEnumerator.log"}) {
+        EXPECT_EQ("-rw-rw-r-- root dialout 0\n",
+                  run("stat -c '%A %U %G %s' '" + logs.file("log/") + log + "'"))
+            << log;
+        EXPECT_EQ(0, ::access((logs.file("log/") + log + ".1").c_str(), F_OK)) << log << " was not rotated";
+    }
+}
+
+TEST_F(StagedTree, MaintainerScriptsAndManualPagesAreWellFormed)
+{
+    int status = -1;
+    for (const char* script : {"postinst", "postrm"}) {
+        const std::string out = run("sh -n '" BUILD_DIR "/package/debian/" + std::string(script) + "'", &status);
+        EXPECT_EQ(0, status) << script << ": " << out;
+    }
+    for (const char* page : {"diaghost", "modemsim", "verinfo"}) {
+        const std::string out = run("zcat '" + path("/usr/share/man/man1/") + page +
+                                        ".1.gz' | groff -man -ww -z",
+                                    &status);
+        EXPECT_EQ(0, status) << page;
+        EXPECT_EQ("", out) << page;
+    }
+}
+
+TEST_F(StagedTree, InstalledDiaghostWritesMetricsThatPromtoolAccepts)
+{
+    ASSERT_TRUE(found(PROMTOOL)) << "install promtool (package prometheus)";
+    testsupport::TempDir tmp;
+    const std::string metrics = tmp.file("modemdiag.prom");
+    int status = -1;
+    const std::string out = run("TMPDIR='" + tmp.path() + "' '" + path("/usr/bin/diaghost") +
+                                    "' --simulate run --test at --metrics '" + metrics + "' >/dev/null",
+                                &status);
+    EXPECT_EQ(0, status) << out;
+    const std::string text = testsupport::readFile(metrics);
+    EXPECT_NE(std::string::npos, text.find("\nmodemdiag_modems_found 3\n")) << text;
+    EXPECT_NE(std::string::npos, text.find("test=\"at\",outcome=\"passed\"} 1")) << text;
+    EXPECT_EQ("", run("'" PROMTOOL "' check metrics < '" + metrics + "'", &status)) << text;
+    EXPECT_EQ(0, status);
+}
+
+TEST(PlainInstall, StaysInsideItsPrefixWithALogFolderOfItsOwn)
+{
+    // Staged too, so that a file that escapes the prefix lands in the
+    // staging folder rather than in this machine's /etc.
+    testsupport::TempDir stage;
+    int status = -1;
+    const std::string log = run("DESTDIR='" + stage.path() + "' '" CMAKE_COMMAND "' --install '" BUILD_DIR
+                                "' --prefix /opt/modemdiag",
+                                &status);
+    ASSERT_EQ(0, status) << log;
+    // The Debian files (units, logrotate, the link into /var) stay out.
+    EXPECT_EQ("", run("cd '" + stage.path() + "' && find . -mindepth 1 ! -path './opt' ! -path './opt/modemdiag*'"));
+    const std::string prefix = stage.path() + "/opt/modemdiag/";
+    struct stat info {};
+    ASSERT_EQ(0, ::lstat((prefix + "lib/diags/log").c_str(), &info));
+    EXPECT_TRUE(S_ISDIR(info.st_mode));
+    EXPECT_EQ(0, ::access((prefix + "lib/diags/libdiagframework.so").c_str(), F_OK));
+}
