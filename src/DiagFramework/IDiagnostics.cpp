@@ -33,33 +33,32 @@ void IDiagnostics::runDiagnostic(DeviceEnum::VirtualDevice* pDevice, const Diagn
     for (int i = 0; i < static_cast<int>(m_tests.size()); ++i) {
         indices.push_back(i);
     }
-    runTests(pDevice, indices, settings);
+    runTests(pDevice, indices, settings, nullptr);
 }
 
 void IDiagnostics::runTest(DeviceEnum::VirtualDevice* pDevice, int testIndex, const DiagnosticSettings& settings)
 {
-    std::vector<int> indices;
-    if (testIndex >= 0 && testIndex < static_cast<int>(m_tests.size())) {
-        indices.push_back(testIndex);
-    }
-    runTests(pDevice, indices, settings);
+    runTests(pDevice, std::vector<int>{testIndex}, settings, nullptr);
 }
 
-void IDiagnostics::runTests(DeviceEnum::VirtualDevice* pDevice, const std::vector<int>& indices,
-                            const DiagnosticSettings& settings)
+void IDiagnostics::runTests(DeviceEnum::VirtualDevice* pDevice, const std::vector<int>& testIndices,
+                            const DiagnosticSettings& settings, IRunObserver* observer)
 {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_results.clear();
-        m_abortRequested.store(false);
     }
     m_eventQueue.clear();
+    m_eventQueue.setListener([this, observer](const DiagnosticEvent& event) { forwardEvent(observer, event); });
 
     // Only the tests that support the device take part in the run.
+    RunSummary summary;
     std::vector<int> runnable;
-    for (int index : indices) {
+    for (int index : testIndices) {
         if (isDeviceSupportedByTest(pDevice, index)) {
             runnable.push_back(index);
+        } else {
+            summary.notRun.emplace_back(index, NOT_SUPPORTED);
         }
     }
     m_runTotal.store(static_cast<int>(runnable.size()));
@@ -67,10 +66,13 @@ void IDiagnostics::runTests(DeviceEnum::VirtualDevice* pDevice, const std::vecto
     m_status.setProgress(0);
     m_status.setStatus(DiagnosticStatus::EXECUTING);
 
-    for (int index : runnable) {
+    std::size_t next = 0;
+    for (; next < runnable.size(); ++next) {
         if (!waitWhileSuspended()) {
+            summary.aborted = true;
             break;
         }
+        const int index = runnable[next];
         IFunctionalTest* test = m_tests[static_cast<std::size_t>(index)];
         test->m_status.setStatus(DiagnosticStatus::READY);
         test->m_status.setProgress(0);
@@ -82,13 +84,18 @@ void IDiagnostics::runTests(DeviceEnum::VirtualDevice* pDevice, const std::vecto
         m_currentTest.store(index);
         if (m_abortRequested.load()) {
             m_currentTest.store(-1);
+            summary.aborted = true;
             break;
+        }
+        if (observer != nullptr) {
+            observer->testStarted(index);
         }
         DiagnosticResult* result = test->run(pDevice->getDevice(), settings);
         m_currentTest.store(-1);
         m_eventQueue.setTestIndex(-1);
         test->m_status.setStatus(DiagnosticStatus::COMPLETED);
         m_runDone.fetch_add(1);
+        summary.ran.push_back(index);
 
         bool failed = false;
         if (result != nullptr) {
@@ -97,14 +104,45 @@ void IDiagnostics::runTests(DeviceEnum::VirtualDevice* pDevice, const std::vecto
             std::lock_guard<std::mutex> lock(m_mutex);
             m_results.emplace_back(result);
         }
+        if (observer != nullptr) {
+            observer->testFinished(index, result);
+        }
         if (failed && settings.getHaltOnError()) {
+            summary.halted = true;
+            ++next;
             break;
         }
+    }
+    // An abort that arrived during the last test still ends the run as aborted.
+    summary.aborted = summary.aborted || m_abortRequested.load();
+    for (; next < runnable.size(); ++next) {
+        summary.notRun.emplace_back(runnable[next], summary.halted ? HALTED_ON_ERROR : RUN_ABORTED);
     }
 
     const int total = m_runTotal.load();
     m_status.setProgress(total > 0 ? static_cast<Uint>(m_runDone.load() * 100 / total) : 100);
+    // The request, if any, was this run's: the next run starts afresh.
+    m_abortRequested.store(false);
+    m_eventQueue.setListener(nullptr);
     m_status.setStatus(DiagnosticStatus::COMPLETED);
+    if (observer != nullptr) {
+        observer->runFinished(summary);
+    }
+}
+
+void IDiagnostics::forwardEvent(IRunObserver* observer, const DiagnosticEvent& event)
+{
+    if (observer != nullptr) {
+        observer->eventPosted(event);
+    }
+    std::shared_ptr<const EventQueue::Listener> listener;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        listener = m_listener;
+    }
+    if (listener && *listener) {
+        (*listener)(event);
+    }
 }
 
 bool IDiagnostics::waitWhileSuspended()
@@ -235,7 +273,9 @@ int IDiagnostics::getCurrentTestIndex() const
 
 void IDiagnostics::setEventListener(EventQueue::Listener listener)
 {
-    m_eventQueue.setListener(std::move(listener));
+    auto shared = std::make_shared<const EventQueue::Listener>(std::move(listener));
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_listener = std::move(shared);
 }
 
 bool IDiagnostics::isAbortRequested() const

@@ -5,6 +5,8 @@
 #include <condition_variable>
 #include <fstream>
 #include <mutex>
+#include <set>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -117,6 +119,46 @@ struct Harness {
 
 struct DiagnosticRun : ::testing::Test, Harness {};
 
+// Writes down each call as a line and the threads the calls came on.
+class RecordingObserver : public IRunObserver {
+public:
+    void testStarted(int testIndex) override { note("start " + std::to_string(testIndex)); }
+    void eventPosted(const DiagnosticEvent& event) override
+    {
+        note("event " + std::to_string(event.getId()) + " of " + std::to_string(event.getTestIndex()));
+    }
+    void testFinished(int testIndex, const DiagnosticResult* result) override
+    {
+        note("finish " + std::to_string(testIndex) + " " + testResultName(result->getResult()) +
+             (result->getId() == TEST_ABORTED ? " aborted" : ""));
+    }
+    void runFinished(const RunSummary& summary) override
+    {
+        static const char* const reasons[] = {"unsupported", "halted", "aborted"};
+        std::string line = "end ran";
+        for (int index : summary.ran) {
+            line += " " + std::to_string(index);
+        }
+        line += "; not";
+        for (const auto& notRun : summary.notRun) {
+            line += " " + std::to_string(notRun.first) + ":" + reasons[notRun.second];
+        }
+        note(line + (summary.aborted ? "; aborted" : "") + (summary.halted ? "; halted" : ""));
+    }
+
+    std::vector<std::string> lines;
+    std::set<std::thread::id> threads;
+
+private:
+    void note(const std::string& line)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        lines.push_back(line);
+        threads.insert(std::this_thread::get_id());
+    }
+    std::mutex m_mutex;
+};
+
 }  // namespace
 
 TEST_F(DiagnosticRun, RunsSupportedTestsInListOrderAndKeepsTheirResultsAndEvents)
@@ -212,4 +254,66 @@ TEST_F(DiagnosticRun, SuspensionHoldsTheNextTestUntilResumedOrAborted)
         runner.join();
         EXPECT_EQ(abort ? 0 : 1, tests.second->runs.load());
     }
+}
+
+// A chosen list, in the order given, under runDiagnostic's policy; the
+// observer hears every step in order, on the thread that runs.
+TEST_F(DiagnosticRun, ChosenTestsRunInTheGivenOrderAndTheObserverHearsEachStepOnTheRunThread)
+{
+    const struct {
+        const char* what;
+        std::vector<int> chosen;
+        bool haltOnError;
+        bool abortFirst;
+        std::vector<std::string> lines;
+    } cases[] = {
+        {"skip", {3, 0, 1, 7}, false, false,
+         {"start 3", "event 103 of 3", "finish 3 UNUSUAL_STATUS", "start 0", "event 100 of 0", "finish 0 PASSED",
+          "end ran 3 0; not 1:unsupported 7:unsupported"}},
+        {"halt", {2, 3, 0}, true, false,
+         {"start 2", "finish 2 FAILED", "end ran 2; not 3:halted 0:halted; halted"}},
+        {"no halt", {2, 0}, false, false,
+         {"start 2", "finish 2 FAILED", "start 0", "event 100 of 0", "finish 0 PASSED", "end ran 2 0; not"}},
+        // Requested while no run was in progress: the next run ends at once.
+        {"abort first", {0, 3}, false, true, {"end ran; not 0:aborted 3:aborted; aborted"}},
+    };
+    for (const auto& c : cases) {
+        Harness run;
+        run.diagnostic.add(PASSED, {100});
+        run.diagnostic.add(PASSED, {101}, /*supported=*/false);
+        run.diagnostic.add(FAILED);
+        run.diagnostic.add(UNUSUAL_STATUS, {103});
+        if (c.abortFirst) {
+            run.diagnostic.abortDiagnostic();
+        }
+        RecordingObserver observer;
+        std::thread::id runThread;
+        std::thread runner([&] {
+            runThread = std::this_thread::get_id();
+            run.diagnostic.runTests(&run.device, c.chosen, DiagnosticSettings(c.haltOnError), &observer);
+        });
+        runner.join();
+        EXPECT_EQ(c.lines, observer.lines) << c.what;
+        EXPECT_EQ(std::set<std::thread::id>{runThread}, observer.threads) << c.what;
+        // The request was used up: the following run is whole.
+        RecordingObserver again;
+        run.diagnostic.runTests(&run.device, {0}, DiagnosticSettings(), &again);
+        EXPECT_EQ((std::vector<std::string>{"start 0", "event 100 of 0", "finish 0 PASSED", "end ran 0; not"}),
+                  again.lines)
+            << c.what;
+    }
+}
+
+TEST_F(DiagnosticRun, AbortFromAnotherThreadEndsAChosenRunAfterTheRunningTest)
+{
+    ScriptedTest* running = diagnostic.add(PASSED);
+    running->blocking = true;
+    diagnostic.add(PASSED);
+    RecordingObserver observer;
+    std::thread runner([&] { diagnostic.runTests(&device, {0, 1}, DiagnosticSettings(), &observer); });
+    running->waitUntilStarted();
+    diagnostic.abortDiagnostic();
+    runner.join();
+    EXPECT_EQ((std::vector<std::string>{"start 0", "finish 0 PASSED aborted", "end ran 0; not 1:aborted; aborted"}),
+              observer.lines);
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "QuarnDiags/IFunctionalTest.h"
+#include "QuarnDiags/IRunObserver.h"
 #include "QuarnDiags/VirtualDevice.h"
 
 namespace QuarnDiags {
@@ -19,10 +20,14 @@ using DiagnosticResultVector = std::vector<const DiagnosticResult*>;
 // A derived diagnostic creates its tests and appends them to m_tests; it
 // owns them and deletes them in its destructor.
 //
-// runDiagnostic() blocks its caller. From other threads the host may read
-// the status and progress, take snapshots of events and results, and call
-// abortDiagnostic(), suspendDiagnostic() and resumeDiagnostic(), which are
-// passed on to the running test.
+// runDiagnostic() and runTests() block their caller. From other threads the
+// host may read the status and progress, take snapshots of events and
+// results, and call abortDiagnostic(), suspendDiagnostic() and
+// resumeDiagnostic(), which are passed on to the running test.
+//
+// An abort holds until a run ends: one requested while no run is in
+// progress ends the next run before its first test, so a request made just
+// before a run starts is never lost.
 class QUARNDIAGS_API IDiagnostics {
 public:
     IDiagnostics(const char* name, const char* version, const char* description, bool diagLog,
@@ -53,19 +58,27 @@ public:
 
     // ---- Operations of our own, after the documented ones.
 
-    // Runs one test (by its index in the list) as a run of its own; a test
-    // that does not support the device, or an index out of range, gives a
-    // run without result.
+    // Runs one test (by its index in the list) as a run of its own: the same
+    // as runTests() with that one index and no observer.
     virtual void runTest(DeviceEnum::VirtualDevice* pDevice, int testIndex, const DiagnosticSettings& settings);
     virtual int getTestCount() const;
     // Status of one test; UNKNOWN for an index out of range.
     virtual DiagnosticStatus getTestStatus(int testIndex) const;
     // Index of the test that is running, -1 when none is.
     virtual int getCurrentTestIndex() const;
-    // Called on the running thread for each event as it is posted; pass an
-    // empty function to stop listening.
+    // Called on the running thread for each event as it is posted during a
+    // run, after the run's observer; pass an empty function to stop listening.
     virtual void setEventListener(EventQueue::Listener listener);
     virtual bool isAbortRequested() const;
+
+    // Runs the chosen tests (indices into the list, in the order given) with
+    // runDiagnostic()'s policy: a test that does not support the device is
+    // passed over, with halt on error no test starts after one has FAILED,
+    // and an abort ends the run after the running test. Events and results
+    // of the previous run are dropped first. observer (may be null) hears
+    // the run as it happens, on this thread.
+    virtual void runTests(DeviceEnum::VirtualDevice* pDevice, const std::vector<int>& testIndices,
+                          const DiagnosticSettings& settings, IRunObserver* observer);
 
 protected:
     IFunctionalTestVector m_tests;
@@ -76,9 +89,8 @@ protected:
     DeviceEnum::IDeviceEnumerator::DiagnosticMode m_diagMode;
 
 private:
-    void runTests(DeviceEnum::VirtualDevice* pDevice, const std::vector<int>& indices,
-                  const DiagnosticSettings& settings);
     bool waitWhileSuspended();
+    void forwardEvent(IRunObserver* observer, const DiagnosticEvent& event);
 
     std::string m_name;
     std::string m_version;
@@ -92,9 +104,10 @@ private:
     std::atomic<int> m_runTotal{0};
     std::atomic<int> m_runDone{0};
 
-    mutable std::mutex m_mutex;  // guards m_results; with m_resumed, the suspension
+    mutable std::mutex m_mutex;  // guards m_results and m_listener; with m_resumed, the suspension
     std::condition_variable m_resumed;
     std::vector<std::unique_ptr<DiagnosticResult>> m_results;
+    std::shared_ptr<const EventQueue::Listener> m_listener;
 };
 
 }  // namespace Diag

@@ -1,0 +1,18 @@
+// IRunObserver.cpp - an observer that ignores what it is told, to derive from.
+#include "QuarnDiags/IRunObserver.h"
+
+namespace QuarnDiags {
+namespace Diag {
+
+IRunObserver::~IRunObserver() = default;
+
+void IRunObserver::testStarted(int /*testIndex*/) {}
+
+void IRunObserver::eventPosted(const DiagnosticEvent& /*event*/) {}
+
+void IRunObserver::testFinished(int /*testIndex*/, const DiagnosticResult* /*result*/) {}
+
+void IRunObserver::runFinished(const RunSummary& /*summary*/) {}
+
+}  // namespace Diag
+}  // namespace QuarnDiags
