@@ -48,11 +48,13 @@ bool enumerate(Session& session, Console& human, VirtualDeviceVector*& devices, 
         return false;
     }
     devices = nullptr;
-    watch([&] { devices = enumerator->getDeviceVector("", 0); }, [] {},
+    Wakeup wakeup;
+    watch([&] { devices = enumerator->getDeviceVector("", 0); }, [] { return -1; },
           [&human](int signal) {
               human.line(signal == SIGINT ? "Ctrl-C: stopping the search for modems." : "Stopping.");
               quitNow(EXIT_SIGNAL_BASE + signal);
-          });
+          },
+          wakeup);
     if (devices == nullptr) {
         printError("the plug-in returned no device list");
         return false;

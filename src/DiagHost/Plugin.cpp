@@ -142,6 +142,11 @@ IDeviceEnumerator* Plugin::enumerator(std::string& error)
 
 QuarnDiags::Diag::IDiagnostics* Plugin::diagnostics(std::string& error)
 {
+    // The enumerator comes first: it may move the log folder to the package
+    // folder, and a diagnostic made before that would not follow it.
+    if (!m_diagnostics && m_getDiagnostics != nullptr && enumerator(error) == nullptr) {
+        return nullptr;
+    }
     if (!m_diagnostics && m_getDiagnostics != nullptr) {
         try {
             m_diagnostics.reset(m_getDiagnostics(true, kMode));

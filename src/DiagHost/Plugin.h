@@ -25,7 +25,9 @@ public:
     // On failure returns false with a one-line reason in error.
     bool load(const PackageConfig& config, const std::string& configPath, std::string& error);
 
-    // Made on first use; null with error set when the factory fails.
+    // Made on first use; null with error set when the factory fails. The
+    // enumerator is always made before the diagnostic, as the plug-in
+    // expects: diagnostics() makes it first when it does not exist yet.
     QuarnDiags::DeviceEnum::IDeviceEnumerator* enumerator(std::string& error);
     QuarnDiags::Diag::IDiagnostics* diagnostics(std::string& error);
 

@@ -1,176 +1,271 @@
-// Runner.cpp - one test at a time on a worker thread, watched by the main thread.
+// Runner.cpp - device runs on a worker thread, reported through the framework's observer to the main thread.
 #include "Runner.h"
 
 #include <atomic>
-#include <chrono>
 #include <csignal>
 #include <mutex>
 #include <thread>
 
 #include "ExitStatus.h"
 #include "QuarnDiags/DiagnosticSettings.h"
-#include "Signals.h"
 
 namespace diaghost {
 
 using QuarnDiags::Diag::DiagnosticEvent;
+using QuarnDiags::Diag::DiagnosticResult;
 using QuarnDiags::Diag::IDiagnostics;
+using QuarnDiags::Diag::NotRunReason;
+using QuarnDiags::Diag::RunSummary;
 
 namespace {
 
-double secondsSince(std::chrono::steady_clock::time_point start)
+double secondsBetween(std::chrono::steady_clock::time_point start, std::chrono::steady_clock::time_point end)
 {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return std::chrono::duration<double>(end - start).count();
 }
 
-EventRecord toRecord(const DiagnosticEvent& event)
-{
-    EventRecord record;
-    record.code = event.getId();
-    record.type = event.getType();
-    record.timeMs = event.getTimeMs();
-    return record;
-}
-
-// Events handed over by the listener on the worker thread, shown by the
-// main thread at its next tick.
-class EventMailbox {
+// Hears the run on the worker thread and hands each step to the main
+// thread, waking it.
+class Mailbox : public QuarnDiags::Diag::IRunObserver {
 public:
-    void post(const DiagnosticEvent& event)
+    Mailbox(IDiagnostics& diagnostics, Wakeup& wakeup) : m_diagnostics(diagnostics), m_wakeup(wakeup) {}
+
+    void testStarted(int testIndex) override
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_events.push_back(toRecord(event));
+        RunMessage message;
+        message.kind = RunMessage::Started;
+        message.testIndex = testIndex;
+        m_started = message.when;
+        post(message);
     }
-    std::vector<EventRecord> take()
+    void eventPosted(const DiagnosticEvent& event) override
+    {
+        RunMessage message;
+        message.kind = RunMessage::Event;
+        message.testIndex = event.getTestIndex();
+        message.event.code = event.getId();
+        message.event.type = event.getType();
+        message.event.timeMs = event.getTimeMs();
+        post(message);
+    }
+    void testFinished(int testIndex, const DiagnosticResult* result) override
+    {
+        RunMessage message;
+        message.kind = RunMessage::Finished;
+        message.testIndex = testIndex;
+        message.test.index = testIndex;
+        message.test.seconds = secondsBetween(m_started, message.when);
+        message.test.progress = m_diagnostics.getTestStatus(testIndex).getProgress();
+        if (result == nullptr) {
+            // A test that returns nothing has not shown the modem to be good.
+            message.test.verdict = QuarnDiags::Diag::UNUSUAL_STATUS;
+        } else {
+            message.test.verdict = result->getResult();
+            message.test.code = result->getId();
+            message.test.type = result->getType();
+        }
+        post(message);
+    }
+    void runFinished(const RunSummary& summary) override
+    {
+        RunMessage message;
+        message.kind = RunMessage::Ended;
+        message.summary = summary;
+        post(message);
+    }
+
+    std::vector<RunMessage> take()
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        std::vector<EventRecord> events;
-        events.swap(m_events);
-        return events;
+        std::vector<RunMessage> messages;
+        messages.swap(m_messages);
+        return messages;
     }
 
 private:
+    void post(const RunMessage& message)
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_messages.push_back(message);
+        }
+        m_wakeup.notify();
+    }
+
+    IDiagnostics& m_diagnostics;
+    Wakeup& m_wakeup;
+    std::chrono::steady_clock::time_point m_started;
     std::mutex m_mutex;
-    std::vector<EventRecord> m_events;
+    std::vector<RunMessage> m_messages;
 };
 
-[[noreturn]] void stopNow(RunView& view, int signal)
+}  // namespace
+
+void watch(const std::function<void()>& work, const std::function<int()>& tick,
+           const std::function<void(int)>& onSignal, Wakeup& wakeup)
+{
+    std::atomic<bool> done{false};
+    std::thread worker([&work, &done, &wakeup] {
+        work();
+        done.store(true);
+        wakeup.notify();
+    });
+    int timeoutMs = -1;
+    while (!done.load()) {
+        const int signal = waitForSignal(timeoutMs, {wakeup.fd()});
+        wakeup.clear();
+        if (signal != 0) {
+            onSignal(signal);
+        }
+        timeoutMs = tick();
+    }
+    worker.join();
+    tick();
+}
+
+std::string notRunReason(const DeviceRecord& record, NotRunReason reason)
+{
+    switch (reason) {
+    case QuarnDiags::Diag::NOT_SUPPORTED:
+        return record.tty.empty() ? "no driver tty (" + record.status + ")" : "not supported by this modem";
+    case QuarnDiags::Diag::HALTED_ON_ERROR: return "not started: halted on an earlier failure";
+    case QuarnDiags::Diag::RUN_ABORTED: return "not started: the run was interrupted";
+    }
+    return "not started";
+}
+
+void recordNotStarted(DeviceRecord& record, const std::vector<int>& tests, const PackageConfig& config,
+                      NotRunReason reason)
+{
+    for (int testIndex : tests) {
+        record.skipped.push_back(SkippedTest{config.testName(testIndex), notRunReason(record, reason)});
+    }
+}
+
+void RunFollower::apply(const RunMessage& message)
+{
+    switch (message.kind) {
+    case RunMessage::Started:
+        m_running = message.testIndex;
+        m_started = message.when;
+        m_events.clear();
+        m_view.testStarted(m_record, message.testIndex);
+        break;
+    case RunMessage::Event:
+        m_events.push_back(message.event);
+        m_view.event(message.event);
+        break;
+    case RunMessage::Progress:
+        if (m_running >= 0) {
+            m_view.progress(message.percent, secondsBetween(m_started, message.when));
+        }
+        break;
+    case RunMessage::Finished: {
+        TestRecord test = message.test;
+        test.index = message.testIndex;
+        test.name = m_config.testName(message.testIndex);
+        test.events = m_events;
+        // The bar's last state: the test may end between two redraws.
+        m_view.progress(test.progress, test.seconds);
+        m_view.testFinished(test);
+        m_record.tests.push_back(test);
+        m_running = -1;
+        break;
+    }
+    case RunMessage::Ended:
+        m_ended = true;
+        m_running = -1;
+        for (const auto& notRun : message.summary.notRun) {
+            m_record.skipped.push_back(SkippedTest{m_config.testName(notRun.first), notRunReason(m_record, notRun.second)});
+        }
+        if (m_record.tests.empty() && !m_record.skipped.empty()) {
+            m_view.skipped(m_record);
+        }
+        if (message.summary.halted) {
+            m_view.notice("Halt on error: no further test starts after this failure.");
+        }
+        break;
+    }
+}
+
+RunSummary runDevice(IDiagnostics& diagnostics, QuarnDiags::DeviceEnum::VirtualDevice* device,
+                     const std::vector<int>& tests, bool haltOnError, const std::function<void(const RunMessage&)>& take,
+                     const std::function<void(int)>& onSignal)
+{
+    RunSummary summary;
+    int running = -1;
+    const QuarnDiags::Diag::DiagnosticSettings settings(haltOnError);
+    Wakeup wakeup;
+    Mailbox box(diagnostics, wakeup);
+    watch([&] { diagnostics.runTests(device, tests, settings, &box); },
+        [&]() {
+            for (const RunMessage& message : box.take()) {
+                if (message.kind == RunMessage::Started) {
+                    running = message.testIndex;
+                } else if (message.kind == RunMessage::Finished) {
+                    running = -1;
+                } else if (message.kind == RunMessage::Ended) {
+                    summary = message.summary;
+                }
+                take(message);
+            }
+            if (running < 0) {
+                return -1;
+            }
+            RunMessage progress;
+            progress.kind = RunMessage::Progress;
+            progress.testIndex = running;
+            progress.percent = diagnostics.getTestStatus(running).getProgress();
+            take(progress);
+            return kProgressMs;
+        },
+        onSignal, wakeup);
+    return summary;
+}
+
+void noticeInterrupt(RunView& view)
+{
+    view.notice("Ctrl-C: asked the running test to stop; no further test will start. "
+                "Press Ctrl-C again to quit at once.");
+}
+
+void stopNow(RunView& view, int signal)
 {
     view.notice(signal == SIGINT ? "Ctrl-C again: stopping now, without waiting for the running test."
                                  : "Stopped by a signal: stopping now, without waiting for the running test.");
     quitNow(EXIT_SIGNAL_BASE + signal);
 }
 
-}  // namespace
-
-void watch(const std::function<void()>& work, const std::function<void()>& tick,
-           const std::function<void(int)>& onSignal)
-{
-    std::atomic<bool> done{false};
-    std::thread worker([&work, &done] {
-        work();
-        done.store(true);
-    });
-    while (!done.load()) {
-        const int signal = waitForSignal(kTickMs);
-        if (signal != 0) {
-            onSignal(signal);
-        }
-        tick();
-    }
-    worker.join();
-}
-
 RunOutcome runPlan(IDiagnostics& diagnostics, const RunPlan& plan, const PackageConfig& config, RunView& view)
 {
     RunOutcome outcome;
-    EventMailbox mailbox;
-    diagnostics.setEventListener([&mailbox](const DiagnosticEvent& event) { mailbox.post(event); });
-    const QuarnDiags::Diag::DiagnosticSettings settings(plan.haltOnError);
-
     auto onSignal = [&](int signal) {
         if (signal != SIGINT || outcome.interrupted) {
             stopNow(view, signal);
         }
         outcome.interrupted = true;
         diagnostics.abortDiagnostic();
-        view.notice("Ctrl-C: asked the running test to stop; no further test will start. "
-                    "Press Ctrl-C again to quit at once.");
+        noticeInterrupt(view);
     };
 
     for (const Target& target : plan.targets) {
-        if (outcome.interrupted || outcome.halted) {
-            break;
-        }
         DeviceRecord& record = *target.record;
+        // A Ctrl-C pressed between two devices is taken before the next starts.
+        if (const int signal = waitForSignal(0)) {
+            onSignal(signal);
+        }
+        if (outcome.interrupted || outcome.halted) {
+            recordNotStarted(record, plan.tests, config,
+                             outcome.halted ? QuarnDiags::Diag::HALTED_ON_ERROR : QuarnDiags::Diag::RUN_ABORTED);
+            continue;
+        }
         view.device(record);
-
-        for (int testIndex : plan.tests) {
-            // A Ctrl-C pressed between two tests is taken before the next starts.
-            if (const int signal = waitForSignal(0)) {
-                onSignal(signal);
-            }
-            if (outcome.interrupted || outcome.halted) {
-                break;
-            }
-            if (!diagnostics.isDeviceSupportedByTest(target.device, testIndex)) {
-                record.skipped.push_back(SkippedTest{
-                    config.testName(testIndex),
-                    record.tty.empty() ? "no driver tty (" + record.status + ")" : "not supported by this modem"});
-                continue;
-            }
-
-            view.testStarted(record, testIndex);
-            const auto start = std::chrono::steady_clock::now();
-            watch([&] { diagnostics.runTest(target.device, testIndex, settings); },
-                  [&] {
-                      // An abort that reached the diagnostic just before the
-                      // run began (which clears the request) is repeated.
-                      if (outcome.interrupted && !diagnostics.isAbortRequested()) {
-                          diagnostics.abortDiagnostic();
-                      }
-                      // The bar first, so that events printed above it
-                      // redraw it as it is now.
-                      view.progress(diagnostics.getTestStatus(testIndex).getProgress(), secondsSince(start));
-                      for (const EventRecord& event : mailbox.take()) {
-                          view.event(event);
-                      }
-                  },
-                  onSignal);
-            for (const EventRecord& event : mailbox.take()) {
-                view.event(event);
-            }
-            // The bar's last state: the test may end between two ticks.
-            view.progress(diagnostics.getTestStatus(testIndex).getProgress(), secondsSince(start));
-
-            TestRecord test;
-            test.index = testIndex;
-            test.name = config.testName(testIndex);
-            test.seconds = secondsSince(start);
-            test.progress = diagnostics.getTestStatus(testIndex).getProgress();
-            for (const DiagnosticEvent* event : diagnostics.getDiagnosticEvents()) {
-                test.events.push_back(toRecord(*event));
-            }
-            const QuarnDiags::Diag::DiagnosticResultVector results = diagnostics.getDiagnosticResults();
-            if (results.empty()) {
-                // The diagnostic ran nothing (it saw the abort before the start).
-                continue;
-            }
-            test.verdict = results.front()->getResult();
-            test.code = results.front()->getId();
-            test.type = results.front()->getType();
-            view.testFinished(test);
-            record.tests.push_back(test);
-            if (plan.haltOnError && test.verdict == QuarnDiags::Diag::FAILED) {
-                outcome.halted = true;
-                view.notice("Halt on error: no further test starts after this failure.");
-            }
-        }
-        if (record.tests.empty() && !record.skipped.empty()) {
-            view.skipped(record);
-        }
+        RunFollower follower(record, config, view);
+        const RunSummary summary = runDevice(diagnostics, target.device, plan.tests, plan.haltOnError,
+                                             [&follower](const RunMessage& message) { follower.apply(message); },
+                                             onSignal);
+        outcome.halted = summary.halted;
     }
-    diagnostics.setEventListener(nullptr);
     return outcome;
 }
 

@@ -1,6 +1,7 @@
-// Runner.h - runs tests on a worker thread while the main thread shows progress and takes Ctrl-C.
+// Runner.h - runs each modem's tests through the framework on a worker thread; the main thread shows what the run reports.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <vector>
 
@@ -8,18 +9,70 @@
 #include "QuarnDiags/IDiagnostics.h"
 #include "Records.h"
 #include "RunView.h"
+#include "Signals.h"
 
 namespace diaghost {
 
-// Main thread's pace while work runs: progress is read and events shown
-// this often.
-constexpr int kTickMs = 100;
+// While a test runs, its progress is read and redrawn this often.
+constexpr int kProgressMs = 200;
 
-// Runs work on a thread of its own. Meanwhile the calling thread waits in
-// timed steps of kTickMs, calls tick() after each step and onSignal() with
-// each termination signal that arrives (onSignal may end the program).
-void watch(const std::function<void()>& work, const std::function<void()>& tick,
-           const std::function<void(int)>& onSignal);
+// Runs work on a thread of its own. Meanwhile the calling thread blocks in
+// the kernel until a termination signal arrives (handed to onSignal, which
+// may end the program), the work notifies wakeup, or the work ends; then it
+// calls tick(), which returns how long the next wait may last at most (-1:
+// no limit). tick() is called once more after the work has ended.
+void watch(const std::function<void()>& work, const std::function<int()>& tick,
+           const std::function<void(int)>& onSignal, Wakeup& wakeup);
+
+// One step of a device's run as the framework reports it, or the progress
+// of the running test as the main thread reads it.
+struct RunMessage {
+    enum Kind { Started, Event, Progress, Finished, Ended };
+    Kind kind = Started;
+    std::chrono::steady_clock::time_point when = std::chrono::steady_clock::now();
+    int testIndex = -1;
+    EventRecord event;                     // Event
+    QuarnDiags::Uint percent = 0;          // Progress
+    TestRecord test;                       // Finished: verdict, code, type, progress, seconds
+    QuarnDiags::Diag::RunSummary summary;  // Ended
+};
+
+// Turns a device's messages into its record and into what the view shows.
+class RunFollower {
+public:
+    RunFollower(DeviceRecord& record, const PackageConfig& config, RunView& view)
+        : m_record(record), m_config(config), m_view(view)
+    {
+    }
+    void apply(const RunMessage& message);
+    bool testRunning() const { return m_running >= 0; }
+    bool ended() const { return m_ended; }
+
+private:
+    DeviceRecord& m_record;
+    const PackageConfig& m_config;
+    RunView& m_view;
+    int m_running = -1;
+    std::chrono::steady_clock::time_point m_started;
+    std::vector<EventRecord> m_events;
+    bool m_ended = false;
+};
+
+// Why a chosen test did not run, in words for the reports.
+std::string notRunReason(const DeviceRecord& record, QuarnDiags::Diag::NotRunReason reason);
+
+// Records every chosen test as not run, for a device whose run never started.
+void recordNotStarted(DeviceRecord& record, const std::vector<int>& tests, const PackageConfig& config,
+                      QuarnDiags::Diag::NotRunReason reason);
+
+// Runs the chosen tests on one device with the framework's policy, on a
+// worker thread. The calling thread hands each message to take() as it
+// comes, a Progress message every kProgressMs while a test runs, and each
+// termination signal to onSignal. Returns how the run went.
+QuarnDiags::Diag::RunSummary runDevice(QuarnDiags::Diag::IDiagnostics& diagnostics,
+                                       QuarnDiags::DeviceEnum::VirtualDevice* device, const std::vector<int>& tests,
+                                       bool haltOnError, const std::function<void(const RunMessage&)>& take,
+                                       const std::function<void(int)>& onSignal);
 
 // One modem to test and the record its results go to.
 struct Target {
@@ -38,10 +91,15 @@ struct RunOutcome {
     bool halted = false;       // halt on error stopped the run
 };
 
-// Runs each selected test on each target, one at a time. The first Ctrl-C
-// asks the running test to abort and starts no further test; a second one,
-// SIGTERM, SIGHUP or a closed output pipe ends the program at once (after
-// the cleanups).
+// The first Ctrl-C's notice, and the way out for the second one, SIGTERM,
+// SIGHUP or a closed output pipe: end the program at once (after the
+// cleanups).
+void noticeInterrupt(RunView& view);
+[[noreturn]] void stopNow(RunView& view, int signal);
+
+// Runs the selected tests on each target, one device run after another. The
+// first Ctrl-C asks the running test to abort, once; the framework then
+// starts no further test, and no further device is started.
 RunOutcome runPlan(QuarnDiags::Diag::IDiagnostics& diagnostics, const RunPlan& plan, const PackageConfig& config,
                    RunView& view);
 

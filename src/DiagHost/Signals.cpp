@@ -1,11 +1,16 @@
-// Signals.cpp - blocked termination signals, a timed wait for them, and the cleanups.
+// Signals.cpp - blocked termination signals, a wait for them beside other work, and the cleanups.
 #include "Signals.h"
 
+#include <cerrno>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
 #include <mutex>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
 #include <utility>
 #include <vector>
 
@@ -16,6 +21,7 @@ namespace {
 std::mutex g_cleanupMutex;
 std::vector<std::pair<unsigned long, std::function<void()>>> g_cleanups;
 unsigned long g_lastCleanupId = 0;
+pid_t g_interruptSender = 0;
 
 sigset_t terminationSet()
 {
@@ -36,16 +42,62 @@ void blockTerminationSignals()
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
 }
 
-int waitForSignal(int timeoutMs)
+int waitForSignal(int timeoutMs, const std::vector<int>& fds)
 {
-    const sigset_t set = terminationSet();
-    timespec timeout{};
-    timeout.tv_sec = timeoutMs / 1000;
-    timeout.tv_nsec = static_cast<long>(timeoutMs % 1000) * 1000000L;
-    // A timeout (EAGAIN) and a wait cut short by another signal (EINTR)
-    // both mean "nothing yet": the caller's loop comes back sooner.
-    const int signal = sigtimedwait(&set, nullptr, &timeout);
-    return signal > 0 ? signal : 0;
+    // The signals stay blocked; a signalfd makes them readable, so that one
+    // poll waits for them and for the work together. It is made once, by
+    // the main thread, which alone waits here.
+    static const int signals = [] {
+        const sigset_t set = terminationSet();
+        return signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK);
+    }();
+    std::vector<pollfd> waits{{signals, POLLIN, 0}};
+    for (int fd : fds) {
+        waits.push_back({fd, POLLIN, 0});
+    }
+    // A wait cut short by another signal (EINTR) means "nothing yet": the
+    // caller's loop comes back sooner.
+    if (poll(waits.data(), waits.size(), timeoutMs) <= 0 || (waits[0].revents & POLLIN) == 0) {
+        return 0;
+    }
+    signalfd_siginfo info{};
+    if (read(signals, &info, sizeof info) != static_cast<ssize_t>(sizeof info)) {
+        return 0;
+    }
+    const int number = static_cast<int>(info.ssi_signo);
+    if (number == SIGINT && g_interruptSender != 0 && static_cast<pid_t>(info.ssi_pid) != g_interruptSender) {
+        return 0;
+    }
+    return number;
+}
+
+void takeInterruptsOnlyFrom(pid_t sender)
+{
+    g_interruptSender = sender;
+}
+
+Wakeup::Wakeup() : m_fd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+
+Wakeup::~Wakeup()
+{
+    if (m_fd >= 0) {
+        close(m_fd);
+    }
+}
+
+void Wakeup::notify()
+{
+    const std::uint64_t one = 1;
+    // The counter only fails to take more at its maximum, still awake.
+    while (write(m_fd, &one, sizeof one) < 0 && errno == EINTR) {
+    }
+}
+
+void Wakeup::clear()
+{
+    std::uint64_t count = 0;
+    while (read(m_fd, &count, sizeof count) < 0 && errno == EINTR) {
+    }
 }
 
 Cleanup::Cleanup(std::function<void()> step)

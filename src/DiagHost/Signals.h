@@ -2,6 +2,8 @@
 #pragma once
 
 #include <functional>
+#include <sys/types.h>
+#include <vector>
 
 namespace diaghost {
 
@@ -13,9 +15,32 @@ namespace diaghost {
 // fails with EPIPE instead of killing the program before its cleanups.
 void blockTerminationSignals();
 
-// Waits up to timeoutMs for one of the blocked signals. Returns its number,
-// or 0 when the time ran out. This is the main thread's pacing wait.
-int waitForSignal(int timeoutMs);
+// Waits in the kernel up to timeoutMs (-1: without limit) for one of the
+// blocked signals, or until one of fds is readable (or closed). Returns the
+// signal's number, or 0 when the time ran out or an fd woke the wait.
+int waitForSignal(int timeoutMs, const std::vector<int>& fds = {});
+
+// From now on SIGINT counts only when sender sent it: a process that its
+// parent drives takes Ctrl-C from the parent alone, not again from the
+// terminal that sent the same Ctrl-C to the whole process group.
+void takeInterruptsOnlyFrom(pid_t sender);
+
+// Wakes a thread waiting in waitForSignal(..., fd()) from another thread.
+class Wakeup {
+public:
+    Wakeup();
+    ~Wakeup();
+    Wakeup(const Wakeup&) = delete;
+    Wakeup& operator=(const Wakeup&) = delete;
+
+    void notify();
+    // Takes the pending wake-ups, so that the next wait blocks again.
+    void clear();
+    int fd() const { return m_fd; }
+
+private:
+    int m_fd;
+};
 
 // A step that must run even when the program ends early (restore the
 // terminal, remove a simulated machine): it runs when the guard goes out of
