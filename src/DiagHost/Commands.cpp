@@ -9,6 +9,7 @@
 
 #include "Console.h"
 #include "ExitStatus.h"
+#include "Jobs.h"
 #include "ListView.h"
 #include "MetricsReport.h"
 #include "Reports.h"
@@ -152,6 +153,9 @@ int commandList(Session& session)
 int commandRun(Session& session)
 {
     const Options& options = session.options;
+    if (options.job) {
+        return runJob(session);
+    }
     Console human(options.json ? stderr : stdout);
     // Cleanups run newest first: the terminal is restored before the log
     // location is printed, on a normal end and on a forced one alike.
@@ -208,7 +212,9 @@ int commandRun(Session& session)
     }
 
     RunView view(human, session.config);
-    const RunOutcome outcome = runPlan(*diagnostics, plan, session.config, view);
+    const RunOutcome outcome = options.jobs > 1 && plan.targets.size() > 1
+                                   ? runJobs(session, plan, options.jobs, view)
+                                   : runPlan(*diagnostics, plan, session.config, view);
     view.summary(selected, outcome.interrupted);
 
     int status = statusOf(selected, outcome.interrupted);

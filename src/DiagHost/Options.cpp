@@ -87,6 +87,8 @@ int parseOptions(int argc, char** argv, Options& options, const std::string& pro
         ->type_name("N")
         ->check(CLI::Range(1, 64));
     run->add_flag("-q,--quiet", options.quiet, "Show only the summary");
+    // Hidden: how run --jobs starts its children.
+    run->add_flag("--job", options.job)->group("");
 
     try {
         app.parse(argc, argv);

@@ -118,6 +118,7 @@ bool Plugin::load(const PackageConfig& config, const std::string& configPath, st
     m_getDiagnostics = reinterpret_cast<DiagnosticsFn>(getDiagnostics);
 
     const std::string absolute = absolutePath(configPath);
+    m_configPath = absolute;
     m_packageDir = parentOf(absolute);
     m_logDir = parentOf(m_packageDir) + "/log";
     reinterpret_cast<SetConfigFn>(setConfig)(absolute.c_str());

@@ -36,6 +36,8 @@ public:
     // when it cannot write there).
     const std::string& logDir() const { return m_logDir; }
     const std::string& packageDir() const { return m_packageDir; }
+    // The manifest path the plug-in was told, absolute.
+    const std::string& configPath() const { return m_configPath; }
 
 private:
     using SetConfigFn = void (*)(const char*);
@@ -52,6 +54,7 @@ private:
     std::unique_ptr<QuarnDiags::Diag::IDiagnostics> m_diagnostics;
     std::string m_logDir;
     std::string m_packageDir;
+    std::string m_configPath;
 };
 
 // pkg.cfg of the installed package, found relative to this executable
