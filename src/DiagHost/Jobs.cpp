@@ -274,6 +274,7 @@ RunOutcome runJobs(Session& session, const RunPlan& plan, int jobs, RunView& vie
     // The first Ctrl-C goes on to the running jobs, once: each asks its
     // test to abort. A job takes interrupts from its parent only, so the
     // terminal's Ctrl-C to the whole process group does not count twice.
+    // Jobs not running yet are simply never started.
     auto onSignal = [&](int signal) {
         if (signal != SIGINT || outcome.interrupted) {
             stopNow(view, signal);
@@ -281,7 +282,7 @@ RunOutcome runJobs(Session& session, const RunPlan& plan, int jobs, RunView& vie
         outcome.interrupted = true;
         for (Job& job : all) {
             if (job.state == Job::Running && job.pid > 0) {
-                kill(job.pid, SIGINT);
+                kill(job.pid, kParentInterrupt);
             }
         }
         noticeInterrupt(view);
@@ -414,7 +415,7 @@ RunOutcome runJobs(Session& session, const RunPlan& plan, int jobs, RunView& vie
 int runJob(Session& session)
 {
     const Options& options = session.options;
-    takeInterruptsOnlyFrom(getppid());
+    takeInterruptsFromParent();
     auto quit = [](int signal) { quitNow(EXIT_SIGNAL_BASE + signal); };
 
     std::string error;

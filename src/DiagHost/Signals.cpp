@@ -21,7 +21,7 @@ namespace {
 std::mutex g_cleanupMutex;
 std::vector<std::pair<unsigned long, std::function<void()>>> g_cleanups;
 unsigned long g_lastCleanupId = 0;
-pid_t g_interruptSender = 0;
+bool g_interruptsFromParent = false;
 
 sigset_t terminationSet()
 {
@@ -31,6 +31,7 @@ sigset_t terminationSet()
     sigaddset(&set, SIGTERM);
     sigaddset(&set, SIGHUP);
     sigaddset(&set, SIGPIPE);
+    sigaddset(&set, kParentInterrupt);
     return set;
 }
 
@@ -65,15 +66,15 @@ int waitForSignal(int timeoutMs, const std::vector<int>& fds)
         return 0;
     }
     const int number = static_cast<int>(info.ssi_signo);
-    if (number == SIGINT && g_interruptSender != 0 && static_cast<pid_t>(info.ssi_pid) != g_interruptSender) {
+    if (g_interruptsFromParent && number == SIGINT) {
         return 0;
     }
-    return number;
+    return g_interruptsFromParent && number == kParentInterrupt ? SIGINT : number;
 }
 
-void takeInterruptsOnlyFrom(pid_t sender)
+void takeInterruptsFromParent()
 {
-    g_interruptSender = sender;
+    g_interruptsFromParent = true;
 }
 
 Wakeup::Wakeup() : m_fd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}

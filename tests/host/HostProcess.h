@@ -88,6 +88,7 @@ public:
         return seen();
     }
     void signal(int number) { kill(m_pid, number); }
+    pid_t pid() const { return m_pid; }
     // Reads to the end and reaps the process.
     Finished finish()
     {
