@@ -9,13 +9,15 @@
 #include <unistd.h>
 #include <vector>
 
-#include "SimulatedRoot.h"
+#include "DiscoveryMachine.h"
 #include "Velk.h"
 
 namespace {
 
-const int kFunctions = 40;
-const int kModems = 4;
+using benchtree::BuildMachine;
+using benchtree::HaveCommand;
+using benchtree::kModems;
+using benchtree::Run;
 
 double NowMs()
 {
@@ -24,61 +26,12 @@ double NowMs()
     return static_cast<double>(now.tv_sec) * 1000.0 + static_cast<double>(now.tv_nsec) / 1e6;
 }
 
-// 40 functions on buses 0 to 7: the usual chipset, 4 modems spread over
-// the buses, and other devices filling up the rest.
-void BuildMachine(modemsim::SimulatedRoot& root)
-{
-    root.addChipset();
-    root.addModem(0, 9);
-    root.addModem(2, 4);
-    root.addModem(5, 1, 1);
-    root.addModem(7, 31);
-    int added = static_cast<int>(root.functions().size());
-    for (int i = 0; added < kFunctions; ++i) {
-        modemsim::PciFunction other;
-        other.bus = 2 + i % 6;
-        other.device = 8 + i / 6;
-        other.vendorId = 0x10EC;
-        other.deviceId = static_cast<std::uint16_t>(0x8100 + i);
-        other.classCode = 0x020000;
-        root.addFunction(other);
-        ++added;
-    }
-}
-
 int ScanOnce()
 {
     hwDevDetailStruct table[kHwDevTableCapacity];
     std::uint32_t count = 0;
     BuildHWDeviceTable(table, &count, 0x0418, 0xE7A5);
     return static_cast<int>(count);
-}
-
-// Runs a program with its output thrown away; false when it failed.
-bool Run(const std::vector<std::string>& argv)
-{
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const int null = open("/dev/null", O_WRONLY);
-        dup2(null, STDOUT_FILENO);
-        dup2(null, STDERR_FILENO);
-        std::vector<char*> args;
-        for (const std::string& arg : argv) {
-            args.push_back(const_cast<char*>(arg.c_str()));
-        }
-        args.push_back(nullptr);
-        execvp(args[0], args.data());
-        _exit(127);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
-bool HaveCommand(const char* name)
-{
-    const std::string check = std::string("command -v ") + name + " >/dev/null 2>&1";
-    return std::system(check.c_str()) == 0;
 }
 
 // Opens of the root's PCI files by a command, counted by strace: folder
