@@ -1,46 +1,23 @@
-// Jobs.cpp - modems tested by child processes at once, their reports merged in modem order.
+// Jobs.cpp - the parent of run --jobs: children started, told to go, their reports merged in modem order.
 #include "Jobs.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
-#include <sstream>
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include "ExitStatus.h"
+#include "JobLines.h"
 
 namespace diaghost {
 
-using QuarnDiags::Diag::IDiagnostics;
-using QuarnDiags::Diag::NotRunReason;
-
 namespace {
-
-const char* const kReady = "ready";
-const char* const kGo = "go\n";
-
-bool writeAll(int fd, const std::string& text)
-{
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t count = write(fd, text.data() + done, text.size() - done);
-        if (count < 0 && errno == EINTR) {
-            continue;
-        }
-        if (count <= 0) {
-            return false;
-        }
-        done += static_cast<std::size_t>(count);
-    }
-    return true;
-}
 
 // One child and what the parent knows of it.
 struct Job {
@@ -179,78 +156,11 @@ std::vector<std::string> jobArguments(const Session& session, const RunPlan& pla
     if (plan.haltOnError) {
         args.push_back("--halt-on-error");
     }
-    args.push_back(kJobOption);
+    args.push_back("--job");
     return args;
 }
 
 }  // namespace
-
-std::string encodeMessage(const RunMessage& message)
-{
-    std::ostringstream line;
-    switch (message.kind) {
-    case RunMessage::Started: line << "started " << message.testIndex; break;
-    case RunMessage::Event:
-        line << "event " << message.testIndex << " " << message.event.code << " " << message.event.type << " "
-             << message.event.timeMs;
-        break;
-    case RunMessage::Progress: line << "progress " << message.testIndex << " " << message.percent; break;
-    case RunMessage::Finished:
-        line << "finished " << message.testIndex << " " << message.test.verdict << " " << message.test.code << " "
-             << message.test.type << " " << message.test.progress << " "
-             << static_cast<long long>(message.test.seconds * 1000.0 + 0.5);
-        break;
-    case RunMessage::Ended:
-        line << "ended " << message.summary.aborted << " " << message.summary.halted << " "
-             << message.summary.notRun.size();
-        for (const auto& notRun : message.summary.notRun) {
-            line << " " << notRun.first << " " << notRun.second;
-        }
-        break;
-    }
-    return line.str();
-}
-
-bool decodeMessage(const std::string& line, RunMessage& message)
-{
-    std::istringstream in(line);
-    std::string kind;
-    in >> kind;
-    int verdict = 0;
-    int type = 0;
-    if (kind == "started") {
-        message.kind = RunMessage::Started;
-        in >> message.testIndex;
-    } else if (kind == "event") {
-        message.kind = RunMessage::Event;
-        in >> message.testIndex >> message.event.code >> type >> message.event.timeMs;
-        message.event.type = static_cast<QuarnDiags::Diag::EventType>(type);
-    } else if (kind == "progress") {
-        message.kind = RunMessage::Progress;
-        in >> message.testIndex >> message.percent;
-    } else if (kind == "finished") {
-        message.kind = RunMessage::Finished;
-        long long ms = 0;
-        in >> message.testIndex >> verdict >> message.test.code >> type >> message.test.progress >> ms;
-        message.test.index = message.testIndex;
-        message.test.verdict = static_cast<QuarnDiags::Diag::TestResult>(verdict);
-        message.test.type = static_cast<QuarnDiags::Diag::EventType>(type);
-        message.test.seconds = static_cast<double>(ms) / 1000.0;
-    } else if (kind == "ended") {
-        message.kind = RunMessage::Ended;
-        std::size_t count = 0;
-        in >> message.summary.aborted >> message.summary.halted >> count;
-        for (std::size_t i = 0; i < count && in; ++i) {
-            int testIndex = 0;
-            int reason = 0;
-            in >> testIndex >> reason;
-            message.summary.notRun.emplace_back(testIndex, static_cast<NotRunReason>(reason));
-        }
-    } else {
-        return false;
-    }
-    return static_cast<bool>(in) || in.eof();
-}
 
 RunOutcome runJobs(Session& session, const RunPlan& plan, int jobs, RunView& view)
 {
@@ -292,7 +202,7 @@ RunOutcome runJobs(Session& session, const RunPlan& plan, int jobs, RunView& vie
         const bool open = readLines(job, lines);
         for (const std::string& line : lines) {
             RunMessage message;
-            if (job.state == Job::Enumerating && line == kReady) {
+            if (job.state == Job::Enumerating && line == kJobReady) {
                 job.state = Job::Ready;
             } else if (job.state == Job::Running && decodeMessage(line, message)) {
                 if (message.kind == RunMessage::Ended) {
@@ -364,7 +274,7 @@ RunOutcome runJobs(Session& session, const RunPlan& plan, int jobs, RunView& vie
                 return;
             }
             if (job.state == Job::Ready) {
-                if (send(job.in, kGo, std::strlen(kGo), MSG_NOSIGNAL) < 0) {
+                if (send(job.in, kJobGo, std::strlen(kJobGo), MSG_NOSIGNAL) < 0) {
                     reap(job);
                     job.state = Job::NotStarted;
                     recordUnreported(job, plan, session.config, "its test process ended without a result");
@@ -410,73 +320,6 @@ RunOutcome runJobs(Session& session, const RunPlan& plan, int jobs, RunView& vie
     }
     show();
     return outcome;
-}
-
-int runJob(Session& session)
-{
-    const Options& options = session.options;
-    takeInterruptsFromParent();
-    auto quit = [](int signal) { quitNow(EXIT_SIGNAL_BASE + signal); };
-
-    std::string error;
-    IDiagnostics* diagnostics = session.plugin.diagnostics(error);
-    QuarnDiags::DeviceEnum::IDeviceEnumerator* enumerator =
-        diagnostics != nullptr ? session.plugin.enumerator(error) : nullptr;
-    if (enumerator == nullptr) {
-        printError(error);
-        return EXIT_NO_MODEM;
-    }
-    QuarnDiags::DeviceEnum::VirtualDeviceVector* devices = nullptr;
-    Wakeup wakeup;
-    watch([&] { devices = enumerator->getDeviceVector("", 0); }, [] { return -1; }, quit, wakeup);
-    const int index = options.deviceIndex();
-    if (devices == nullptr || index < 0 || static_cast<std::size_t>(index) >= devices->size()) {
-        printError("job: no modem with index " + options.device);
-        return EXIT_USAGE;
-    }
-    std::vector<int> tests;
-    for (int i = 0; i < diagnostics->getTestCount(); ++i) {
-        const std::string name = session.config.testName(i);
-        if (options.allTests() || std::find(options.tests.begin(), options.tests.end(), name) != options.tests.end()) {
-            tests.push_back(i);
-        }
-    }
-    if (!writeAll(STDOUT_FILENO, std::string(kReady) + "\n")) {
-        return EXIT_SOFTWARE;
-    }
-
-    // The parent starts the tests when its limit of jobs allows; a closed
-    // channel means they are not to run.
-    for (std::string input; input.find('\n') == std::string::npos;) {
-        if (const int signal = waitForSignal(-1, {STDIN_FILENO})) {
-            quit(signal);
-        }
-        char chunk[16];
-        const ssize_t count = read(STDIN_FILENO, chunk, sizeof chunk);
-        if (count == 0 || (count < 0 && errno != EINTR && errno != EAGAIN)) {
-            return EXIT_ALL_PASSED;
-        }
-        input.append(chunk, count > 0 ? static_cast<std::size_t>(count) : 0);
-    }
-
-    bool aborting = false;
-    runDevice(
-        *diagnostics, &(*devices)[static_cast<std::size_t>(index)], tests, options.haltOnError,
-        [](const RunMessage& message) {
-            if (!writeAll(STDOUT_FILENO, encodeMessage(message) + "\n")) {
-                quitNow(EXIT_SIGNAL_BASE + SIGPIPE);
-            }
-        },
-        [&](int signal) {
-            if (signal != SIGINT) {
-                quitNow(EXIT_SIGNAL_BASE + signal);
-            }
-            if (!aborting) {
-                aborting = true;
-                diagnostics->abortDiagnostic();
-            }
-        });
-    return EXIT_ALL_PASSED;
 }
 
 }  // namespace diaghost
