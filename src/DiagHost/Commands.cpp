@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
-#include <fstream>
+#include <cstdlib>
 #include <iostream>
 
 #include "Console.h"
@@ -12,8 +12,10 @@
 #include "Jobs.h"
 #include "ListView.h"
 #include "MetricsReport.h"
+#include "OutputFiles.h"
 #include "Reports.h"
 #include "Runner.h"
+#include "Text.h"
 
 namespace diaghost {
 
@@ -21,6 +23,13 @@ using QuarnDiags::DeviceEnum::VirtualDeviceVector;
 using QuarnDiags::Diag::IDiagnostics;
 
 namespace {
+
+// The system root the plug-in looks at, "" for the real one.
+std::string sysroot()
+{
+    const char* root = std::getenv("MODEMDIAG_SYSROOT");
+    return root != nullptr ? root : "";
+}
 
 IDiagnostics* diagnosticsOf(Session& session)
 {
@@ -64,6 +73,7 @@ bool enumerate(Session& session, Console& human, VirtualDeviceVector*& devices, 
         const QuarnDiags::DeviceEnum::VirtualDevice& device = (*devices)[i];
         if (device && device->isDataValid()) {
             records.push_back(describeDevice(*device.getDevice(), static_cast<int>(i)));
+            records.back().pciId = readPciId(sysroot(), records.back().pciAddress);
         }
     }
     return true;
@@ -76,35 +86,56 @@ void printSimulation(Session& session, Console& human)
     }
 }
 
-bool writeFile(const std::string& path, const std::string& content)
+// Writes a report file; false after a one-line error.
+bool writeReport(const char* what, const std::string& path, const std::string& content)
 {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << content;
-    out.close();
-    return static_cast<bool>(out);
+    std::string reason;
+    if (!writeFile(path, content, reason)) {
+        printError(std::string("cannot write the ") + what + " " + path + ": " + reason);
+        return false;
+    }
+    return true;
 }
 
 int statusOf(const std::vector<DeviceRecord>& devices, bool interrupted)
 {
     bool anyRan = false;
+    bool unusual = false;
+    bool failed = false;
     for (const DeviceRecord& device : devices) {
-        anyRan = anyRan || !device.tests.empty();
+        for (const TestRecord& test : device.tests) {
+            anyRan = true;
+            const Outcome outcome = outcomeOf(test);
+            failed = failed || outcome == Outcome::Failed;
+            // An aborted test has not shown the modem to be good.
+            unusual = unusual || outcome == Outcome::Unusual || outcome == Outcome::Aborted;
+        }
     }
-    int status = EXIT_ALL_PASSED;
-    switch (worstVerdict(devices)) {
-    case QuarnDiags::Diag::PASSED: status = EXIT_ALL_PASSED; break;
-    case QuarnDiags::Diag::UNUSUAL_STATUS: status = EXIT_UNUSUAL; break;
-    default: status = EXIT_FAILED; break;
+    if (failed) {
+        return EXIT_FAILED;
     }
     // A run that was cut short, or that could test nothing, has not shown
-    // the modems to be good.
-    if ((interrupted || !anyRan) && status == EXIT_ALL_PASSED) {
-        status = EXIT_UNUSUAL;
-    }
-    return status;
+    // the modems to be good either.
+    return unusual || interrupted || !anyRan ? EXIT_UNUSUAL : EXIT_ALL_PASSED;
 }
 
 }  // namespace
+
+int checkOutputFiles(const Options& options)
+{
+    const struct {
+        const char* what;
+        const std::string& path;
+    } outputs[] = {{"JUnit report", options.junit}, {"metrics file", options.metrics}};
+    for (const auto& output : outputs) {
+        std::string reason;
+        if (!output.path.empty() && !canWriteFile(output.path, reason)) {
+            printError(std::string("cannot write the ") + output.what + " " + output.path + ": " + reason);
+            return EXIT_CANTCREAT;
+        }
+    }
+    return -1;
+}
 
 int commandInfo(Session& session)
 {
@@ -112,8 +143,13 @@ int commandInfo(Session& session)
     if (diagnostics == nullptr) {
         return EXIT_NO_MODEM;
     }
-    Console out(stdout);
-    printInfo(out, identityOf(*diagnostics), session.config, session.config.libraryPath(), session.plugin.logDir());
+    if (session.options.json) {
+        std::cout << jsonInfo(identityOf(*diagnostics), session.config, session.plugin.logDir()) << std::flush;
+    } else {
+        Console out(stdout);
+        printInfo(out, identityOf(*diagnostics), session.config, session.config.libraryPath(),
+                  session.plugin.logDir());
+    }
     if (static_cast<std::size_t>(diagnostics->getTestCount()) != session.config.tests.size()) {
         printError("warning: the plug-in has " + std::to_string(diagnostics->getTestCount()) +
                    " tests, the package manifest names " + std::to_string(session.config.tests.size()));
@@ -135,17 +171,18 @@ int commandList(Session& session)
     }
 
     if (options.json) {
-        std::cout << jsonReport(identityOf(*diagnostics), records, session.config, false) << std::flush;
-    } else if (records.empty()) {
-        printSimulation(session, human);
-        human.line("No modem found.");
+        ReportContext context;
+        context.withTests = false;
+        context.started = utcNow();
+        std::cout << jsonReport(identityOf(*diagnostics), records, session.config, context) << std::flush;
     } else if (options.verbose) {
         printDeviceDetails(human, records);
-    } else {
+    } else if (!records.empty()) {
         printDeviceTable(human, records);
     }
-    if (session.machine) {
-        std::fprintf(stderr, "%s\n", describeLogs(session).c_str());
+    if (records.empty()) {
+        printSimulation(session, human);
+        human.line(noModemText(session.config, sysroot()));
     }
     return records.empty() ? EXIT_NO_MODEM : EXIT_ALL_PASSED;
 }
@@ -157,9 +194,16 @@ int commandRun(Session& session)
         return runJob(session);
     }
     Console human(options.json ? stderr : stdout);
+    ReportContext report;
+    report.started = utcNow();
     // Cleanups run newest first: the terminal is restored before the log
-    // location is printed, on a normal end and on a forced one alike.
-    Cleanup tellLogs([&session, &human] { human.line(describeLogs(session)); });
+    // location is printed, on a normal end and on a forced one alike. A
+    // simulated machine's folder is named only when it is kept.
+    Cleanup tellLogs([&session, &human] {
+        if (!session.machine || session.keepLogs) {
+            human.line(describeLogs(session));
+        }
+    });
     Cleanup restoreTerminal([&human] { human.restore(); });
 
     IDiagnostics* diagnostics = diagnosticsOf(session);
@@ -167,8 +211,11 @@ int commandRun(Session& session)
         return EXIT_NO_MODEM;
     }
     const PackageIdentity package = identityOf(*diagnostics);
-    human.line(human.paint(package.name + " " + package.version + " - " + package.description, Colour::Bold));
-    printSimulation(session, human);
+    if (!options.quiet) {
+        human.line(human.paint(printable(package.name + " " + package.version + " - " + package.description),
+                               Colour::Bold));
+        printSimulation(session, human);
+    }
 
     VirtualDeviceVector* devices = nullptr;
     std::vector<DeviceRecord> found;
@@ -178,14 +225,20 @@ int commandRun(Session& session)
 
     std::vector<DeviceRecord> selected;
     for (const DeviceRecord& record : found) {
-        if (options.deviceIndex() < 0 || record.index == options.deviceIndex()) {
+        if (options.selects(record)) {
             selected.push_back(record);
         }
     }
     if (found.empty()) {
-        human.line("No modem found.");
+        session.keepLogs = true;
+        report.noModemReason = noModemText(session.config, sysroot());
+        human.line(report.noModemReason);
         if (options.json) {
-            std::cout << jsonReport(package, selected, session.config, true) << std::flush;
+            std::cout << jsonReport(package, selected, session.config, report) << std::flush;
+        }
+        if (!options.junit.empty() &&
+            !writeReport("JUnit report", options.junit, junitReport(package, selected, session.config, report))) {
+            return EXIT_CANTCREAT;
         }
         std::string error;
         if (!options.metrics.empty() && !writeMetrics(options.metrics, selected, 0, session.config, error)) {
@@ -194,10 +247,13 @@ int commandRun(Session& session)
         return EXIT_NO_MODEM;
     }
     if (selected.empty()) {
-        printError("no modem with index " + options.device + " (diaghost list shows the modems found)");
+        printError("no modem " + options.device + " (diaghost list shows the modems found)");
         return EXIT_USAGE;
     }
-    human.line("Found " + std::to_string(found.size()) + (found.size() == 1 ? " modem." : " modems."));
+    session.keepLogs = true;
+    if (!options.quiet) {
+        human.line("Found " + std::to_string(found.size()) + (found.size() == 1 ? " modem." : " modems."));
+    }
 
     RunPlan plan;
     plan.haltOnError = options.haltOnError;
@@ -212,23 +268,28 @@ int commandRun(Session& session)
     }
 
     RunView view(human, session.config);
+    view.setQuiet(options.quiet);
+    if (options.verbose) {
+        view.followLog(diagnosticLogPath(session));
+    }
     const RunOutcome outcome = options.jobs > 1 && plan.targets.size() > 1
                                    ? runJobs(session, plan, options.jobs, view)
                                    : runPlan(*diagnostics, plan, session.config, view);
     view.summary(selected, outcome.interrupted);
 
     int status = statusOf(selected, outcome.interrupted);
+    report.interrupted = outcome.interrupted;
     if (options.json) {
-        std::cout << jsonReport(package, selected, session.config, true) << std::flush;
+        std::cout << jsonReport(package, selected, session.config, report) << std::flush;
     }
-    if (!options.junit.empty() && !writeFile(options.junit, junitReport(package, selected, session.config))) {
-        printError("cannot write the JUnit report " + options.junit);
-        status = EXIT_SOFTWARE;
+    if (!options.junit.empty() &&
+        !writeReport("JUnit report", options.junit, junitReport(package, selected, session.config, report))) {
+        status = EXIT_CANTCREAT;
     }
     std::string error;
     if (!options.metrics.empty() && !writeMetrics(options.metrics, selected, found.size(), session.config, error)) {
         printError(error);
-        status = EXIT_SOFTWARE;
+        status = EXIT_CANTCREAT;
     }
     return status;
 }

@@ -3,7 +3,10 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <sys/ioctl.h>
 #include <unistd.h>
+
+#include "Text.h"
 
 namespace diaghost {
 
@@ -34,6 +37,18 @@ Console::~Console()
     restore();
 }
 
+std::size_t Console::width() const
+{
+    if (!m_terminal) {
+        return 0;
+    }
+    struct winsize size {};
+    if (ioctl(fileno(m_stream), TIOCGWINSZ, &size) != 0 || size.ws_col == 0) {
+        return 80;  // a terminal that does not say: the classic width
+    }
+    return size.ws_col;
+}
+
 std::string Console::paint(const std::string& text, Colour colour) const
 {
     if (!m_colour || colour == Colour::Plain) {
@@ -44,6 +59,7 @@ std::string Console::paint(const std::string& text, Colour colour) const
     case Colour::Green: code = "32"; break;
     case Colour::Yellow: code = "33"; break;
     case Colour::Red: code = "31"; break;
+    case Colour::Cyan: code = "36"; break;
     case Colour::Bold: code = "1"; break;
     case Colour::Dim: code = "2"; break;
     case Colour::Plain: break;
@@ -56,8 +72,19 @@ void Console::line(const std::string& text)
     if (m_liveShown) {
         std::fputs(kEraseLine, m_stream);
     }
-    std::fputs(text.c_str(), m_stream);
-    std::fputc('\n', m_stream);
+    const std::size_t columns = width();
+    std::string::size_type from = 0;
+    do {
+        // Each line of a text of several is wrapped on its own.
+        const std::string::size_type end = text.find('\n', from);
+        const std::string one = text.substr(from, end == std::string::npos ? std::string::npos : end - from);
+        from = end == std::string::npos ? std::string::npos : end + 1;
+        const std::string::size_type indent = one.find_first_not_of(' ');
+        for (const std::string& part : wrapWords(one, columns, (indent == std::string::npos ? 0 : indent) + 2)) {
+            std::fputs(part.c_str(), m_stream);
+            std::fputc('\n', m_stream);
+        }
+    } while (from != std::string::npos);
     if (m_liveShown) {
         std::fputs(m_live.c_str(), m_stream);
     }
@@ -73,7 +100,8 @@ void Console::live(const std::string& text)
         std::fputs(kHideCursor, m_stream);
         m_cursorHidden = true;
     }
-    m_live = text;
+    const std::size_t columns = width();
+    m_live = fitWidth(text, columns > 1 ? columns - 1 : columns);
     m_liveShown = true;
     std::fputs(kEraseLine, m_stream);
     std::fputs(m_live.c_str(), m_stream);
@@ -102,7 +130,8 @@ void Console::restore()
 
 std::string pad(const std::string& text, std::size_t width)
 {
-    return text.size() >= width ? text : text + std::string(width - text.size(), ' ');
+    const std::size_t columns = displayWidth(text);
+    return columns >= width ? text : text + std::string(width - columns, ' ');
 }
 
 }  // namespace diaghost

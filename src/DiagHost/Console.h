@@ -6,11 +6,13 @@
 
 namespace diaghost {
 
-enum class Colour { Plain, Green, Yellow, Red, Bold, Dim };
+enum class Colour { Plain, Green, Yellow, Red, Cyan, Bold, Dim };
 
 // Everything diaghost prints goes through one Console per stream, from the
 // main thread only. On a terminal the last line may be a live line (the
 // progress bar) that is redrawn in place; other lines are printed above it.
+// Lines fit the terminal's width as it is at the time they are printed, so
+// a window resized during a run is followed from the next line on.
 class Console {
 public:
     // stream is stdout or stderr.
@@ -24,11 +26,18 @@ public:
     // Colour on a terminal unless NO_COLOR is set to a non-empty value.
     bool hasColour() const { return m_colour; }
 
+    // Columns of the terminal now; 0 when the stream is no terminal (no limit).
+    std::size_t width() const;
+
     std::string paint(const std::string& text, Colour colour) const;
 
-    // Prints text and a line end above the live line.
+    // Prints text and a line end above the live line. On a terminal a text
+    // wider than the window is wrapped at blanks, its later lines indented
+    // two columns more than its first.
     void line(const std::string& text = std::string());
-    // Draws or redraws the live line (terminal only; ignored otherwise).
+    // Draws or redraws the live line (terminal only; ignored otherwise). It
+    // is cut to one column less than the window, so that it never wraps and
+    // each redraw replaces it whole.
     void live(const std::string& text);
     // Erases the live line; the next line() starts where it was.
     void endLive();
@@ -45,7 +54,7 @@ private:
     std::string m_live;
 };
 
-// Text padded with blanks to width (counting bytes; our texts are ASCII).
+// Text padded with blanks to width columns (colour sequences take none).
 std::string pad(const std::string& text, std::size_t width);
 
 }  // namespace diaghost

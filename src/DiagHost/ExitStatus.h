@@ -5,11 +5,12 @@ namespace diaghost {
 
 enum ExitStatus {
     EXIT_ALL_PASSED = 0,
-    EXIT_UNUSUAL = 1,      // some test ended with UNUSUAL_STATUS, or the run was interrupted
+    EXIT_UNUSUAL = 1,      // some test ended with UNUSUAL_STATUS or was aborted, or the run was interrupted
     EXIT_FAILED = 2,       // some test FAILED
     EXIT_NO_MODEM = 3,     // no modem found, or the package could not be loaded
     EXIT_USAGE = 64,       // bad command line (as sysexits' EX_USAGE)
-    EXIT_SOFTWARE = 70,    // an output file could not be written, or another internal error
+    EXIT_SOFTWARE = 70,    // an internal error: a simulated machine could not be built
+    EXIT_CANTCREAT = 73,   // an output file cannot be written (as sysexits' EX_CANTCREAT)
     EXIT_SIGNAL_BASE = 128  // stopped at once by a signal: 128 + its number (130 for a second Ctrl-C)
 };
 

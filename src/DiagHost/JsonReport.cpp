@@ -1,18 +1,83 @@
-// JsonReport.cpp - the JSON document of the list and run commands.
+// JsonReport.cpp - the JSON documents of the info, list and run commands.
+#include <cmath>
+#include <ctime>
 #include <nlohmann/json.hpp>
 
 #include "Reports.h"
 
+#ifndef DIAGHOST_VERSION
+#define DIAGHOST_VERSION "0"
+#endif
+
 namespace diaghost {
 
-std::string jsonReport(const PackageIdentity& package, const std::vector<DeviceRecord>& devices,
-                       const PackageConfig& config, bool withTests)
+namespace {
+
+// Keys in the documented order, for people reading the document.
+using json = nlohmann::ordered_json;
+
+json textOrNull(const std::string& text)
 {
-    // Keys in the documented order, for people reading the document.
-    using json = nlohmann::ordered_json;
-    json document;
-    document["package"] = {
-        {"name", package.name}, {"version", package.version}, {"description", package.description}};
+    return text.empty() ? json(nullptr) : json(text);
+}
+
+json header()
+{
+    return {{"schema_version", kJsonSchemaVersion}, {"tool", {{"name", "diaghost"}, {"version", DIAGHOST_VERSION}}}};
+}
+
+json packageOf(const PackageIdentity& package)
+{
+    return {{"name", package.name}, {"version", package.version}, {"description", package.description}};
+}
+
+json testOf(const TestRecord& test, const PackageConfig& config)
+{
+    json events = json::array();
+    for (const EventRecord& event : test.events) {
+        events.push_back({{"code", config.codeName(event.code)},
+                          {"type", QuarnDiags::Diag::eventTypeName(event.type)},
+                          {"text", textOrNull(config.codeText(event.code))}});
+    }
+    return {{"index", test.index},
+            {"name", test.name},
+            {"verdict", QuarnDiags::Diag::testResultName(test.verdict)},
+            {"code", config.codeName(test.code)},
+            {"type", QuarnDiags::Diag::eventTypeName(test.type)},
+            {"progress", test.progress},
+            {"events", events},
+            {"outcome", outcomeName(outcomeOf(test))},
+            {"text", textOrNull(config.codeText(test.code))},
+            {"duration_ms", static_cast<std::int64_t>(std::llround(test.seconds * 1000.0))}};
+}
+
+// Texts come from the plug-in and the modem; bytes that are not UTF-8 are
+// replaced rather than ending the run with an exception.
+std::string dump(const json& document)
+{
+    return document.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
+}
+
+}  // namespace
+
+std::string utcNow()
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm parts {};
+    char text[32];
+    if (gmtime_r(&now, &parts) == nullptr || std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts) == 0) {
+        return std::string();
+    }
+    return text;
+}
+
+std::string jsonReport(const PackageIdentity& package, const std::vector<DeviceRecord>& devices,
+                       const PackageConfig& config, const ReportContext& context)
+{
+    json document = header();
+    document["started"] = textOrNull(context.started);
+    document["interrupted"] = context.interrupted;
+    document["package"] = packageOf(package);
     document["devices"] = json::array();
     for (const DeviceRecord& device : devices) {
         json entry = {
@@ -30,30 +95,60 @@ std::string jsonReport(const PackageIdentity& package, const std::vector<DeviceR
               {"model_number", device.fru.modelNumber},
               {"asset_tag", device.fru.assetTag},
               {"sku_number", device.fru.skuNumber}}},
+            {"pci_address", textOrNull(device.pciAddress)},
+            {"pci_id", textOrNull(device.pciId)},
         };
-        if (withTests) {
+        if (context.withTests) {
             json tests = json::array();
             for (const TestRecord& test : device.tests) {
-                json events = json::array();
-                for (const EventRecord& event : test.events) {
-                    events.push_back(
-                        {{"code", config.codeName(event.code)}, {"type", QuarnDiags::Diag::eventTypeName(event.type)}});
-                }
-                tests.push_back({{"index", test.index},
-                                 {"name", test.name},
-                                 {"verdict", QuarnDiags::Diag::testResultName(test.verdict)},
-                                 {"code", config.codeName(test.code)},
-                                 {"type", QuarnDiags::Diag::eventTypeName(test.type)},
-                                 {"progress", test.progress},
-                                 {"events", events}});
+                tests.push_back(testOf(test, config));
             }
             entry["tests"] = tests;
+            json skipped = json::array();
+            for (const SkippedTest& test : device.skipped) {
+                skipped.push_back({{"name", test.name}, {"reason", test.reason}, {"outcome", outcomeName(Outcome::NotRun)}});
+            }
+            entry["skipped"] = skipped;
+            // Why no test ran on the modem; null for a modem that was tested.
+            json reason = nullptr;
+            if (device.tests.empty()) {
+                reason = device.skipped.empty() ? std::string("no selected test ran") : device.skipped.front().reason;
+            }
+            entry["not_tested"] = reason;
         }
         document["devices"].push_back(entry);
     }
-    // Texts come from the plug-in and the modem; bytes that are not UTF-8
-    // are replaced rather than ending the run with an exception.
-    return document.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
+    return dump(document);
+}
+
+std::string jsonReport(const PackageIdentity& package, const std::vector<DeviceRecord>& devices,
+                       const PackageConfig& config, bool withTests)
+{
+    ReportContext context;
+    context.withTests = withTests;
+    return jsonReport(package, devices, config, context);
+}
+
+std::string jsonInfo(const PackageIdentity& package, const PackageConfig& config, const std::string& logDir)
+{
+    json document = header();
+    document["package"] = packageOf(package);
+    document["manifest"] = config.path;
+    document["plugin"] = config.libraryPath();
+    document["log_folder"] = textOrNull(logDir);
+    json tests = json::array();
+    for (std::size_t i = 0; i < config.tests.size(); ++i) {
+        const TestInfo& test = config.tests[i];
+        tests.push_back({{"index", i},
+                         {"name", test.name},
+                         {"title", test.title},
+                         {"max_seconds", test.maxSeconds > 0.0 ? json(test.maxSeconds) : json(nullptr)}});
+    }
+    document["tests"] = tests;
+    document["looks_for"] = {{"pci_id", textOrNull(config.hardware.pciId)},
+                             {"driver", textOrNull(config.hardware.driver)},
+                             {"ttys", textOrNull(config.hardware.ttys)}};
+    return dump(document);
 }
 
 }  // namespace diaghost

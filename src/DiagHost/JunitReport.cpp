@@ -55,6 +55,12 @@ std::string xmlEscape(const std::string& text)
 std::string junitReport(const PackageIdentity& package, const std::vector<DeviceRecord>& devices,
                         const PackageConfig& config)
 {
+    return junitReport(package, devices, config, ReportContext());
+}
+
+std::string junitReport(const PackageIdentity& package, const std::vector<DeviceRecord>& devices,
+                        const PackageConfig& config, const ReportContext& context)
+{
     std::ostringstream suites;
     int allTests = 0;
     int allFailures = 0;
@@ -76,15 +82,22 @@ std::string junitReport(const PackageIdentity& package, const std::vector<Device
                   << attribute("time", seconds(test.seconds)) << ">\n";
             const std::string code = config.codeName(test.code);
             const std::string message = code + ": " + config.codeText(test.code);
-            if (test.code == QuarnDiags::Diag::TEST_ABORTED) {
+            switch (outcomeOf(test)) {
+            case Outcome::Aborted:
+            case Outcome::NotRun:
                 ++skipped;
                 cases << "      <skipped" << attribute("message", message) << "/>\n";
-            } else if (test.verdict == QuarnDiags::Diag::FAILED) {
+                break;
+            case Outcome::Failed:
                 ++failures;
                 cases << "      <failure" << attribute("message", message) << attribute("type", code) << "/>\n";
-            } else if (test.verdict == QuarnDiags::Diag::UNUSUAL_STATUS) {
+                break;
+            case Outcome::Unusual:
                 ++errors;
                 cases << "      <error" << attribute("message", message) << attribute("type", code) << "/>\n";
+                break;
+            case Outcome::Passed:
+                break;
             }
             std::string out;
             for (const EventRecord& event : test.events) {
@@ -121,6 +134,20 @@ std::string junitReport(const PackageIdentity& package, const std::vector<Device
         allErrors += errors;
         allSkipped += skipped;
         allTime += time;
+    }
+
+    if (devices.empty() && !context.noModemReason.empty()) {
+        // A CI job that found no modem must not look green.
+        ++allTests;
+        ++allErrors;
+        suites << "  <testsuite" << attribute("name", "modems") << attribute("tests", "1") << attribute("failures", "0")
+               << attribute("errors", "1") << attribute("skipped", "0") << attribute("time", seconds(0.0)) << ">\n"
+               << "    <testcase" << attribute("name", "find modems") << attribute("classname", "diaghost")
+               << attribute("time", seconds(0.0)) << ">\n"
+               << "      <error" << attribute("message", context.noModemReason) << attribute("type", "NO_MODEM")
+               << "/>\n"
+               << "    </testcase>\n"
+               << "  </testsuite>\n";
     }
 
     std::ostringstream document;

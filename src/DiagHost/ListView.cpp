@@ -1,7 +1,10 @@
 // ListView.cpp - tables and descriptions of the diagnostic and of the modems found.
 #include "ListView.h"
 
-#include <algorithm>
+#include <cstdio>
+
+#include "Table.h"
+#include "Text.h"
 
 namespace diaghost {
 
@@ -14,8 +17,8 @@ std::string orDash(const std::string& text)
 
 void field(Console& console, const std::string& indent, const std::string& name, const std::string& value)
 {
-    // Values line up whatever the indent.
-    console.line(indent + pad(name + ":", 28 - indent.size()) + value);
+    // Values line up whatever the indent; they may come from the modem.
+    console.line(indent + pad(name + ":", 28 - indent.size()) + printable(value));
 }
 
 }  // namespace
@@ -23,33 +26,38 @@ void field(Console& console, const std::string& indent, const std::string& name,
 void printInfo(Console& console, const PackageIdentity& package, const PackageConfig& config,
                const std::string& libraryPath, const std::string& logDir)
 {
-    console.line(console.paint(package.name + " " + package.version, Colour::Bold));
+    console.line(console.paint(printable(package.name + " " + package.version), Colour::Bold));
     field(console, "", "Description", package.description);
     field(console, "", "Package", config.path);
     field(console, "", "Plug-in", libraryPath);
     field(console, "", "Log folder", logDir);
     console.line();
     console.line("Tests:");
+    Table tests({{"INDEX"}, {"NAME"}, {"TAKES", 1}, {"WHAT IT DOES"}}, 2);
     for (std::size_t i = 0; i < config.tests.size(); ++i) {
-        console.line("  " + pad(std::to_string(i), 3) + pad(config.tests[i].name, 10) + config.tests[i].title);
+        char limit[32] = "-";
+        if (config.tests[i].maxSeconds > 0.0) {
+            std::snprintf(limit, sizeof limit, "up to %g s", config.tests[i].maxSeconds);
+        }
+        tests.row({{std::to_string(i)}, {config.tests[i].name}, {limit}, {config.tests[i].title}});
     }
+    tests.print(console);
 }
 
 void printDeviceTable(Console& console, const std::vector<DeviceRecord>& devices)
 {
-    std::size_t locationWidth = 9;
-    for (const DeviceRecord& device : devices) {
-        locationWidth = std::max(locationWidth, device.location.size() + 2);
-    }
-    console.line(console.paint(pad("INDEX", 7) + pad("LOCATION", locationWidth) + pad("TTY", 14) + pad("SLOT", 6) +
-                                   pad("FIRMWARE", 11) + "STATUS",
-                               Colour::Bold));
+    Table table({{"INDEX"}, {"ADDRESS"}, {"ID", 2}, {"TTY"}, {"SLOT", 1}, {"FIRMWARE", 3}, {"STATUS"}}, 0);
     for (const DeviceRecord& device : devices) {
         const Colour colour = device.status == "NORMAL" ? Colour::Plain : Colour::Yellow;
-        console.line(pad(std::to_string(device.index), 7) + pad(device.location, locationWidth) +
-                     pad(orDash(device.tty), 14) + pad(device.slot != 0 ? std::to_string(device.slot) : "-", 6) +
-                     pad(orDash(device.fru.firmwareRevision), 11) + console.paint(device.status, colour));
+        table.row({{std::to_string(device.index)},
+                   {device.pciAddress.empty() ? device.location : shortPciAddress(device.pciAddress)},
+                   {orDash(device.pciId)},
+                   {orDash(device.tty)},
+                   {device.slot != 0 ? std::to_string(device.slot) : "-"},
+                   {orDash(device.fru.firmwareRevision)},
+                   {device.status, colour}});
     }
+    table.print(console);
 }
 
 void printDeviceDetails(Console& console, const std::vector<DeviceRecord>& devices)
@@ -64,6 +72,8 @@ void printDeviceDetails(Console& console, const std::vector<DeviceRecord>& devic
         field(console, "  ", "Device name", device.name);
         field(console, "  ", "Description", device.description);
         field(console, "  ", "Location", device.location);
+        field(console, "  ", "PCI address", orDash(device.pciAddress));
+        field(console, "  ", "PCI ID (vendor:device)", orDash(device.pciId));
         field(console, "  ", "TTY", orDash(device.tty));
         field(console, "  ", "Slot", device.slot != 0 ? std::to_string(device.slot) : "unknown");
         field(console, "  ", "Class", device.deviceClass);
@@ -80,6 +90,24 @@ void printDeviceDetails(Console& console, const std::vector<DeviceRecord>& devic
         field(console, "    ", "Asset tag", device.fru.assetTag);
         field(console, "    ", "SKU number", device.fru.skuNumber);
     }
+}
+
+std::string noModemText(const PackageConfig& config, const std::string& sysroot)
+{
+    const HardwareInfo& hardware = config.hardware;
+    std::string text = "No modem found.";
+    std::string sought;
+    if (!hardware.pciId.empty()) {
+        sought = "PCI functions with vendor:device " + hardware.pciId + " in " + sysroot + "/proc/bus/pci";
+    }
+    if (!hardware.ttys.empty()) {
+        sought += (sought.empty() ? "" : ", and ") + std::string("the ttys ") + sysroot + hardware.ttys +
+                  (hardware.driver.empty() ? "" : " of the driver " + hardware.driver);
+    }
+    if (!sought.empty()) {
+        text += " Looked for " + sought + ".";
+    }
+    return text;
 }
 
 }  // namespace diaghost

@@ -1,8 +1,9 @@
-// Options.cpp - the command line, parsed with CLI11.
+// Options.cpp - the command line, parsed with CLI11; its errors told in diaghost's words.
 #include "Options.h"
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <iostream>
 
@@ -16,23 +17,109 @@ namespace diaghost {
 
 namespace {
 
+const char* const kExitStatuses =
+    "Exit status:\n"
+    "  0    every test passed\n"
+    "  1    a test ended with an unusual status or was aborted, the run was\n"
+    "       interrupted, or no test could run\n"
+    "  2    a test failed\n"
+    "  3    no modem found, or the package could not be loaded\n"
+    "  64   usage error\n"
+    "  70   internal error (a simulated machine could not be built)\n"
+    "  73   an output file (--junit, --metrics) cannot be written\n"
+    "  130  stopped by a second Ctrl-C (128 + N for signal N)\n";
+
+// The options that take a value, for a message that names the one left without.
+const char* const kValueOptions[] = {"--package", "--sysroot", "--device", "--test", "--junit", "--metrics", "--jobs"};
+
+bool allDigits(const std::string& text)
+{
+    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+bool isHex(const std::string& text)
+{
+    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; });
+}
+
+// "00:0a.0" or "0000:00:0a.0" (any case) as "0000:00:0a.0"; "" for other text.
+std::string normalPciAddress(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(), [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); });
+    if (text.size() == 7) {
+        text = "0000:" + text;
+    }
+    if (text.size() != 12 || text[4] != ':' || text[7] != ':' || text[10] != '.' || !isHex(text.substr(0, 4)) ||
+        !isHex(text.substr(5, 2)) || !isHex(text.substr(8, 2)) || text[11] < '0' || text[11] > '7') {
+        return std::string();
+    }
+    return text;
+}
+
+bool isTtyName(const std::string& text)
+{
+    return text.size() > 1 && (text[0] == '/' || text.compare(0, 3, "tty") == 0);
+}
+
 std::string checkDevice(const std::string& value)
 {
-    if (value == "all") {
+    if (value == "all" || (allDigits(value) && value.size() < 6) || isTtyName(value) ||
+        !normalPciAddress(value).empty()) {
         return std::string();
     }
-    if (!value.empty() && value.size() < 6 &&
-        std::all_of(value.begin(), value.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+    return "expected a modem index, tty or PCI address (as 'diaghost list' shows them) or 'all', not '" + value + "'";
+}
+
+std::string checkJobs(const std::string& value)
+{
+    if (allDigits(value) && value.size() < 3 && std::atoi(value.c_str()) >= 1 && std::atoi(value.c_str()) <= 64) {
         return std::string();
     }
-    return "expected a modem index (as 'list' shows it) or 'all', not '" + value + "'";
+    return "expected a number of modems from 1 to 64, not '" + value + "'";
+}
+
+// A usage error in one line, with where to read more.
+int usageError(const std::string& message, const std::string& command)
+{
+    std::cerr << "diaghost: " << message << " (see diaghost help" << (command.empty() ? "" : " " + command) << ")\n";
+    return EXIT_USAGE;
+}
+
+// The option of argv left without its value: the last one that is followed
+// by nothing or by another option.
+std::string optionWithoutValue(int argc, char** argv)
+{
+    for (int i = argc - 1; i >= 1; --i) {
+        const std::string arg = argv[i];
+        for (const char* option : kValueOptions) {
+            if (arg == option && (i + 1 == argc || argv[i + 1][0] == '-')) {
+                return arg;
+            }
+        }
+    }
+    return std::string();
 }
 
 }  // namespace
 
 int Options::deviceIndex() const
 {
-    return device == "all" ? -1 : std::atoi(device.c_str());
+    return allDigits(device) ? std::atoi(device.c_str()) : -1;
+}
+
+bool Options::selects(const DeviceRecord& record) const
+{
+    if (device == "all") {
+        return true;
+    }
+    if (allDigits(device)) {
+        return record.index == std::atoi(device.c_str());
+    }
+    const std::string address = normalPciAddress(device);
+    if (!address.empty()) {
+        return record.pciAddress == address;
+    }
+    return !record.tty.empty() && (record.tty == device || record.tty == "/dev/" + device);
 }
 
 bool Options::allTests() const
@@ -44,13 +131,12 @@ int parseOptions(int argc, char** argv, Options& options, const std::string& pro
 {
     CLI::App app("Runs the modem diagnostics package: lists the modems and tests them.", "diaghost");
     app.set_version_flag("--version", std::string("diaghost ") + DIAGHOST_VERSION);
-    // At most one command; a missing one is reported below in our words.
+    // At most one command; a missing or unknown one is reported below in our words.
     app.require_subcommand(0, 1);
-    app.footer("Exit status: 0 all tests passed, 1 a test ended with an unusual status (or the run\n"
-               "was interrupted), 2 a test failed, 3 no modem found or the package could not be\n"
-               "loaded, 64 usage error, 130 stopped by a second Ctrl-C (128 + N for signal N).\n\n"
-               "Simulated machines (--simulate=PROFILE):\n" +
-               profilesHelp);
+    app.allow_extras();
+    app.footer(std::string("Commands are explained by 'diaghost help COMMAND'; the manual page\n"
+                           "diaghost(1) tells everything.\n\n") +
+               kExitStatuses + "\nSimulated machines (--simulate=PROFILE):\n" + profilesHelp);
 
     app.add_option("--package", options.package, "Package manifest to load (default: the installed package)")
         ->type_name("PKG.cfg");
@@ -58,22 +144,30 @@ int parseOptions(int argc, char** argv, Options& options, const std::string& pro
         ->type_name("DIR");
     CLI::Option* simulate =
         app.add_option("--simulate", options.profile,
-                       "Run on a simulated machine built for the run; PROFILE picks one (see below)")
+                       "Run on a simulated machine built for the run; PROFILE picks one (--simulate=help lists them)")
             ->expected(0, 1)
             ->type_name("[=PROFILE]");
 
     CLI::App* info = app.add_subcommand("info", "Show the diagnostic's name, version, description and tests");
     CLI::App* list = app.add_subcommand("list", "List the modems found");
     CLI::App* run = app.add_subcommand("run", "Run the tests on the modems");
-    for (CLI::App* command : {info, list, run}) {
+    CLI::App* help = app.add_subcommand("help", "Explain diaghost or one of its commands");
+    std::string helpTopic;
+    help->add_option("COMMAND", helpTopic, "info, list or run");
+    for (CLI::App* command : {info, list, run, help}) {
         command->fallthrough();
+        command->allow_extras();
+        command->footer("See also diaghost --help and the manual page diaghost(1).");
     }
+
+    info->add_flag("--json", options.json, "Print one JSON document instead of the text");
 
     list->add_flag("-v,--verbose", options.verbose, "Full description of each modem");
     list->add_flag("--json", options.json, "Print one JSON document instead of the table");
 
-    run->add_option("--device", options.device, "Modem index from 'list', or all")
-        ->type_name("N|all")
+    run->add_option("--device", options.device,
+                    "Modem to test: index, tty (/dev/ttySM1) or PCI address (00:0a.0) from 'list', or all")
+        ->type_name("MODEM|all")
         ->check(checkDevice);
     run->add_option("--test", options.tests, "Test to run (dialtone, loopback, at), or all; may be repeated")
         ->type_name("NAME|all");
@@ -83,39 +177,95 @@ int parseOptions(int argc, char** argv, Options& options, const std::string& pro
     run->add_option("--metrics", options.metrics,
                     "Also write the results to FILE in Prometheus text format (replaced atomically)")
         ->type_name("FILE");
-    run->add_option("--jobs", options.jobs, "Test up to N modems at once, one process per modem")
+    std::string jobs = std::to_string(options.jobs);
+    run->add_option("--jobs", jobs, "Test up to N modems at once, one process per modem")
         ->type_name("N")
-        ->check(CLI::Range(1, 64));
+        ->check(checkJobs);
+    run->add_flag("-v,--verbose", options.verbose, "Show under each test the lines the plug-in logged meanwhile");
     run->add_flag("-q,--quiet", options.quiet, "Show only the summary");
     // Hidden: how run --jobs starts its children.
     run->add_flag("--job", options.job)->group("");
 
+    CLI::App* commands[] = {info, list, run, help};
+    const auto parsedCommand = [&]() -> CLI::App* {
+        for (CLI::App* command : commands) {
+            if (command->parsed()) {
+                return command;
+            }
+        }
+        return nullptr;
+    };
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp&) {
-        std::cout << app.help();
+        CLI::App* command = parsedCommand();
+        std::cout << (command != nullptr && command != help ? command->help() : app.help());
         return EXIT_ALL_PASSED;
     } catch (const CLI::CallForVersion& e) {
         std::cout << e.what() << "\n";
         return EXIT_ALL_PASSED;
+    } catch (const CLI::ValidationError& e) {
+        // Our own checks' words, after the option's name.
+        CLI::App* command = parsedCommand();
+        return usageError(e.what(), command != nullptr ? command->get_name() : "");
     } catch (const CLI::ParseError& e) {
-        std::cerr << "diaghost: " << e.what() << " (see diaghost --help)\n";
-        return EXIT_USAGE;
+        CLI::App* command = parsedCommand();
+        const std::string option = optionWithoutValue(argc, argv);
+        if (!option.empty()) {
+            return usageError("option " + option + " needs a value", command != nullptr ? command->get_name() : "");
+        }
+        return usageError(std::string("cannot read the command line: ") + e.what(), "");
     }
 
-    if (!info->parsed() && !list->parsed() && !run->parsed()) {
-        std::cerr << "diaghost: a command is required: info, list or run (see diaghost --help)\n";
-        return EXIT_USAGE;
+    CLI::App* command = parsedCommand();
+    const std::string commandName = command != nullptr ? command->get_name() : "";
+    std::vector<std::string> extras = app.remaining(true);
+    if (command == help && !extras.empty() && helpTopic.empty()) {
+        helpTopic = extras.front();
+        extras.erase(extras.begin());
     }
+    if (!extras.empty()) {
+        const std::string& extra = extras.front();
+        if (extra.size() > 1 && extra[0] == '-') {
+            return usageError("unknown option " + extra.substr(0, extra.find('=')) +
+                                  (commandName.empty() ? "" : " for " + commandName),
+                              commandName);
+        }
+        if (command == nullptr) {
+            return usageError("unknown command '" + extra + "': the commands are info, list, run and help", "");
+        }
+        return usageError("unexpected argument '" + extra + "' after " + commandName, commandName);
+    }
+
     options.simulate = simulate->count() > 0;
+    if (options.simulate && options.profile == "help") {
+        std::cout << "Simulated machines for --simulate=PROFILE:\n" << profilesHelp;
+        return EXIT_ALL_PASSED;
+    }
+    if (command == help) {
+        for (CLI::App* topic : {info, list, run}) {
+            if (helpTopic == topic->get_name()) {
+                std::cout << topic->help();
+                return EXIT_ALL_PASSED;
+            }
+        }
+        if (!helpTopic.empty()) {
+            return usageError("no command '" + helpTopic + "': the commands are info, list, run and help", "");
+        }
+        std::cout << app.help();
+        return EXIT_ALL_PASSED;
+    }
+    if (command == nullptr) {
+        return usageError("a command is required: info, list or run", "");
+    }
     if (options.simulate && !options.sysroot.empty()) {
-        std::cerr << "diaghost: --simulate and --sysroot exclude each other (see diaghost --help)\n";
-        return EXIT_USAGE;
+        return usageError("--simulate and --sysroot exclude each other", "");
     }
     if (options.simulate && options.profile.empty()) {
         options.profile = "demo";
     }
-    options.command = info->parsed() ? Command::Info : list->parsed() ? Command::List : Command::Run;
+    options.jobs = std::atoi(jobs.c_str());
+    options.command = command == info ? Command::Info : command == list ? Command::List : Command::Run;
     return -1;
 }
 

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "Records.h"
+
 namespace diaghost {
 
 enum class Command { Info, List, Run };
@@ -14,10 +16,10 @@ struct Options {
     bool simulate = false;
     std::string profile;  // simulated machine, when simulate is set
     Command command = Command::Info;
-    bool verbose = false;
+    bool verbose = false;             // list: full descriptions; run: the plug-in's log lines of each test
     bool json = false;
     std::string junit;                // run: JUnit report file
-    std::string device = "all";       // run: "all" or a modem index
+    std::string device = "all";       // run: "all", a modem index, a tty path or a PCI address
     std::vector<std::string> tests;   // run: test names; empty or "all": every test
     bool haltOnError = false;
     bool quiet = false;               // run: only the summary
@@ -25,14 +27,18 @@ struct Options {
     std::string metrics;              // run: Prometheus text file to write
     bool job = false;                 // run: a child of run --jobs, reporting to its parent
 
-    // The modem index of --device, -1 for "all".
+    // The modem index of --device, -1 for "all" or a tty or PCI address.
     int deviceIndex() const;
+    // Whether --device picks this modem: by index, by tty ("/dev/ttySM1" or
+    // "ttySM1") or by PCI address ("00:0a.0" or "0000:00:0a.0").
+    bool selects(const DeviceRecord& device) const;
     bool allTests() const;
 };
 
 // Parses the command line. Returns -1 when the program goes on with the
-// options, else the status to exit with at once: 0 after --help or
-// --version, EXIT_USAGE after a usage error (reported on stderr).
+// options, else the status to exit with at once: 0 after --help, help,
+// --version or --simulate=help, EXIT_USAGE after a usage error (reported
+// on stderr in one line).
 // profilesHelp is the list of simulated machines for the help text.
 int parseOptions(int argc, char** argv, Options& options, const std::string& profilesHelp);
 

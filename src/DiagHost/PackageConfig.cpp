@@ -51,6 +51,17 @@ bool parseCode(const std::string& text, QuarnDiags::Uint& code)
     return true;
 }
 
+// A time in seconds: digits with at most one decimal point, above 0.
+bool parseSeconds(const std::string& text, double& seconds)
+{
+    if (text.empty() || text.find_first_not_of("0123456789.") != std::string::npos ||
+        text.find('.') != text.rfind('.') || text == ".") {
+        return false;
+    }
+    seconds = std::strtod(text.c_str(), nullptr);
+    return seconds > 0.0 && seconds < 86400.0;
+}
+
 }  // namespace
 
 std::string PackageConfig::libraryPath() const
@@ -91,8 +102,16 @@ std::string PackageConfig::codeText(QuarnDiags::Uint code) const
     return found != messages.end() ? found->second.text : std::string();
 }
 
+double PackageConfig::maxSeconds(int index) const
+{
+    return index >= 0 && static_cast<std::size_t>(index) < tests.size() ? tests[static_cast<std::size_t>(index)].maxSeconds
+                                                                          : 0.0;
+}
+
 bool parsePackageConfig(const std::string& text, PackageConfig& config, std::string& error)
 {
+    // [limits] may come before [tests]: its entries are matched at the end.
+    std::map<std::string, std::pair<double, int>> limits;
     std::istringstream in(text);
     std::string raw;
     std::string section;
@@ -150,6 +169,21 @@ bool parsePackageConfig(const std::string& text, PackageConfig& config, std::str
             }
             config.messages[code] =
                 MessageInfo{symbol, colon == std::string::npos ? std::string() : trim(value.substr(colon + 1))};
+        } else if (section == "limits") {
+            double seconds = 0.0;
+            if (!parseSeconds(value, seconds)) {
+                error = where + "expected '<test> = <seconds>', such as 'at = 7.5'";
+                return false;
+            }
+            limits[key] = {seconds, lineNumber};
+        } else if (section == "hardware") {
+            if (key == "pci_id") {
+                config.hardware.pciId = value;
+            } else if (key == "driver") {
+                config.hardware.driver = value;
+            } else if (key == "ttys") {
+                config.hardware.ttys = value;
+            }
         } else if (section.empty()) {
             error = where + "entry outside any section";
             return false;
@@ -159,6 +193,15 @@ bool parsePackageConfig(const std::string& text, PackageConfig& config, std::str
     if (config.library.empty()) {
         error = "no 'library' entry in its [package] section";
         return false;
+    }
+    for (const auto& limit : limits) {
+        const int index = config.testIndex(limit.first);
+        if (index < 0) {
+            error = "line " + std::to_string(limit.second.second) + ": a limit for '" + limit.first +
+                    "', which [tests] does not name";
+            return false;
+        }
+        config.tests[static_cast<std::size_t>(index)].maxSeconds = limit.second.first;
     }
     return true;
 }

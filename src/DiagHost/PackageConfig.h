@@ -12,6 +12,15 @@ namespace diaghost {
 struct TestInfo {
     std::string name;   // short name for the command line and reports ("dialtone")
     std::string title;  // what the test does, for people
+    double maxSeconds = 0.0;  // longest the test may take; 0 when the manifest does not say
+};
+
+// What the plug-in looks for, so that a search that found nothing can say
+// what it looked for. Empty when the manifest does not say.
+struct HardwareInfo {
+    std::string pciId;   // "vendor:device" in hexadecimal, as lspci -n shows it
+    std::string driver;  // kernel module of the modems
+    std::string ttys;    // the driver's ttys, such as "/dev/ttySM0 upward"
 };
 
 struct MessageInfo {
@@ -27,6 +36,7 @@ struct PackageConfig {
     std::string library;      // plug-in file name, relative to packageDir
     std::vector<TestInfo> tests;
     std::map<QuarnDiags::Uint, MessageInfo> messages;
+    HardwareInfo hardware;
 
     std::string libraryPath() const;
     // Index of the test with this name, -1 when there is none.
@@ -37,6 +47,8 @@ struct PackageConfig {
     std::string codeName(QuarnDiags::Uint code) const;
     // Text of a code, empty for a code the manifest lacks.
     std::string codeText(QuarnDiags::Uint code) const;
+    // Longest time test i may take in seconds, 0 when not known.
+    double maxSeconds(int index) const;
 };
 
 // Parses the manifest's text. Returns false and sets error ("line 7: ...")

@@ -2,6 +2,8 @@
 #include "Records.h"
 
 #include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace diaghost {
 
@@ -19,6 +21,48 @@ int slotFromHWInfo(const std::string& text)
     return 0;
 }
 
+std::string pciAddressOf(const std::string& location)
+{
+    unsigned bus = 0;
+    unsigned device = 0;
+    unsigned function = 0;
+    int used = 0;
+    if (std::sscanf(location.c_str(), "PCI Bus %u, Device %u, Function %u%n", &bus, &device, &function, &used) != 3 ||
+        static_cast<std::size_t>(used) != location.size() || bus > 0xFF || device > 0x1F || function > 7) {
+        return std::string();
+    }
+    char text[16];
+    std::snprintf(text, sizeof text, "0000:%02x:%02x.%x", bus, device, function);
+    return text;
+}
+
+std::string shortPciAddress(const std::string& address)
+{
+    return address.compare(0, 5, "0000:") == 0 ? address.substr(5) : address;
+}
+
+std::string readPciId(const std::string& sysroot, const std::string& address)
+{
+    // /proc/bus/pci/<bus>/<device>.<function>, as the plug-in reads it.
+    if (address.size() != 12) {
+        return std::string();
+    }
+    const std::string path = sysroot + "/proc/bus/pci/" + address.substr(5, 2) + "/" + address.substr(8);
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        return std::string();
+    }
+    unsigned char header[4] = {};
+    const ssize_t count = pread(fd, header, sizeof header, 0);
+    close(fd);
+    if (count != static_cast<ssize_t>(sizeof header)) {
+        return std::string();
+    }
+    char text[16];
+    std::snprintf(text, sizeof text, "%02x%02x:%02x%02x", header[1], header[0], header[3], header[2]);
+    return text;
+}
+
 DeviceRecord describeDevice(const IDevice& device, int index)
 {
     DeviceRecord record;
@@ -26,6 +70,7 @@ DeviceRecord describeDevice(const IDevice& device, int index)
     record.name = device.getDeviceName();
     record.description = device.getDescription();
     record.location = device.getDeviceLocation();
+    record.pciAddress = pciAddressOf(record.location);
     record.tty = device.getDeviceDescriptor();
     record.additionalInfo = device.getDeviceAdditionalHWInfo();
     record.slot = slotFromHWInfo(record.additionalInfo);

@@ -49,6 +49,8 @@ struct DeviceRecord {
     std::string name;
     std::string description;
     std::string location;
+    std::string pciAddress;  // "0000:00:0a.0" (domain:bus:device.function), "" when location names none
+    std::string pciId;       // "e7a5:0418" (vendor:device) from its configuration space, "" when unreadable
     std::string tty;  // logical path, "" for a modem without driver tty
     int slot = 0;     // 0 when unknown
     std::string status;
@@ -62,6 +64,18 @@ struct DeviceRecord {
 
 // The device's texts as a record; index is its position in the enumerator's list.
 DeviceRecord describeDevice(const QuarnDiags::DeviceEnum::IDevice& device, int index);
+
+// The PCI address of a location text "PCI Bus <b>, Device <d>, Function <f>"
+// as lspci writes it with its domain ("0000:00:0a.0"); "" for any other text.
+std::string pciAddressOf(const std::string& location);
+
+// The address without its domain when that is 0000, as lspci shows it.
+std::string shortPciAddress(const std::string& address);
+
+// "vendor:device" of the PCI function at address, read from the first four
+// bytes of its configuration file under sysroot + /proc/bus/pci (sysroot ""
+// for the real one); "" when there is no such file.
+std::string readPciId(const std::string& sysroot, const std::string& address);
 
 // Slot number from an additional hardware information text "PCI Slot <n>";
 // 0 when the text holds none.

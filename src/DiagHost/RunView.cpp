@@ -1,18 +1,26 @@
 // RunView.cpp - progress bars, event lines and the summary table of a run.
 #include "RunView.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <set>
 
+#include "Table.h"
+#include "Text.h"
+
 namespace diaghost {
 
 using QuarnDiags::Diag::EventType;
-using QuarnDiags::Diag::TestResult;
 
 namespace {
 
-constexpr std::size_t kBarWidth = 30;
+constexpr std::size_t kWidestBar = 30;
+constexpr std::size_t kNarrowestBar = 10;
+// The test's title stays on the live line only beside a bar this wide.
+constexpr std::size_t kBarBesideTitle = 20;
+// Off a terminal, a running test says so this often.
+constexpr double kPlainReportSeconds = 5.0;
 
 std::string seconds(double value)
 {
@@ -26,13 +34,16 @@ std::string percent(QuarnDiags::Uint value)
     return std::to_string(value) + "%";
 }
 
-Colour verdictColour(TestResult verdict)
+Colour outcomeColour(Outcome outcome)
 {
-    switch (verdict) {
-    case QuarnDiags::Diag::PASSED: return Colour::Green;
-    case QuarnDiags::Diag::UNUSUAL_STATUS: return Colour::Yellow;
-    default: return Colour::Red;
+    switch (outcome) {
+    case Outcome::Passed: return Colour::Green;
+    case Outcome::Unusual: return Colour::Yellow;
+    case Outcome::Failed: return Colour::Red;
+    case Outcome::Aborted: return Colour::Cyan;
+    case Outcome::NotRun: return Colour::Dim;
     }
+    return Colour::Plain;
 }
 
 const char* typeLabel(EventType type)
@@ -59,41 +70,84 @@ std::string orDash(const std::string& text)
     return text.empty() ? std::string("-") : text;
 }
 
+// A test's log line "ModemDiag::<class>::<function>() [<tty>] - <text>"
+// shown as "<function>: <text>": the test and tty are those shown above it.
+// Other lines (the port layer's, the message functions') stay whole.
+std::string shortLogLine(const std::string& line)
+{
+    const std::string::size_type call = line.find("() [");
+    if (line.compare(0, 11, "ModemDiag::") != 0 || call == std::string::npos) {
+        return line;
+    }
+    const std::string::size_type close = line.find(']', call);
+    const std::string::size_type name = line.rfind("::", call);
+    if (close == std::string::npos || name == std::string::npos) {
+        return line;
+    }
+    const std::string function = line.substr(name + 2, call - name - 2);
+    std::string rest = line.substr(close + 1);
+    if (rest.compare(0, 3, " - ") == 0) {
+        rest.erase(0, 3);
+    }
+    return rest.empty() ? function : function + ": " + rest;
+}
+
+std::string notTestedReason(const DeviceRecord& device)
+{
+    return device.skipped.empty() ? std::string("no selected test ran") : device.skipped.front().reason;
+}
+
 }  // namespace
 
-const char* verdictMeaning(TestResult verdict)
+const char* outcomeLabel(Outcome outcome)
 {
-    switch (verdict) {
-    case QuarnDiags::Diag::PASSED:
+    switch (outcome) {
+    case Outcome::Passed: return "PASSED";
+    case Outcome::Unusual: return "UNUSUAL";
+    case Outcome::Failed: return "FAILED";
+    case Outcome::Aborted: return "ABORTED";
+    case Outcome::NotRun: return "NOT RUN";
+    }
+    return "NOT RUN";
+}
+
+const char* outcomeMeaning(Outcome outcome)
+{
+    switch (outcome) {
+    case Outcome::Passed:
         return "the modem answered as a working modem does";
-    case QuarnDiags::Diag::UNUSUAL_STATUS:
+    case Outcome::Unusual:
         return "the test could not judge the modem (busy or missing port, no dial tone, no answer): "
                "check the setup and run it again";
-    case QuarnDiags::Diag::FAILED:
+    case Outcome::Failed:
         return "the modem answered wrongly: it is faulty or misconfigured";
+    case Outcome::Aborted:
+        return "the test was stopped before it finished and says nothing about the modem: run it again for a verdict";
+    case Outcome::NotRun:
+        return "the test could not run on this modem: its row says why";
     }
     return "";
 }
 
-std::string RunView::verdictText(TestResult verdict) const
+std::string RunView::limitText(int testIndex) const
 {
-    return m_console.paint(QuarnDiags::Diag::testResultName(verdict), verdictColour(verdict));
-}
-
-std::string RunView::testLabel(int testIndex) const
-{
-    std::string label = pad(m_config.testName(testIndex), 9);
-    if (testIndex >= 0 && static_cast<std::size_t>(testIndex) < m_config.tests.size()) {
-        label += " " + pad(m_config.tests[static_cast<std::size_t>(testIndex)].title, 28);
+    const double limit = m_config.maxSeconds(testIndex);
+    if (limit <= 0.0) {
+        return std::string();
     }
-    return label;
+    char text[32];
+    std::snprintf(text, sizeof text, "up to %g s", limit);
+    return text;
 }
 
 void RunView::device(const DeviceRecord& device)
 {
+    if (m_quiet) {
+        return;
+    }
     m_console.line();
     std::string text = "Modem " + std::to_string(device.index) + ": " + orDash(device.tty) + ", " +
-                       device.location;
+                       (device.pciAddress.empty() ? device.location : shortPciAddress(device.pciAddress));
     if (device.slot != 0) {
         text += ", slot " + std::to_string(device.slot);
     }
@@ -101,38 +155,89 @@ void RunView::device(const DeviceRecord& device)
         text += ", firmware " + device.fru.firmwareRevision;
     }
     text += ", " + device.status;
-    m_console.line(m_console.paint(text, Colour::Bold));
+    m_console.line(m_console.paint(fitWidth(printable(text), m_console.width()), Colour::Bold));
 }
 
 void RunView::skipped(const DeviceRecord& device)
 {
-    std::string reason = device.skipped.empty() ? std::string("no test selected") : device.skipped.front().reason;
-    m_console.line("  not tested: " + reason);
+    if (!m_quiet) {
+        m_console.line("  not tested: " + printable(notTestedReason(device)));
+    }
 }
 
 void RunView::testStarted(const DeviceRecord& /*device*/, int testIndex)
 {
     m_testIndex = testIndex;
+    m_lastReport = 0.0;
+    if (!m_logPath.empty()) {
+        m_log.start(m_logPath);
+    }
+    if (m_quiet) {
+        return;
+    }
     if (m_console.isTerminal()) {
         progress(0, 0.0);
-    } else {
-        m_console.line("  " + m_config.testName(testIndex) + ": started");
+        return;
     }
+    std::string about;
+    if (testIndex >= 0 && static_cast<std::size_t>(testIndex) < m_config.tests.size()) {
+        about = m_config.tests[static_cast<std::size_t>(testIndex)].title;
+    }
+    const std::string limit = limitText(testIndex);
+    if (!limit.empty()) {
+        about += (about.empty() ? "" : ", ") + limit;
+    }
+    m_console.line("  " + m_config.testName(testIndex) + ": started" + (about.empty() ? "" : " (" + about + ")"));
 }
 
 void RunView::progress(QuarnDiags::Uint value, double elapsed)
 {
-    if (!m_console.isTerminal()) {
+    showLogLines(false);
+    if (m_quiet) {
         return;
     }
-    const std::size_t filled = kBarWidth * (value > 100 ? 100 : value) / 100;
-    const std::string bar = std::string(filled, '#') + std::string(kBarWidth - filled, '.');
-    m_console.live("  " + testLabel(m_testIndex) + " [" + bar + "] " + pad(percent(value), 4) + "  " +
-                   seconds(elapsed));
+    const std::string name = m_config.testName(m_testIndex);
+    const std::string limit = limitText(m_testIndex);
+    if (!m_console.isTerminal()) {
+        if (elapsed - m_lastReport >= kPlainReportSeconds) {
+            m_lastReport = elapsed;
+            m_console.line("  " + name + ": running, " + seconds(elapsed) + (limit.empty() ? "" : " of " + limit) +
+                           ", " + percent(value > 100 ? 100 : value));
+        }
+        return;
+    }
+
+    std::string title;
+    if (m_testIndex >= 0 && static_cast<std::size_t>(m_testIndex) < m_config.tests.size()) {
+        title = m_config.tests[static_cast<std::size_t>(m_testIndex)].title;
+    }
+    const std::string head = "  " + pad(name, 9) + " ";
+    const std::string tail =
+        " " + pad(percent(value > 100 ? 100 : value), 4) + " " + seconds(elapsed) + (limit.empty() ? "" : " of " + limit);
+    // The live line gets one column less than the window (see Console::live).
+    const std::size_t columns = m_console.width();
+    const std::size_t room = columns > 1 ? columns - 1 : 0;
+    const std::size_t fixed = displayWidth(head) + 2 + displayWidth(tail);
+    std::size_t bar = kWidestBar;
+    if (room != 0) {
+        const std::size_t withTitle = fixed + displayWidth(title) + 1;
+        if (room >= withTitle + kBarBesideTitle) {
+            bar = std::min(kWidestBar, room - withTitle);
+        } else {
+            title.clear();
+            bar = room > fixed + kNarrowestBar ? std::min(kWidestBar, room - fixed) : kNarrowestBar;
+        }
+    }
+    const std::size_t filled = bar * (value > 100 ? 100 : value) / 100;
+    m_console.live(head + (title.empty() ? "" : title + " ") + "[" + std::string(filled, '#') +
+                   std::string(bar - filled, '.') + "]" + tail);
 }
 
 void RunView::event(const EventRecord& event)
 {
+    if (m_quiet) {
+        return;
+    }
     std::string text = "      " + m_console.paint(pad(typeLabel(event.type), 7), typeColour(event.type)) + " " +
                        m_config.codeName(event.code);
     const std::string meaning = m_config.codeText(event.code);
@@ -142,12 +247,30 @@ void RunView::event(const EventRecord& event)
     m_console.line(text);
 }
 
+void RunView::showLogLines(bool flush)
+{
+    if (m_logPath.empty()) {
+        return;
+    }
+    for (const std::string& line : m_log.newLines(flush)) {
+        if (!m_quiet) {
+            m_console.line("      | " + printable(shortLogLine(line)));
+        }
+    }
+}
+
 void RunView::testFinished(const TestRecord& test)
 {
+    showLogLines(true);
+    if (m_quiet) {
+        return;
+    }
     m_console.endLive();
-    std::string text = "  " + testLabel(test.index) + " " + verdictText(test.verdict) + " " +
-                       m_config.codeName(test.code) + ", " + percent(test.progress) + ", " + seconds(test.seconds);
-    m_console.line(text);
+    const Outcome outcome = outcomeOf(test);
+    // The code last: on a narrow terminal it is what moves to a line of its own.
+    m_console.line("  " + pad(m_config.testName(test.index), 9) + " " +
+                   m_console.paint(outcomeLabel(outcome), outcomeColour(outcome)) + "  " + seconds(test.seconds) +
+                   "  " + percent(test.progress) + "  " + m_config.codeName(test.code));
 }
 
 void RunView::notice(const std::string& text)
@@ -157,41 +280,46 @@ void RunView::notice(const std::string& text)
 
 void RunView::summary(const std::vector<DeviceRecord>& devices, bool interrupted)
 {
-    std::map<TestResult, int> counts;
+    std::map<Outcome, int> counts;
+    std::set<Outcome> outcomes;
     std::set<QuarnDiags::Uint> codes;
-    std::set<TestResult> verdicts;
     int untested = 0;
 
-    m_console.line();
-    m_console.line(m_console.paint("Summary", Colour::Bold));
-    m_console.line("  " + pad("MODEM", 6) + pad("TTY", 13) + pad("TEST", 10) + pad("VERDICT", 16) + pad("CODE", 34) +
-                   pad("DONE", 6) + "TIME");
+    Table table({{"MODEM"}, {"TEST"}, {"RESULT"}, {"CODE"}, {"DONE", 2}, {"TIME", 1}}, 2);
     for (const DeviceRecord& device : devices) {
-        const std::string head = "  " + pad(std::to_string(device.index), 6) + pad(orDash(device.tty), 13);
+        // "0 ttySM0": the index and the tty's name, short enough for narrow windows.
+        std::string tty = device.tty.compare(0, 5, "/dev/") == 0 ? device.tty.substr(5) : device.tty;
+        const std::string modem = std::to_string(device.index) + " " + orDash(tty);
         for (const TestRecord& test : device.tests) {
-            ++counts[test.verdict];
-            verdicts.insert(test.verdict);
-            if (test.verdict != QuarnDiags::Diag::PASSED || test.code != QuarnDiags::Diag::TEST_COMPLETED_SUCCESSFULLY) {
+            const Outcome outcome = outcomeOf(test);
+            ++counts[outcome];
+            outcomes.insert(outcome);
+            if (outcome != Outcome::Passed || test.code != QuarnDiags::Diag::TEST_COMPLETED_SUCCESSFULLY) {
                 codes.insert(test.code);
             }
-            const std::string verdict = QuarnDiags::Diag::testResultName(test.verdict);
-            m_console.line(head + pad(test.name, 10) +
-                           m_console.paint(pad(verdict, 16), verdictColour(test.verdict)) +
-                           pad(m_config.codeName(test.code), 34) + pad(percent(test.progress), 6) +
-                           seconds(test.seconds));
+            table.row({{modem},
+                       {test.name},
+                       {outcomeLabel(outcome), outcomeColour(outcome)},
+                       {m_config.codeName(test.code)},
+                       {percent(test.progress)},
+                       {seconds(test.seconds)}});
         }
         if (device.tests.empty()) {
             ++untested;
-            const std::string reason = device.skipped.empty() ? std::string("not started") : device.skipped.front().reason;
-            m_console.line(head + pad("-", 10) + m_console.paint(pad("NOT TESTED", 16), Colour::Dim) + reason);
+            table.row({{modem}, {"-"}, {"NOT TESTED", Colour::Dim}, {notTestedReason(device)}, {"-"}, {"-"}});
         }
     }
 
-    if (!codes.empty() || !verdicts.empty()) {
+    m_console.line();
+    m_console.line(m_console.paint("Summary", Colour::Bold));
+    table.print(m_console);
+
+    if (!codes.empty() || !outcomes.empty()) {
         m_console.line();
         m_console.line(m_console.paint("What the results mean", Colour::Bold));
-        for (TestResult verdict : verdicts) {
-            m_console.line("  " + verdictText(verdict) + ": " + verdictMeaning(verdict));
+        for (Outcome outcome : outcomes) {
+            m_console.line("  " + m_console.paint(outcomeLabel(outcome), outcomeColour(outcome)) + ": " +
+                           outcomeMeaning(outcome));
         }
         for (QuarnDiags::Uint code : codes) {
             const std::string text = m_config.codeText(code);
@@ -200,9 +328,10 @@ void RunView::summary(const std::vector<DeviceRecord>& devices, bool interrupted
     }
 
     m_console.line();
-    std::string result = "Result: " + std::to_string(counts[QuarnDiags::Diag::PASSED]) + " passed, " +
-                         std::to_string(counts[QuarnDiags::Diag::UNUSUAL_STATUS]) + " unusual, " +
-                         std::to_string(counts[QuarnDiags::Diag::FAILED]) + " failed";
+    std::string result = "Result: " + std::to_string(counts[Outcome::Passed]) + " passed, " +
+                         std::to_string(counts[Outcome::Unusual]) + " unusual, " +
+                         std::to_string(counts[Outcome::Failed]) + " failed, " +
+                         std::to_string(counts[Outcome::Aborted]) + " aborted";
     if (untested > 0) {
         result += "; " + std::to_string(untested) + (untested == 1 ? " modem" : " modems") + " not tested";
     }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "Console.h"
+#include "LogTail.h"
 #include "PackageConfig.h"
 #include "Records.h"
 
@@ -12,13 +13,22 @@ namespace diaghost {
 
 // On a terminal each running test has a live progress bar with events
 // printed above it as they come; elsewhere the same facts come as plain
-// lines, one per start, event and verdict.
+// lines, one per start, event and verdict, and one at least every 5 s while
+// a long test runs. Every line fits the terminal; texts from the plug-in
+// and the modem are shown with their control characters escaped.
 class RunView {
 public:
     RunView(Console& console, const PackageConfig& config) : m_console(console), m_config(config) {}
 
+    // Quiet: only notices and the summary are shown.
+    void setQuiet(bool quiet) { m_quiet = quiet; }
+    // Verbose: under each test, the lines the plug-in appends to this log
+    // file while the test runs.
+    void followLog(const std::string& path) { m_logPath = path; }
+
     void device(const DeviceRecord& device);
     void testStarted(const DeviceRecord& device, int testIndex);
+    // Called regularly while a test runs (progress in percent, seconds since its start).
     void progress(QuarnDiags::Uint percent, double seconds);
     void event(const EventRecord& event);
     void testFinished(const TestRecord& test);
@@ -27,15 +37,21 @@ public:
     void summary(const std::vector<DeviceRecord>& devices, bool interrupted);
 
 private:
-    std::string verdictText(QuarnDiags::Diag::TestResult verdict) const;
-    std::string testLabel(int testIndex) const;
+    void showLogLines(bool flush);
+    std::string limitText(int testIndex) const;
 
     Console& m_console;
     const PackageConfig& m_config;
     int m_testIndex = -1;
+    bool m_quiet = false;
+    std::string m_logPath;
+    LogTail m_log;
+    double m_lastReport = 0.0;  // seconds into the test of the last plain progress line
 };
 
-// Text, colour and one-line meaning of a verdict.
-const char* verdictMeaning(QuarnDiags::Diag::TestResult verdict);
+// The word a result is shown with: PASSED, UNUSUAL, FAILED, ABORTED, NOT RUN.
+const char* outcomeLabel(Outcome outcome);
+// What an outcome means to a person, in one sentence.
+const char* outcomeMeaning(Outcome outcome);
 
 }  // namespace diaghost

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <ftw.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -53,6 +54,18 @@ bool makeKeptFolder(const std::string& manifest, std::string& folder, std::strin
     return true;
 }
 
+int removeEntry(const char* path, const struct stat* /*info*/, int /*type*/, struct FTW* /*where*/)
+{
+    remove(path);
+    return 0;
+}
+
+// The folder and everything in it, links removed, never followed.
+void removeTree(const std::string& folder)
+{
+    nftw(folder.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
+}
+
 }  // namespace
 
 void printError(const std::string& message)
@@ -98,7 +111,15 @@ int openSession(Session& session)
             return EXIT_SOFTWARE;
         }
         session.removeMachine = std::make_unique<Cleanup>([&session] { session.machine.reset(); });
-        if (!makeKeptFolder(manifest, session.keptDir, pluginConfigPath, error)) {
+        const bool made = makeKeptFolder(manifest, session.keptDir, pluginConfigPath, error);
+        if (!session.keptDir.empty()) {
+            session.removeFolder = std::make_unique<Cleanup>([&session] {
+                if (!session.keepLogs) {
+                    removeTree(session.keptDir);
+                }
+            });
+        }
+        if (!made) {
             printError(error);
             return EXIT_SOFTWARE;
         }
@@ -124,6 +145,18 @@ int openSession(Session& session)
         return EXIT_NO_MODEM;
     }
     return -1;
+}
+
+std::string diagnosticLogPath(const Session& session)
+{
+    // Beside the enumerator's log, which falls back to the package folder
+    // when the log folder cannot take it.
+    for (const std::string& folder : {session.plugin.logDir(), session.plugin.packageDir()}) {
+        if (isFile(folder + "/" + kLogFiles[1])) {
+            return folder + "/" + kLogFiles[1];
+        }
+    }
+    return session.plugin.logDir() + "/" + kLogFiles[1];
 }
 
 std::string describeLogs(const Session& session)

@@ -17,7 +17,11 @@ struct Session {
     PackageConfig config;
     std::unique_ptr<SimulatedMachine> machine;
     std::unique_ptr<Cleanup> removeMachine;
-    std::string keptDir;  // --simulate: folder holding the run's logs, kept afterwards
+    std::string keptDir;  // --simulate: folder holding the logs, kept after a run
+    // --simulate: whether keptDir stays (run sets it once tests are under
+    // way); info, list and a usage error leave no folder behind.
+    bool keepLogs = false;
+    std::unique_ptr<Cleanup> removeFolder;
     // Declared last so that the plug-in's objects go before the machine.
     Plugin plugin;
 };
@@ -29,6 +33,9 @@ struct Session {
 int openSession(Session& session);
 
 // Where the plug-in's log files ended up, as lines for people.
+// The diagnostic's log file, where the plug-in writes it.
+std::string diagnosticLogPath(const Session& session);
+
 std::string describeLogs(const Session& session);
 
 void printError(const std::string& message);

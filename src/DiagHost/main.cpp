@@ -21,13 +21,17 @@ int main(int argc, char** argv)
         return parsed;
     }
     const Options& options = session.options;
-    if (options.simulate && options.profile == "help") {
-        std::printf("Simulated machines for --simulate=PROFILE:\n%s", SimulatedMachine::profilesHelp().c_str());
-        return EXIT_ALL_PASSED;
-    }
     if (options.simulate && !SimulatedMachine::known(options.profile)) {
         printError("unknown simulated machine '" + options.profile + "' (diaghost --simulate=help lists them)");
         return EXIT_USAGE;
+    }
+
+    // Report files that cannot be written are found before anything runs.
+    if (options.command == Command::Run) {
+        const int checked = checkOutputFiles(options);
+        if (checked >= 0) {
+            return checked;
+        }
     }
 
     const int opened = openSession(session);

@@ -1,0 +1,92 @@
+// LogTail.cpp - reads what a log file gained, bounded per call.
+#include "LogTail.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace diaghost {
+
+namespace {
+
+// A modem test logs a few kilobytes; more than this per call is left for
+// the next one, so that a flooded log cannot stall the display.
+constexpr std::size_t kMaxReadPerCall = 64 * 1024;
+
+}  // namespace
+
+LogTail::~LogTail()
+{
+    if (m_fd >= 0) {
+        close(m_fd);
+    }
+}
+
+bool LogTail::openFile()
+{
+    if (m_fd >= 0) {
+        return true;
+    }
+    // Non-blocking, so that a FIFO in the log's place cannot hold the run.
+    m_fd = open(m_path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    struct stat info {};
+    if (m_fd >= 0 && (fstat(m_fd, &info) != 0 || !S_ISREG(info.st_mode))) {
+        close(m_fd);
+        m_fd = -1;
+    }
+    return m_fd >= 0;
+}
+
+void LogTail::start(const std::string& path)
+{
+    if (m_fd >= 0 && path != m_path) {
+        close(m_fd);
+        m_fd = -1;
+    }
+    m_path = path;
+    m_partial.clear();
+    m_offset = 0;
+    struct stat info {};
+    if (openFile() && fstat(m_fd, &info) == 0) {
+        m_offset = info.st_size;
+    }
+}
+
+std::vector<std::string> LogTail::newLines(bool flush)
+{
+    std::vector<std::string> lines;
+    struct stat info {};
+    if (!m_path.empty() && openFile() && fstat(m_fd, &info) == 0) {
+        if (info.st_size < m_offset) {
+            m_offset = 0;
+            m_partial.clear();
+        }
+        char buffer[8192];
+        std::size_t total = 0;
+        while (total < kMaxReadPerCall) {
+            const ssize_t count = pread(m_fd, buffer, sizeof buffer, m_offset);
+            if (count <= 0) {
+                break;
+            }
+            m_offset += count;
+            total += static_cast<std::size_t>(count);
+            m_partial.append(buffer, static_cast<std::size_t>(count));
+        }
+    }
+    std::string::size_type from = 0;
+    for (std::string::size_type end; (end = m_partial.find('\n', from)) != std::string::npos; from = end + 1) {
+        std::string line = m_partial.substr(from, end - from);
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        lines.push_back(line);
+    }
+    m_partial.erase(0, from);
+    if (flush && !m_partial.empty()) {
+        lines.push_back(m_partial);
+        m_partial.clear();
+    }
+    return lines;
+}
+
+}  // namespace diaghost

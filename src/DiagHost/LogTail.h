@@ -1,0 +1,35 @@
+// LogTail.h - the lines appended to a log file since a starting point, read as they come.
+#pragma once
+
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace diaghost {
+
+// Follows one log file from its size at start() on, like tail -f: each
+// call to newLines() returns the whole lines written since the last call.
+// Only a regular file is read, without blocking; a file that shrank (was
+// rotated) is read again from its start.
+class LogTail {
+public:
+    LogTail() = default;
+    ~LogTail();
+    LogTail(const LogTail&) = delete;
+    LogTail& operator=(const LogTail&) = delete;
+
+    void start(const std::string& path);
+    // Lines without their line ends. With flush, a last line that still
+    // lacks its line end is returned too.
+    std::vector<std::string> newLines(bool flush = false);
+
+private:
+    bool openFile();
+
+    std::string m_path;
+    int m_fd = -1;
+    off_t m_offset = 0;
+    std::string m_partial;
+};
+
+}  // namespace diaghost

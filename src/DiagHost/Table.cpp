@@ -1,0 +1,117 @@
+// Table.cpp - column widths, shortening and printing of a table.
+#include "Table.h"
+
+#include <algorithm>
+
+#include "Text.h"
+
+namespace diaghost {
+
+namespace {
+
+constexpr std::size_t kGap = 2;
+// Columns shrink to this before any column is left out...
+constexpr std::size_t kComfortable = 16;
+// ...and never below this: a few letters and the ellipsis.
+constexpr std::size_t kNarrowest = 4;
+
+}  // namespace
+
+Table::Table(std::vector<Column> columns, std::size_t indent) : m_columns(std::move(columns)), m_indent(indent) {}
+
+void Table::row(std::vector<Cell> cells)
+{
+    for (Cell& cell : cells) {
+        cell.text = printable(cell.text);
+    }
+    cells.resize(m_columns.size());
+    m_rows.push_back(std::move(cells));
+}
+
+std::vector<std::size_t> Table::columnWidths(std::size_t width) const
+{
+    std::vector<std::size_t> widths;
+    for (const Column& column : m_columns) {
+        widths.push_back(displayWidth(column.heading));
+    }
+    for (const std::vector<Cell>& cells : m_rows) {
+        for (std::size_t i = 0; i < cells.size(); ++i) {
+            widths[i] = std::max(widths[i], displayWidth(cells[i].text));
+        }
+    }
+    if (width == 0) {
+        return widths;
+    }
+    const auto total = [&] {
+        std::size_t sum = m_indent;
+        std::size_t shown = 0;
+        for (std::size_t column : widths) {
+            sum += column;
+            shown += column != 0 ? 1 : 0;
+        }
+        return sum + (shown > 1 ? kGap * (shown - 1) : 0);
+    };
+    // One column at a time from the widest, so that short columns (index,
+    // percent) stay whole while long texts are shortened.
+    const auto shrinkTo = [&](std::size_t floor) {
+        for (std::size_t sum = total(); sum > width; --sum) {
+            const auto widest = std::max_element(widths.begin(), widths.end());
+            if (*widest <= floor) {
+                return;
+            }
+            --*widest;
+        }
+    };
+    shrinkTo(kComfortable);
+    for (int rank = 1; total() > width; ++rank) {
+        bool any = false;
+        for (std::size_t i = 0; i < m_columns.size(); ++i) {
+            if (m_columns[i].dropRank >= rank) {
+                any = true;
+            }
+            if (m_columns[i].dropRank == rank) {
+                widths[i] = 0;
+            }
+        }
+        if (!any) {
+            break;
+        }
+    }
+    shrinkTo(kNarrowest);
+    return widths;
+}
+
+void Table::print(Console& console) const
+{
+    const std::vector<std::size_t> widths = columnWidths(console.width());
+    const auto printRow = [&](const std::vector<Cell>& cells, bool heading) {
+        std::string line(m_indent, ' ');
+        bool first = true;
+        for (std::size_t i = 0; i < cells.size(); ++i) {
+            if (widths[i] == 0) {
+                continue;  // left out of a narrow table
+            }
+            if (!first) {
+                line += std::string(kGap, ' ');
+            }
+            first = false;
+            const std::string text = fitWidth(cells[i].text, widths[i]);
+            // The padding goes outside the colour.
+            line += console.paint(text, heading ? Colour::Bold : cells[i].colour);
+            line += std::string(widths[i] - displayWidth(text), ' ');
+        }
+        // No blanks at the end of a line.
+        line.erase(line.find_last_not_of(' ') + 1);
+        console.line(line);
+    };
+    std::vector<Cell> headings;
+    for (const Column& column : m_columns) {
+        headings.push_back(Cell{column.heading, Colour::Plain});
+    }
+    printRow(headings, true);
+    for (const std::vector<Cell>& cells : m_rows) {
+        printRow(cells, false);
+    }
+}
+
+}  // namespace diaghost

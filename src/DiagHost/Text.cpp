@@ -1,0 +1,262 @@
+// Text.cpp - escaping, measuring, shortening and wrapping of terminal text.
+#include "Text.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace diaghost {
+
+namespace {
+
+// Length of the well-formed UTF-8 sequence at text[at] (1 to 4), or 0 when
+// the bytes there are not one. Overlong forms, surrogates and code points
+// beyond U+10FFFF are not well formed.
+std::size_t sequenceLength(const std::string& text, std::size_t at, unsigned long& codePoint)
+{
+    const auto byte = [&text](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(at);
+    std::size_t length = 0;
+    unsigned long minimum = 0;
+    if (lead < 0x80) {
+        codePoint = lead;
+        return 1;
+    }
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+        codePoint = lead & 0x1Fu;
+        minimum = 0x80;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        codePoint = lead & 0x0Fu;
+        minimum = 0x800;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        codePoint = lead & 0x07u;
+        minimum = 0x10000;
+    } else {
+        return 0;
+    }
+    if (at + length > text.size()) {
+        return 0;
+    }
+    for (std::size_t i = 1; i < length; ++i) {
+        if ((byte(at + i) & 0xC0u) != 0x80u) {
+            return 0;
+        }
+        codePoint = (codePoint << 6) | (byte(at + i) & 0x3Fu);
+    }
+    if (codePoint < minimum || codePoint > 0x10FFFF || (codePoint >= 0xD800 && codePoint <= 0xDFFF)) {
+        return 0;
+    }
+    return length;
+}
+
+// Length of a colour sequence "\033[<digits;>m" at text[at], 0 when there is none.
+std::size_t colourSequence(const std::string& text, std::size_t at)
+{
+    if (text[at] != '\033' || at + 1 >= text.size() || text[at + 1] != '[') {
+        return 0;
+    }
+    for (std::size_t i = at + 2; i < text.size(); ++i) {
+        if (text[i] == 'm') {
+            return i - at + 1;
+        }
+        if ((text[i] < '0' || text[i] > '9') && text[i] != ';') {
+            return 0;
+        }
+    }
+    return 0;
+}
+
+std::string hexEscape(unsigned char byte)
+{
+    char text[8];
+    std::snprintf(text, sizeof text, "\\x%02x", byte);
+    return text;
+}
+
+bool localeIsUtf8()
+{
+    // The first of these that is set decides, as for the C library.
+    for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+        const char* value = std::getenv(name);
+        if (value != nullptr && value[0] != '\0') {
+            return std::strstr(value, "UTF-8") != nullptr || std::strstr(value, "utf8") != nullptr ||
+                   std::strstr(value, "UTF8") != nullptr || std::strstr(value, "utf-8") != nullptr;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+std::string printable(const std::string& text)
+{
+    std::string shown;
+    shown.reserve(text.size());
+    for (std::size_t at = 0; at < text.size();) {
+        unsigned long codePoint = 0;
+        const std::size_t length = sequenceLength(text, at, codePoint);
+        const auto byte = static_cast<unsigned char>(text[at]);
+        if (length == 0) {
+            shown += hexEscape(byte);
+            ++at;
+            continue;
+        }
+        if (codePoint == '\n') {
+            shown += "\\n";
+        } else if (codePoint == '\r') {
+            shown += "\\r";
+        } else if (codePoint == '\t') {
+            shown += "\\t";
+        } else if (codePoint < 0x20 || codePoint == 0x7F) {
+            shown += hexEscape(byte);
+        } else if (codePoint >= 0x80 && codePoint <= 0x9F) {
+            // The C1 controls (CSI among them) as the bytes they came as.
+            for (std::size_t i = 0; i < length; ++i) {
+                shown += hexEscape(static_cast<unsigned char>(text[at + i]));
+            }
+        } else {
+            shown.append(text, at, length);
+        }
+        at += length;
+    }
+    return shown;
+}
+
+std::size_t displayWidth(const std::string& text)
+{
+    std::size_t width = 0;
+    for (std::size_t at = 0; at < text.size();) {
+        if (const std::size_t colour = colourSequence(text, at)) {
+            at += colour;
+            continue;
+        }
+        // Continuation bytes take no column of their own.
+        if ((static_cast<unsigned char>(text[at]) & 0xC0u) != 0x80u) {
+            ++width;
+        }
+        ++at;
+    }
+    return width;
+}
+
+const std::string& ellipsis()
+{
+    static const std::string mark = localeIsUtf8() ? "\u2026" : "...";
+    return mark;
+}
+
+std::string fitWidth(const std::string& text, std::size_t width)
+{
+    if (width == 0 || displayWidth(text) <= width) {
+        return text;
+    }
+    const std::string& mark = ellipsis();
+    const std::size_t markWidth = displayWidth(mark);
+    if (width <= markWidth) {
+        return mark.size() == width ? mark : std::string(width, '.');
+    }
+    const std::size_t keep = width - markWidth;
+    std::size_t columns = 0;
+    std::size_t at = 0;
+    while (at < text.size()) {
+        if ((static_cast<unsigned char>(text[at]) & 0xC0u) != 0x80u) {
+            if (columns == keep) {
+                break;
+            }
+            ++columns;
+        }
+        ++at;
+    }
+    return text.substr(0, at) + mark;
+}
+
+std::vector<std::string> wrapWords(const std::string& text, std::size_t width, std::size_t indent)
+{
+    if (width == 0 || displayWidth(text) <= width) {
+        return {text};
+    }
+    if (indent + 8 > width) {
+        indent = 0;  // too narrow to indent: use the whole line
+    }
+    // The text's own leading blanks stay on the first line.
+    std::size_t at = text.find_first_not_of(' ');
+    if (at == std::string::npos) {
+        return {fitWidth(text, width)};
+    }
+    std::vector<std::string> lines;
+    std::string line = text.substr(0, at);
+    std::size_t lineWidth = at;
+    bool lineHasWord = false;
+    const auto newLine = [&] {
+        lines.push_back(line);
+        line = std::string(indent, ' ');
+        lineWidth = indent;
+        lineHasWord = false;
+    };
+    // Columns up to which word fits in room columns.
+    const auto cutAt = [](const std::string& word, std::size_t room) {
+        std::size_t cut = 0;
+        for (std::size_t columns = 0; cut < word.size(); ++cut) {
+            if ((static_cast<unsigned char>(word[cut]) & 0xC0u) != 0x80u) {
+                if (columns == room) {
+                    break;
+                }
+                ++columns;
+            }
+        }
+        return cut;
+    };
+    while (at < text.size()) {
+        // The blanks before the word are kept as they are, so that aligned
+        // columns stay aligned on the line they are on.
+        const std::size_t wordStart = text.find_first_not_of(' ', at);
+        if (wordStart == std::string::npos) {
+            break;
+        }
+        const std::string gap = lineHasWord ? text.substr(at, wordStart - at) : std::string();
+        const std::size_t end = text.find(' ', wordStart);
+        std::string word = text.substr(wordStart, end == std::string::npos ? std::string::npos : end - wordStart);
+        at = end == std::string::npos ? text.size() : end;
+        std::size_t wordWidth = displayWidth(word);
+        if (lineWidth + gap.size() + wordWidth <= width) {
+            line += gap + word;
+            lineWidth += gap.size() + wordWidth;
+            lineHasWord = true;
+            continue;
+        }
+        // A word that fits on a line of its own goes there; a longer one is
+        // split, starting where it stands.
+        if (lineHasWord && indent + wordWidth <= width) {
+            newLine();
+            line += word;
+            lineWidth += wordWidth;
+            lineHasWord = true;
+            continue;
+        }
+        if (lineHasWord && lineWidth + gap.size() < width) {
+            line += gap;
+            lineWidth += gap.size();
+        } else if (lineHasWord) {
+            newLine();
+        }
+        while (!word.empty()) {
+            const std::size_t cut = cutAt(word, width - lineWidth);
+            line += word.substr(0, cut);
+            word.erase(0, cut);
+            lineWidth += displayWidth(line) - lineWidth;
+            lineHasWord = true;
+            if (!word.empty()) {
+                newLine();
+            }
+        }
+    }
+    if (lineHasWord || lines.empty()) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+}  // namespace diaghost

@@ -1,0 +1,34 @@
+// Text.h - text for a terminal: control characters made visible, widths, shortening and wrapping.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace diaghost {
+
+// The text with every control character written as a visible escape ("\n",
+// "\r", "\t", others as "\x1b"), and bytes that are not UTF-8 (or are the
+// C1 controls U+0080..U+009F) as "\xNN". Texts from the plug-in and the
+// modem pass through this before they reach a terminal, so that a modem
+// cannot move the cursor, retitle the window or start a line of its own.
+std::string printable(const std::string& text);
+
+// Columns the text takes: one per UTF-8 character, nothing for the colour
+// sequences ("\033[...m") diaghost adds itself.
+std::size_t displayWidth(const std::string& text);
+
+// "…" where the locale speaks UTF-8, "..." elsewhere.
+const std::string& ellipsis();
+
+// The text cut to at most width columns, ending in the ellipsis when it was
+// cut. The text carries no colour sequences. width 0: no limit.
+std::string fitWidth(const std::string& text, std::size_t width);
+
+// The text broken at blanks into lines of at most width columns; every line
+// after the first starts with indent blanks. A word longer than a line is
+// cut where the line ends. width 0: one line. Colour sequences count as
+// nothing and must not span a blank.
+std::vector<std::string> wrapWords(const std::string& text, std::size_t width, std::size_t indent);
+
+}  // namespace diaghost
