@@ -31,6 +31,10 @@ const NamedProfile kProfiles[] = {
     {"garbage", [](ModemProfile& p) { p.faults["*"].garbage = "\r\n#~\x7f\xfe@K0O;\r\n"; }},
     {"late-replies", [](ModemProfile& p) { p.faults["*"].delayMs = 1500; }},
     {"hangup-selftest", [](ModemProfile& p) { p.faults["at&t8"].hangUp = true; }},
+    // A version text that would retitle a terminal, clear it and start a
+    // forged line of its own if a host printed it raw.
+    {"hostile-ati3",
+     [](ModemProfile& p) { p.identification = "Tessaly Parlance V.92 Version 3.5\x1b]0;owned\x07\x1b[2J\nFORGED 9.9"; }},
 };
 
 }  // namespace

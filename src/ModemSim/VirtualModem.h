@@ -48,7 +48,8 @@ struct ModemProfile {
     // Named profiles for the command line, the demo and the tests:
     // "healthy", "nodialtone-loopback-errors", "nodialtone",
     // "loopback-errors", "fax-class1-only", "silent", "garbage",
-    // "late-replies", "hangup-selftest". An unknown name gives nullptr.
+    // "late-replies", "hangup-selftest", "hostile-ati3". An unknown name
+    // gives nullptr.
     static std::unique_ptr<ModemProfile> named(const std::string& name);
     static std::vector<std::string> names();
 };
