@@ -1,6 +1,7 @@
 // HostProcess.h - runs the diaghost binary on pipes or a pseudo-terminal and collects what it prints.
 #pragma once
 
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -23,16 +24,19 @@ struct Finished {
 
 // diaghost (the build's, or program) started with the arguments and extra
 // environment entries ("NAME=value"), its output on pipes or, onTerminal,
-// on a pseudo-terminal.
+// on a pseudo-terminal (columns wide when given).
 class RunningHost {
 public:
     RunningHost(const std::vector<std::string>& args, const std::vector<std::string>& env = {},
-                const std::string& program = DIAGHOST_PATH, bool onTerminal = false)
+                const std::string& program = DIAGHOST_PATH, bool onTerminal = false, unsigned short columns = 0)
     {
         int out[2];
         int err[2];
         if (onTerminal) {
-            m_pid = forkpty(&m_fds[0], nullptr, nullptr, nullptr);
+            winsize size{};
+            size.ws_row = 40;
+            size.ws_col = columns;
+            m_pid = forkpty(&m_fds[0], nullptr, nullptr, columns != 0 ? &size : nullptr);
         } else if (pipe2(out, O_CLOEXEC) == 0 && pipe2(err, O_CLOEXEC) == 0) {
             // Close-on-exec keeps the write ends out of diaghost's and every
             // other child, so that the reads here end when diaghost does.
@@ -131,9 +135,68 @@ private:
 };
 
 inline Finished runHost(const std::vector<std::string>& args, const std::vector<std::string>& env = {},
-                        const std::string& program = DIAGHOST_PATH, bool onTerminal = false)
+                        const std::string& program = DIAGHOST_PATH, bool onTerminal = false,
+                        unsigned short columns = 0)
 {
-    return RunningHost(args, env, program, onTerminal).finish();
+    return RunningHost(args, env, program, onTerminal, columns).finish();
+}
+
+// What a terminal of the given width shows after the bytes were written to
+// it, one string per row, scrolled-off rows included. It knows what
+// diaghost sends: text, CR, LF, erase line, colours and cursor visibility.
+// A character written past the last column wraps onto a new row and is
+// counted in overflows.
+struct Screen {
+    std::vector<std::string> rows;
+    int overflows = 0;
+};
+
+inline Screen showOnTerminal(const std::string& bytes, std::size_t width)
+{
+    Screen screen;
+    std::vector<std::string> row;  // one cell per column (a UTF-8 character)
+    std::size_t column = 0;
+    const auto endRow = [&] {
+        std::string text;
+        for (const std::string& cell : row) {
+            text += cell.empty() ? " " : cell;
+        }
+        screen.rows.push_back(text.erase(text.find_last_not_of(' ') + 1));
+        row.clear();
+        column = 0;
+    };
+    for (std::size_t at = 0; at < bytes.size(); ++at) {
+        const char c = bytes[at];
+        if (c == '\r') {
+            column = 0;
+        } else if (c == '\n') {
+            endRow();
+        } else if (c == '\033' && at + 1 < bytes.size() && bytes[at + 1] == '[') {
+            std::size_t end = at + 2;
+            while (end < bytes.size() && !std::isalpha(static_cast<unsigned char>(bytes[end]))) {
+                ++end;
+            }
+            if (end < bytes.size() && bytes[end] == 'K') {
+                row.assign(row.size(), std::string());
+            }
+            at = end;
+        } else if ((static_cast<unsigned char>(c) & 0xC0u) == 0x80u && column > 0) {
+            row[column - 1] += c;  // the rest of a UTF-8 character
+        } else {
+            if (column == width) {
+                ++screen.overflows;
+                endRow();
+            }
+            if (row.size() <= column) {
+                row.resize(column + 1);
+            }
+            row[column++] = std::string(1, c);
+        }
+    }
+    if (!row.empty()) {
+        endRow();
+    }
+    return screen;
 }
 
 }  // namespace hosttest
