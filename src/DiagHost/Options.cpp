@@ -70,6 +70,15 @@ std::string checkDevice(const std::string& value)
     return "expected a modem index, tty or PCI address (as 'diaghost list' shows them) or 'all', not '" + value + "'";
 }
 
+// A file name that looks like an option is most likely a forgotten value.
+std::string checkPath(const std::string& value)
+{
+    if (!value.empty() && value[0] == '-') {
+        return "expected a file name, not the option '" + value + "' (write ./" + value + " for a file of that name)";
+    }
+    return std::string();
+}
+
 std::string checkJobs(const std::string& value)
 {
     if (allDigits(value) && value.size() < 3 && std::atoi(value.c_str()) >= 1 && std::atoi(value.c_str()) <= 64) {
@@ -139,9 +148,11 @@ int parseOptions(int argc, char** argv, Options& options, const std::string& pro
                kExitStatuses + "\nSimulated machines (--simulate=PROFILE):\n" + profilesHelp);
 
     app.add_option("--package", options.package, "Package manifest to load (default: the installed package)")
-        ->type_name("PKG.cfg");
+        ->type_name("PKG.cfg")
+        ->check(checkPath);
     app.add_option("--sysroot", options.sysroot, "Look up /proc and /dev below DIR (a prepared system root)")
-        ->type_name("DIR");
+        ->type_name("DIR")
+        ->check(checkPath);
     CLI::Option* simulate =
         app.add_option("--simulate", options.profile,
                        "Run on a simulated machine built for the run; PROFILE picks one (--simulate=help lists them)")
@@ -173,10 +184,13 @@ int parseOptions(int argc, char** argv, Options& options, const std::string& pro
         ->type_name("NAME|all");
     run->add_flag("--halt-on-error", options.haltOnError, "Stop at the first error: no test starts after a failure");
     run->add_flag("--json", options.json, "Print one JSON document of the results on stdout");
-    run->add_option("--junit", options.junit, "Also write a JUnit XML report to FILE")->type_name("FILE");
+    run->add_option("--junit", options.junit, "Also write a JUnit XML report to FILE")
+        ->type_name("FILE")
+        ->check(checkPath);
     run->add_option("--metrics", options.metrics,
                     "Also write the results to FILE in Prometheus text format (replaced atomically)")
-        ->type_name("FILE");
+        ->type_name("FILE")
+        ->check(checkPath);
     std::string jobs = std::to_string(options.jobs);
     run->add_option("--jobs", jobs, "Test up to N modems at once, one process per modem")
         ->type_name("N")

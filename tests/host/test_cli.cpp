@@ -1,6 +1,7 @@
 // diaghost's command lines that answer at once: version, info and every error path with its exit status.
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
 #include <regex>
 
 #include "HostProcess.h"
@@ -24,8 +25,23 @@ TEST(HostCli, AnswersWithItsExitStatusAndErrorsInOneLine)
         {{"--version"}, 0, "diaghost " DIAGHOST_VERSION "\n"},
         {{"info"}, 0, "Modem Test 1.0"},
         {{}, 64, "a command is required: info, list or run"},
-        {{"frobnicate"}, 64, "frobnicate"},
-        {{"run", "--device", "x"}, 64, "modem index"},
+        // Usage errors in diaghost's words, never the parser library's.
+        {{"frobnicate"}, 64, "unknown command 'frobnicate': the commands are info, list, run and help"},
+        {{"run", "--bogus"}, 64, "unknown option --bogus for run (see diaghost help run)"},
+        {{"list", "extra"}, 64, "unexpected argument 'extra' after list"},
+        {{"run", "--device"}, 64, "option --device needs a value (see diaghost help run)"},
+        {{"run", "--junit", "--json"}, 64, "--junit: expected a file name, not the option '--json'"},
+        {{"run", "--device", "x"}, 64, "modem index, tty or PCI address"},
+        {{"run", "--jobs", "0"}, 64, "a number of modems from 1 to 64, not '0'"},
+        {{"help", "nope"}, 64, "no command 'nope'"},
+        {{"help", "run"}, 0, "--device MODEM|all"},
+        {{"--help"}, 0, "diaghost(1)"},
+        {{"--simulate=help"}, 0, "  silent     one modem that never answers"},
+        // Report files that cannot be written stop a run before it starts.
+        {{"--simulate", "run", "--junit", dir.file("none/r.xml")}, 73,
+         "cannot write the JUnit report " + dir.file("none/r.xml") + ": No such file or directory"},
+        {{"--simulate", "run", "--junit", dir.path()}, 73, ": Is a directory"},
+        {{"--simulate", "run", "--junit", dir.file("notelf.so/r.xml")}, 73, ": Not a directory"},
         {{"--simulate=nope", "run"}, 64, "unknown simulated machine 'nope'"},
         {{"--simulate", "--sysroot", "/", "list"}, 64, "exclude each other"},
         {{"--sysroot", dir.file("none"), "list"}, 64, "--sysroot " + dir.file("none") + ": no such folder"},
@@ -42,6 +58,9 @@ TEST(HostCli, AnswersWithItsExitStatusAndErrorsInOneLine)
         {info("e.cfg", library + "x\n[messages]\n99999999999 = BIG: b\n"), 3, "line 4: message code '99999999999'"},
         {info("f.cfg", library + "x\n[messages]\n10 = ten: b\n"), 3, "line 4: expected '<code> = <NAME>: <text>'"},
         {info("g.cfg", "[tests]\nat = A\n"), 3, "no 'library' entry"},
+        {info("k.cfg", library + "x\n[limits]\nat = 7\n[tests]\nd = D\n"), 3, "line 4: a limit for 'at', which [tests]"},
+        {info("l.cfg", library + "x\n[tests]\nat = A\n[limits]\nat = soon\n"), 3,
+         "line 6: expected '<test> = <seconds>'"},
         // dlerror()'s own reason is shown.
         {info("h.cfg", library + "missing.so\n"), 3, "No such file or directory"},
         {info("i.cfg", library + "notelf.so\n"), 3, "cannot load plug-in " + dir.file("notelf.so") + ": "},
@@ -56,4 +75,53 @@ TEST(HostCli, AnswersWithItsExitStatusAndErrorsInOneLine)
         // An error is one line on stderr, after the program's name.
         EXPECT_TRUE(c.status == 0 || std::regex_match(run.err, std::regex("diaghost: [^\n]*\n"))) << what << run.err;
     }
+    // Only the simulated runs that got under way keep a folder for their logs.
+    EXPECT_EQ("", testsupport::runCommand("ls -A '" + dir.path() + "' | grep diaghost-"));
+}
+
+// A simulated machine's folder is gone after info, list and a usage error;
+// with no modem, list says what it looked for, and a run still writes a
+// JUnit report that fails the CI job.
+TEST(HostCli, SimulationsLeaveNothingBehindAndNoModemIsExplained)
+{
+    testsupport::TempDir dir;
+    const std::vector<std::string> env = {"TMPDIR=" + dir.path()};
+    for (const char* command : {"info", "list"}) {
+        const hosttest::Finished done = hosttest::runHost({"--simulate", command}, env);
+        EXPECT_EQ(0, done.status) << command << done.err;
+    }
+    const hosttest::Finished usage = hosttest::runHost({"--simulate", "run", "--device", "/dev/ttySM9"}, env);
+    EXPECT_EQ(64, usage.status) << usage.err;
+    EXPECT_EQ("", testsupport::runCommand("ls -A '" + dir.path() + "'"));
+
+    const hosttest::Finished none = hosttest::runHost({"--simulate=none", "list"}, env);
+    EXPECT_EQ(3, none.status);
+    EXPECT_TRUE(std::regex_search(none.out, std::regex("No modem found. Looked for PCI functions with vendor:device "
+                                                       "e7a5:0418 in .*/proc/bus/pci, and the ttys "
+                                                       ".*/dev/ttySM0 upward of the driver TSYSM.")))
+        << none.out;
+
+    const hosttest::Finished run = hosttest::runHost({"--simulate=none", "run", "--junit", dir.file("r.xml")}, env);
+    EXPECT_EQ(3, run.status) << run.err;
+    const std::string xml = testsupport::readFile(dir.file("r.xml"));
+    EXPECT_TRUE(std::regex_search(xml, std::regex("<testsuites [^>]*tests=\"1\" failures=\"0\" errors=\"1\"")))
+        << xml;
+    EXPECT_NE(std::string::npos, xml.find("<error message=\"No modem found. Looked for PCI functions")) << xml;
+    // The run keeps its logs and says where.
+    EXPECT_NE(std::string::npos, run.out.find("Log files (kept after the simulated machine is gone)")) << run.out;
+}
+
+TEST(HostCli, InfoAsJsonGivesTheTestsAndTheirLimits)
+{
+    const hosttest::Finished info = hosttest::runHost({"info", "--json"});
+    ASSERT_EQ(0, info.status) << info.err;
+    const nlohmann::json document = nlohmann::json::parse(info.out, nullptr, false);
+    ASSERT_TRUE(document.is_object()) << info.out;
+    EXPECT_EQ(2, document.value("schema_version", 0));
+    EXPECT_EQ(DIAGHOST_VERSION, document.at("tool").value("version", ""));
+    std::string tests;
+    for (const nlohmann::json& test : document.at("tests")) {
+        tests += test.at("name").get<std::string>() + " " + test.at("max_seconds").dump() + ", ";
+    }
+    EXPECT_EQ("dialtone 11.5, loopback 23.0, at 7.0, ", tests);
 }
