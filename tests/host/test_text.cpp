@@ -1,0 +1,82 @@
+// diaghost's terminal text: escaping of untrusted bytes, fitting and wrapping to a width, table columns.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+
+#include "Table.h"
+#include "Text.h"
+
+using diaghost::displayWidth;
+using diaghost::printable;
+
+TEST(HostText, ControlCharactersAndBrokenUtf8BecomeVisibleEscapes)
+{
+    const struct {
+        std::string raw;
+        std::string shown;
+    } cases[] = {
+        {"Version 3.5.22", "Version 3.5.22"},
+        {"a\nb\rc\td", "a\\nb\\rc\\td"},
+        {"\x1b]0;owned\x07\x1b[2J", "\\x1b]0;owned\\x07\\x1b[2J"},
+        {std::string("nul\0end", 7), "nul\\x00end"},
+        {"del\x7f", "del\\x7f"},
+        // UTF-8 text stays; the C1 control CSI (U+009B) does not.
+        {"caf\xc3\xa9 \xe2\x82\xac", "caf\xc3\xa9 \xe2\x82\xac"},
+        {"\xc2\x9b" "2J", "\\xc2\\x9b2J"},
+        // A lone CSI byte, a cut sequence, an overlong slash, a surrogate.
+        {"\x9b" "2J", "\\x9b2J"},
+        {"\xe2\x82", "\\xe2\\x82"},
+        {"\xc0\xaf", "\\xc0\\xaf"},
+        {"\xed\xa0\x80", "\\xed\\xa0\\x80"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.shown, printable(c.raw)) << ::testing::PrintToString(c.raw);
+    }
+}
+
+TEST(HostText, FittingAndWrappingNeverExceedTheWidth)
+{
+    setenv("LANG", "C", 1);  // "..." as the ellipsis
+    EXPECT_EQ("TEST_CO...", diaghost::fitWidth("TEST_COMPLETED_SUCCESSFULLY", 10));
+    EXPECT_EQ("short", diaghost::fitWidth("short", 10));
+    EXPECT_EQ(4u, displayWidth("\033[32mcaf\xc3\xa9\033[0m"));
+
+    const std::string text = "      info    CORRECT_AT_RESPONSE: The modem acknowledged a fax service class command "
+                             "with OK /a/very/long/path/without/any/blank/in/it/at/all/TSYmodemDiagnostic.log";
+    for (std::size_t width : {80u, 50u, 20u, 9u}) {
+        const std::vector<std::string> lines = diaghost::wrapWords(text, width, 8);
+        std::string words;
+        for (const std::string& line : lines) {
+            EXPECT_LE(displayWidth(line), width) << width << ": '" << line << "'";
+            words += line;
+        }
+        // Nothing is lost but blanks at the breaks.
+        std::string expected = text;
+        for (std::string* both : {&words, &expected}) {
+            both->erase(std::remove(both->begin(), both->end(), ' '), both->end());
+        }
+        EXPECT_EQ(expected, words) << width;
+    }
+    // Blanks that align columns stay as they are on an unbroken line.
+    EXPECT_EQ("  at        PASSED", diaghost::wrapWords("  at        PASSED  0.1 s", 20, 4).front());
+}
+
+TEST(HostText, NarrowTablesShortenWideColumnsThenDropOptionalOnes)
+{
+    diaghost::Table table({{"MODEM"}, {"CODE"}, {"DONE", 2}, {"TIME", 1}}, 2);
+    table.row({{"0 ttySM0"}, {"LOOPBACK_TEST_NO_ERRORS_REPORTED"}, {"100%"}, {"23.0 s"}});
+    const auto widths = [&table](std::size_t width) {
+        std::string text;
+        for (std::size_t column : table.columnWidths(width)) {
+            text += std::to_string(column) + " ";
+        }
+        return text;
+    };
+    EXPECT_EQ("8 32 4 6 ", widths(0));
+    EXPECT_EQ("8 32 4 6 ", widths(58));
+    EXPECT_EQ("8 20 4 6 ", widths(46));  // the code is cut first
+    EXPECT_EQ("8 16 4 0 ", widths(36));  // then TIME goes, then DONE
+    EXPECT_EQ("8 16 0 0 ", widths(30));
+    EXPECT_EQ("8 10 0 0 ", widths(22));
+}
