@@ -143,23 +143,25 @@ int parseOptions(int argc, char** argv, Options& options, const std::string& pro
     // At most one command; a missing or unknown one is reported below in our words.
     app.require_subcommand(0, 1);
     app.allow_extras();
+    // Names and descriptions within 80 columns.
+    app.get_formatter()->column_width(26);
     app.footer(std::string("Commands are explained by 'diaghost help COMMAND'; the manual page\n"
                            "diaghost(1) tells everything.\n\n") +
                kExitStatuses + "\nSimulated machines (--simulate=PROFILE):\n" + profilesHelp);
 
-    app.add_option("--package", options.package, "Package manifest to load (default: the installed package)")
+    app.add_option("--package", options.package, "Package manifest (default: the installed package)")
         ->type_name("PKG.cfg")
         ->check(checkPath);
-    app.add_option("--sysroot", options.sysroot, "Look up /proc and /dev below DIR (a prepared system root)")
+    app.add_option("--sysroot", options.sysroot, "Look up /proc and /dev below DIR")
         ->type_name("DIR")
         ->check(checkPath);
     CLI::Option* simulate =
         app.add_option("--simulate", options.profile,
-                       "Run on a simulated machine built for the run; PROFILE picks one (--simulate=help lists them)")
+                       "Run on a simulated machine (--simulate=help)")
             ->expected(0, 1)
             ->type_name("[=PROFILE]");
 
-    CLI::App* info = app.add_subcommand("info", "Show the diagnostic's name, version, description and tests");
+    CLI::App* info = app.add_subcommand("info", "Show the diagnostic, its package and its tests");
     CLI::App* list = app.add_subcommand("list", "List the modems found");
     CLI::App* run = app.add_subcommand("run", "Run the tests on the modems");
     CLI::App* help = app.add_subcommand("help", "Explain diaghost or one of its commands");
@@ -177,25 +179,25 @@ int parseOptions(int argc, char** argv, Options& options, const std::string& pro
     list->add_flag("--json", options.json, "Print one JSON document instead of the table");
 
     run->add_option("--device", options.device,
-                    "Modem to test: index, tty (/dev/ttySM1) or PCI address (00:0a.0) from 'list', or all")
+                    "Modem: index, tty or PCI address, or all")
         ->type_name("MODEM|all")
         ->check(checkDevice);
-    run->add_option("--test", options.tests, "Test to run (dialtone, loopback, at), or all; may be repeated")
+    run->add_option("--test", options.tests, "dialtone, loopback, at or all; may be repeated")
         ->type_name("NAME|all");
-    run->add_flag("--halt-on-error", options.haltOnError, "Stop at the first error: no test starts after a failure");
-    run->add_flag("--json", options.json, "Print one JSON document of the results on stdout");
+    run->add_flag("--halt-on-error", options.haltOnError, "No test starts after a failure");
+    run->add_flag("--json", options.json, "Print one JSON document of the results");
     run->add_option("--junit", options.junit, "Also write a JUnit XML report to FILE")
         ->type_name("FILE")
         ->check(checkPath);
     run->add_option("--metrics", options.metrics,
-                    "Also write the results to FILE in Prometheus text format (replaced atomically)")
+                    "Also write Prometheus text metrics to FILE")
         ->type_name("FILE")
         ->check(checkPath);
     std::string jobs = std::to_string(options.jobs);
-    run->add_option("--jobs", jobs, "Test up to N modems at once, one process per modem")
+    run->add_option("--jobs", jobs, "Test up to N modems at once, one process each")
         ->type_name("N")
         ->check(checkJobs);
-    run->add_flag("-v,--verbose", options.verbose, "Show under each test the lines the plug-in logged meanwhile");
+    run->add_flag("-v,--verbose", options.verbose, "Show each test's log lines from the plug-in");
     run->add_flag("-q,--quiet", options.quiet, "Show only the summary");
     // Hidden: how run --jobs starts its children.
     run->add_flag("--job", options.job)->group("");

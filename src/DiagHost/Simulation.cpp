@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "SimulatedRoot.h"
+#include "Text.h"
 #include "VirtualModem.h"
 
 namespace diaghost {
@@ -118,7 +119,10 @@ std::string SimulatedMachine::profilesHelp()
     for (const MachinePlan& plan : machines()) {
         std::string name = plan.name;
         name.resize(11, ' ');
-        text += "  " + name + plan.summary + (name.compare(0, 4, "demo") == 0 ? " (default)" : "") + "\n";
+        const std::string line = "  " + name + plan.summary + (name.compare(0, 4, "demo") == 0 ? " (default)" : "");
+        for (const std::string& part : wrapWords(line, 79, 13)) {
+            text += part + "\n";
+        }
     }
     return text;
 }
