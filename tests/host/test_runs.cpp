@@ -102,6 +102,26 @@ TEST_F(HostRun, DemoRunGivesEveryVerdictInJsonAndJunit)
     };
     EXPECT_EQ(expected, summary(demo));
 
+    // The keys added to the document around the results.
+    const json document = json::parse(demo.out);
+    EXPECT_EQ(2, document.value("schema_version", 0));
+    EXPECT_TRUE(std::regex_match(document.value("started", ""), std::regex("20\\d\\d-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ")))
+        << document.dump();
+    EXPECT_EQ(false, document.value("interrupted", true));
+    const json& healthy = document.at("devices").at(0);
+    EXPECT_EQ("0000:00:09.0", healthy.value("pci_address", ""));
+    EXPECT_EQ(nullptr, healthy.at("not_tested"));
+    const json& dialtone = healthy.at("tests").at(0);
+    EXPECT_EQ("passed", dialtone.value("outcome", ""));
+    EXPECT_GT(dialtone.value("duration_ms", 0), 100);
+    EXPECT_EQ("A dial tone was heard on the telephone line", dialtone.at("events").at(0).value("text", ""));
+    EXPECT_EQ("unusual", document.at("devices").at(1).at("tests").at(0).value("outcome", ""));
+    EXPECT_EQ("failed", document.at("devices").at(1).at("tests").at(1).value("outcome", ""));
+    const json& untested = document.at("devices").at(2);
+    EXPECT_EQ("no driver tty (DRIVERS_NOT_INSTALLED)", untested.value("not_tested", ""));
+    EXPECT_EQ(3u, untested.at("skipped").size());
+    EXPECT_EQ("not-run", untested.at("skipped").at(0).value("outcome", ""));
+
     // JUnit: FAILED a failure, UNUSUAL_STATUS an error, the modem without tty skipped.
     const std::string xml = testsupport::readFile(tmp.file("report.xml"));
     std::smatch suites;
