@@ -15,6 +15,10 @@ namespace {
 const char* const kEraseLine = "\r\033[2K";
 const char* const kHideCursor = "\033[?25l";
 const char* const kShowCursor = "\033[?25h";
+// Columns the live line leaves free at the right: the terminal echoes a
+// Ctrl-C as "^C" after it, and the line must not wrap then either, or its
+// erasing would leave the first row behind.
+constexpr std::size_t kLiveMargin = 3;
 
 bool envSet(const char* name)
 {
@@ -47,6 +51,12 @@ std::size_t Console::width() const
         return 80;  // a terminal that does not say: the classic width
     }
     return size.ws_col;
+}
+
+std::size_t Console::liveWidth() const
+{
+    const std::size_t columns = width();
+    return columns > kLiveMargin ? columns - kLiveMargin : columns;
 }
 
 std::string Console::paint(const std::string& text, Colour colour) const
@@ -100,8 +110,7 @@ void Console::live(const std::string& text)
         std::fputs(kHideCursor, m_stream);
         m_cursorHidden = true;
     }
-    const std::size_t columns = width();
-    m_live = fitWidth(text, columns > 1 ? columns - 1 : columns);
+    m_live = fitWidth(text, liveWidth());
     m_liveShown = true;
     std::fputs(kEraseLine, m_stream);
     std::fputs(m_live.c_str(), m_stream);

@@ -36,9 +36,11 @@ public:
     // two columns more than its first.
     void line(const std::string& text = std::string());
     // Draws or redraws the live line (terminal only; ignored otherwise). It
-    // is cut to one column less than the window, so that it never wraps and
-    // each redraw replaces it whole.
+    // is cut to three columns less than the window (room for an echoed
+    // "^C"), so that it never wraps and each redraw replaces it whole.
     void live(const std::string& text);
+    // Columns a live line may take now; 0 when there is no limit.
+    std::size_t liveWidth() const;
     // Erases the live line; the next line() starts where it was.
     void endLive();
 

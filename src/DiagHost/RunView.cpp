@@ -16,9 +16,9 @@ using QuarnDiags::Diag::EventType;
 namespace {
 
 constexpr std::size_t kWidestBar = 30;
-constexpr std::size_t kNarrowestBar = 10;
+constexpr std::size_t kNarrowestBar = 8;
 // The test's title stays on the live line only beside a bar this wide.
-constexpr std::size_t kBarBesideTitle = 20;
+constexpr std::size_t kBarBesideTitle = 15;
 // Off a terminal, a running test says so this often.
 constexpr double kPlainReportSeconds = 5.0;
 
@@ -214,9 +214,7 @@ void RunView::progress(QuarnDiags::Uint value, double elapsed)
     const std::string head = "  " + pad(name, 9) + " ";
     const std::string tail =
         " " + pad(percent(value > 100 ? 100 : value), 4) + " " + seconds(elapsed) + (limit.empty() ? "" : " of " + limit);
-    // The live line gets one column less than the window (see Console::live).
-    const std::size_t columns = m_console.width();
-    const std::size_t room = columns > 1 ? columns - 1 : 0;
+    const std::size_t room = m_console.liveWidth();
     const std::size_t fixed = displayWidth(head) + 2 + displayWidth(tail);
     std::size_t bar = kWidestBar;
     if (room != 0) {

@@ -93,6 +93,9 @@ public:
     }
     void signal(int number) { kill(m_pid, number); }
     pid_t pid() const { return m_pid; }
+    // Keys typed on the terminal (onTerminal only): "\x03" is Ctrl-C,
+    // which the terminal also echoes as "^C".
+    void type(const std::string& keys) { (void)!write(m_fds[0], keys.data(), keys.size()); }
     // Reads to the end and reaps the process.
     Finished finish()
     {
@@ -149,6 +152,15 @@ inline Finished runHost(const std::vector<std::string>& args, const std::vector<
 struct Screen {
     std::vector<std::string> rows;
     int overflows = 0;
+
+    std::string text() const
+    {
+        std::string all;
+        for (const std::string& row : rows) {
+            all += row + "\n";
+        }
+        return all;
+    }
 };
 
 inline Screen showOnTerminal(const std::string& bytes, std::size_t width)

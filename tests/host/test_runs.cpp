@@ -229,15 +229,28 @@ TEST_F(HostRun, OutputFitsTerminalsOf80And50Columns)
     const std::vector<std::string> terminal = {"TMPDIR=" + tmp.path(), "TERM=xterm", "LANG=C.UTF-8"};
     hosttest::RunningHost wide(args, terminal, DIAGHOST_PATH, true, 80);
     hosttest::RunningHost narrow(args, terminal, DIAGHOST_PATH, true, 50);
+    // The terminal's echo of a Ctrl-C typed while the live line is shown.
+    hosttest::RunningHost stopped({"--simulate=healthy", "run", "--test", "loopback"}, terminal, DIAGHOST_PATH,
+                                  true, 80);
+    ASSERT_TRUE(stopped.waitFor("of up to 23 s", 20000));
+    sleep(1);
+    stopped.type("\x03");
+    const Finished interrupted = stopped.finish();
+    const hosttest::Screen afterCtrlC = hosttest::showOnTerminal(interrupted.out, 80);
+    EXPECT_EQ(0, afterCtrlC.overflows) << interrupted.out;
+    for (const std::string& row : afterCtrlC.rows) {
+        EXPECT_EQ(std::string::npos, row.find("[#")) << "stale progress line: " << row;
+    }
+    EXPECT_NE(std::string::npos, afterCtrlC.text().find("\n  loopback  ABORTED")) << afterCtrlC.text();
+
     const Finished shown[] = {wide.finish(), narrow.finish()};
     const std::size_t widths[] = {80, 50};
     for (int i = 0; i < 2; ++i) {
         EXPECT_EQ(2, shown[i].status) << shown[i].out;
         const hosttest::Screen screen = hosttest::showOnTerminal(shown[i].out, widths[i]);
         EXPECT_EQ(0, screen.overflows) << widths[i] << " columns:\n" << shown[i].out;
-        std::string rows;
+        const std::string rows = screen.text();
         for (const std::string& row : screen.rows) {
-            rows += row + "\n";
             EXPECT_EQ(std::string::npos, row.find("[#")) << "stale progress line: " << row;
             EXPECT_EQ(std::string::npos, row.find("[.")) << "stale progress line: " << row;
         }
