@@ -92,6 +92,13 @@ std::string shortLogLine(const std::string& line)
     return rest.empty() ? function : function + ": " + rest;
 }
 
+bool isRunOpening(const std::string& line)
+{
+    const std::string::size_type call = line.find("::run() [");
+    return line.compare(0, 11, "ModemDiag::") == 0 && call != std::string::npos && line.back() == ']' &&
+           line.find(']', call) == line.size() - 1;
+}
+
 std::string notTestedReason(const DeviceRecord& device)
 {
     return device.skipped.empty() ? std::string("no selected test ran") : device.skipped.front().reason;
@@ -169,9 +176,7 @@ void RunView::testStarted(const DeviceRecord& /*device*/, int testIndex)
 {
     m_testIndex = testIndex;
     m_lastReport = 0.0;
-    if (!m_logPath.empty()) {
-        m_log.start(m_logPath);
-    }
+    m_linesShown = 0;
     if (m_quiet) {
         return;
     }
@@ -233,6 +238,8 @@ void RunView::progress(QuarnDiags::Uint value, double elapsed)
 
 void RunView::event(const EventRecord& event)
 {
+    // The log lines written before the event come first.
+    showLogLines(false);
     if (m_quiet) {
         return;
     }
@@ -245,15 +252,33 @@ void RunView::event(const EventRecord& event)
     m_console.line(text);
 }
 
+void RunView::followLog(const std::string& path)
+{
+    m_following = true;
+    m_log.start(path);
+}
+
 void RunView::showLogLines(bool flush)
 {
-    if (m_logPath.empty()) {
+    if (!m_following) {
         return;
     }
-    for (const std::string& line : m_log.newLines(flush)) {
+    for (std::string& line : m_log.newLines(flush)) {
+        m_logLines.push_back(std::move(line));
+    }
+    // The test runs on its own while this view catches up, so the next
+    // test's lines may already be there: they wait for that test, whose
+    // first line is its run's opening line "ModemDiag::<test>::run() [<tty>]".
+    while (!m_logLines.empty()) {
+        const std::string& line = m_logLines.front();
+        if (m_linesShown > 0 && isRunOpening(line)) {
+            break;
+        }
         if (!m_quiet) {
             m_console.line("      | " + printable(shortLogLine(line)));
         }
+        ++m_linesShown;
+        m_logLines.pop_front();
     }
 }
 

@@ -1,6 +1,7 @@
 // RunView.h - what a person sees of a run: live progress, events, summary.
 #pragma once
 
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -23,8 +24,8 @@ public:
     // Quiet: only notices and the summary are shown.
     void setQuiet(bool quiet) { m_quiet = quiet; }
     // Verbose: under each test, the lines the plug-in appends to this log
-    // file while the test runs.
-    void followLog(const std::string& path) { m_logPath = path; }
+    // file while the test runs, followed from its size now.
+    void followLog(const std::string& path);
 
     void device(const DeviceRecord& device);
     void testStarted(const DeviceRecord& device, int testIndex);
@@ -44,8 +45,10 @@ private:
     const PackageConfig& m_config;
     int m_testIndex = -1;
     bool m_quiet = false;
-    std::string m_logPath;
+    bool m_following = false;
     LogTail m_log;
+    std::deque<std::string> m_logLines;  // read, not yet shown
+    int m_linesShown = 0;                 // log lines shown under the running test
     double m_lastReport = 0.0;  // seconds into the test of the last plain progress line
 };
 
