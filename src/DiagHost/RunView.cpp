@@ -99,6 +99,14 @@ bool isRunOpening(const std::string& line)
            line.find(']', call) == line.size() - 1;
 }
 
+// The tty a test's log line names ("[/dev/ttySM1]"), "" for a line that names none.
+std::string ttyOf(const std::string& line)
+{
+    const std::string::size_type open = line.find("[/dev/");
+    const std::string::size_type close = open == std::string::npos ? open : line.find(']', open);
+    return close == std::string::npos ? std::string() : line.substr(open + 1, close - open - 1);
+}
+
 std::string notTestedReason(const DeviceRecord& device)
 {
     return device.skipped.empty() ? std::string("no selected test ran") : device.skipped.front().reason;
@@ -172,9 +180,10 @@ void RunView::skipped(const DeviceRecord& device)
     }
 }
 
-void RunView::testStarted(const DeviceRecord& /*device*/, int testIndex)
+void RunView::testStarted(const DeviceRecord& device, int testIndex)
 {
     m_testIndex = testIndex;
+    m_tty = device.tty;
     m_lastReport = 0.0;
     m_linesShown = 0;
     if (m_quiet) {
@@ -263,22 +272,32 @@ void RunView::showLogLines(bool flush)
     if (!m_following) {
         return;
     }
+    // run --jobs tests several modems at once, all logging to the same
+    // file: each line waits for the modem it names (a line that names none,
+    // such as the serial layer's, goes with the modem shown now).
     for (std::string& line : m_log.newLines(flush)) {
-        m_logLines.push_back(std::move(line));
+        if (line.find_first_not_of(" \t") == std::string::npos) {
+            continue;  // blank lines say nothing
+        }
+        const std::string tty = ttyOf(line);
+        m_logLines[tty.empty() ? m_tty : tty].push_back(std::move(line));
     }
     // The test runs on its own while this view catches up, so the next
     // test's lines may already be there: they wait for that test, whose
     // first line is its run's opening line "ModemDiag::<test>::run() [<tty>]".
-    while (!m_logLines.empty()) {
-        const std::string& line = m_logLines.front();
+    std::deque<std::string>& lines = m_logLines[m_tty];
+    while (!lines.empty()) {
+        const std::string& line = lines.front();
         if (m_linesShown > 0 && isRunOpening(line)) {
             break;
         }
         if (!m_quiet) {
             m_console.line("      | " + printable(shortLogLine(line)));
         }
-        ++m_linesShown;
-        m_logLines.pop_front();
+        if (!ttyOf(line).empty()) {
+            ++m_linesShown;
+        }
+        lines.pop_front();
     }
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <deque>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -44,11 +45,12 @@ private:
     Console& m_console;
     const PackageConfig& m_config;
     int m_testIndex = -1;
+    std::string m_tty;  // of the modem under test
     bool m_quiet = false;
     bool m_following = false;
     LogTail m_log;
-    std::deque<std::string> m_logLines;  // read, not yet shown
-    int m_linesShown = 0;                 // log lines shown under the running test
+    std::map<std::string, std::deque<std::string>> m_logLines;  // read, not yet shown, by tty
+    int m_linesShown = 0;  // lines naming its tty shown under the running test
     double m_lastReport = 0.0;  // seconds into the test of the last plain progress line
 };
 
