@@ -11,7 +11,6 @@
 //    for a second "OK" that a modem answering at once never sends), that is
 //    what the check itself adds.
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -20,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "Deadline.h"
 #include "ExportClass.h"
 #include "ModemDevice.h"
 #include "ModemDiagnostic.h"
@@ -34,11 +34,6 @@ double ThreadCpuMs()
     timespec now{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
     return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
-}
-
-double WallMs()
-{
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
 DeviceEnum::VirtualDevice ModemOn(const std::string& tty)
@@ -62,11 +57,11 @@ int main(int argc, char** argv)
         modemsim::VirtualModem silent(*modemsim::ModemProfile::named("silent"));
         auto device = ModemOn(silent.slavePath());
         ModemDiag::ModemDiagnostic diagnostic(false, DeviceEnum::IDeviceEnumerator::CUSTOMER);
-        const double wall0 = WallMs();
+        const Deadline started;
         const double cpu0 = ThreadCpuMs();
         diagnostic.runDiagnostic(&device, Diag::DiagnosticSettings());
         const double cpu = ThreadCpuMs() - cpu0;
-        const double wall = WallMs() - wall0;
+        const double wall = started.elapsedMs();
         std::printf("whole diagnostic on a silent modem: wall %.0f ms, processor %.2f ms (%.4f %% of wall)\n", wall,
                     cpu, 100.0 * cpu / wall);
     }
@@ -87,9 +82,9 @@ int main(int argc, char** argv)
     for (const Check& check : checks) {
         std::vector<double> overheads;
         for (int i = 0; i < repetitions; ++i) {
-            const double wall0 = WallMs();
+            const Deadline started;
             diagnostic.runTest(&device, check.index, Diag::DiagnosticSettings());
-            overheads.push_back(WallMs() - wall0 - check.fixedMs);
+            overheads.push_back(started.elapsedMs() - check.fixedMs);
         }
         std::sort(overheads.begin(), overheads.end());
         std::printf("%-10s check beyond its fixed time (%.0f ms), prompt modem: median %.2f ms, max %.2f ms "

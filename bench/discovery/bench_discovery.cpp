@@ -2,13 +2,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <fcntl.h>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
+#include "Deadline.h"
 #include "DiscoveryMachine.h"
 #include "Velk.h"
 
@@ -18,13 +18,6 @@ using benchtree::BuildMachine;
 using benchtree::HaveCommand;
 using benchtree::kModems;
 using benchtree::Run;
-
-double NowMs()
-{
-    struct timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<double>(now.tv_sec) * 1000.0 + static_cast<double>(now.tv_nsec) / 1e6;
-}
 
 int ScanOnce()
 {
@@ -71,11 +64,11 @@ void CountOpens(const char* label, const std::vector<std::string>& command, cons
 
 double MeanRunMs(const std::vector<std::string>& command, int runs)
 {
-    const double start = NowMs();
+    const Deadline started;
     for (int i = 0; i < runs; ++i) {
         Run(command);
     }
-    return (NowMs() - start) / runs;
+    return started.elapsedMs() / runs;
 }
 
 }  // namespace
@@ -124,11 +117,11 @@ int main(int argc, char** argv)
                 "one rescan per match", (kModems + 1) * 2048);
 
     const int inProcessRuns = 2000;
-    double start = NowMs();
+    const Deadline scanning;
     for (int i = 0; i < inProcessRuns; ++i) {
         ScanOnce();
     }
-    const double inProcessMs = (NowMs() - start) / inProcessRuns;
+    const double inProcessMs = scanning.elapsedMs() / inProcessRuns;
 
     const int processRuns = 200;
     std::printf("\nTime for one hardware table (mean)\n");

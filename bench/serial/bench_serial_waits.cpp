@@ -13,17 +13,11 @@
 #include <unistd.h>
 #include <vector>
 
+#include "Deadline.h"
 #include "PortComm.h"
 #include "Velk.h"
 
 namespace {
-
-std::int64_t NowUs()
-{
-    struct timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<std::int64_t>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
-}
 
 double ThreadCpuMs()
 {
@@ -69,9 +63,9 @@ void IdleWaitCost()
         return;
     }
     const double cpu = ThreadCpuMs();
-    const std::int64_t start = NowUs();
+    const Deadline started;
     const BOOL seen = PortWaitFor(pty.port, "OK", 5000);
-    const double wallMs = (NowUs() - start) / 1000.0;
+    const double wallMs = started.elapsedMs();
     std::printf("idle 5000 ms wait on a silent line: result %d, wall %.1f ms, cpu %.2f ms (target < 20)\n", seen,
                 wallMs, ThreadCpuMs() - cpu);
     pty.close();
@@ -94,7 +88,7 @@ void WakeLatency(int samples)
             // Let the wait settle into poll before the byte comes.
             struct timespec pause = {0, 2000000};
             nanosleep(&pause, nullptr);
-            sentAt.store(NowUs());
+            sentAt.store(Deadline::nowUs());
             if (write(pty.master, "OK", 2) != 2) {
                 return;
             }
@@ -107,7 +101,7 @@ void WakeLatency(int samples)
             std::printf("latency: sample %d missed\n", i);
             break;
         }
-        latencies.push_back((NowUs() - sentAt.load()) / 1000.0);
+        latencies.push_back((Deadline::nowUs() - sentAt.load()) / 1000.0);
     }
     modem.join();
     pty.close();
@@ -146,9 +140,9 @@ void DeadLineLogging()
     const auto measure = [&](const char* what, HANDLE port) {
         const int linesBefore = countLines();
         const double cpu = ThreadCpuMs();
-        const std::int64_t start = NowUs();
+        const Deadline started;
         const BOOL seen = PortWaitFor(port, "OK", 1000);
-        const double wallMs = (NowUs() - start) / 1000.0;
+        const double wallMs = started.elapsedMs();
         const double cpuMs = ThreadCpuMs() - cpu;
         std::printf("1000 ms wait on %s: result %d, wall %.1f ms, cpu %.2f ms, %d log lines (target <= 50)\n", what,
                     seen, wallMs, cpuMs, countLines() - linesBefore);

@@ -2,15 +2,14 @@
 #include "PortComm.h"
 
 #include <cerrno>
-#include <climits>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
 
+#include "Deadline.h"
 #include "SystemPath.h"
 #include "Velk.h"
 
@@ -24,43 +23,28 @@ namespace {
 // its whole time limit.
 const std::int64_t kFailedReadPauseUs = 25000;
 
-// Microseconds on the monotonic clock: a wall-clock jump neither ends a wait
-// early nor stretches it, and a limit of n ms never ends before n ms passed
-// (whole milliseconds would let a wait end up to 1 ms short).
-std::int64_t MonotonicUs()
-{
-    struct timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<std::int64_t>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
-}
-
-// poll() timeout for a span of microseconds, rounded up to whole ms.
-int PollTimeout(std::int64_t us)
-{
-    if (us <= 0) {
-        return 0;
-    }
-    const std::int64_t ms = (us + 999) / 1000;
-    return ms > INT_MAX ? INT_MAX : static_cast<int>(ms);
-}
+// A flush discards what is pending, and a modem pauses between replies, so
+// a port that still has input after this many bytes or this long is a
+// modem that never stops sending (a stuck line, a peer in a loop): the flush
+// gives up instead of holding the test forever.
+const unsigned kFlushMaxBytes = 65536;
+const std::int64_t kFlushMaxUs = 1000000;
 
 // Blocks until hPort has input pending (or reports a hang-up or error), or
-// until waitUs have passed; with hPort -1 it only sleeps. A signal does not
-// cut the wait short. Returns poll's events for the port, 0 when the time
-// ran out.
-short BlockFor(HANDLE hPort, std::int64_t waitUs)
+// until the deadline; with hPort -1 it only sleeps. A signal does not cut
+// the wait short. Returns poll's events for the port, 0 when the time ran
+// out.
+short BlockUntil(HANDLE hPort, const Deadline& deadline)
 {
-    const std::int64_t until = MonotonicUs() + waitUs;
     for (;;) {
-        const std::int64_t left = until - MonotonicUs();
-        if (left <= 0) {
+        if (deadline.expired()) {
             return 0;
         }
         struct pollfd pfd;
         pfd.fd = hPort;
         pfd.events = POLLIN;
         pfd.revents = 0;
-        const int ready = poll(hPort >= 0 ? &pfd : nullptr, hPort >= 0 ? 1 : 0, PollTimeout(left));
+        const int ready = poll(hPort >= 0 ? &pfd : nullptr, hPort >= 0 ? 1 : 0, deadline.pollTimeoutMs());
         if (ready > 0) {
             return pfd.revents;
         }
@@ -90,20 +74,22 @@ ReadOutcome ReadOneByte(HANDLE hPort, char* dst)
     return kReadFailed;
 }
 
-// What a wait does after an attempt that brought no byte, for at most
-// leftUs: block until input is pending, or pause after a failed read.
-void WaitAfterNoByte(HANDLE hPort, ReadOutcome outcome, std::int64_t leftUs)
+// What a wait does after an attempt that brought no byte, at most until the
+// wait's deadline: block until input is pending, or pause after a failed
+// read.
+void WaitAfterNoByte(HANDLE hPort, ReadOutcome outcome, const Deadline& deadline)
 {
-    const std::int64_t pause = leftUs < kFailedReadPauseUs ? leftUs : kFailedReadPauseUs;
+    const Deadline pause(kFailedReadPauseUs);
+    const Deadline& pauseEnd = pause.endsBefore(deadline) ? pause : deadline;
     if (outcome == kReadFailed) {
-        BlockFor(-1, pause);
+        BlockUntil(-1, pauseEnd);
         return;
     }
-    const short events = BlockFor(hPort, leftUs);
+    const short events = BlockUntil(hPort, deadline);
     // Hang-up or error without input: the next read would find nothing
     // again, so pace it like a failed read instead of polling in a loop.
     if (events != 0 && (events & POLLIN) == 0) {
-        BlockFor(-1, pause);
+        BlockUntil(-1, pauseEnd);
     }
 }
 
@@ -113,7 +99,9 @@ extern "C" HANDLE PortOpen(const char* devName)
 {
     const char* shown = devName != nullptr ? devName : "";
     const std::string path = SystemPath(shown);
-    const HANDLE hPort = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    // Close-on-exec besides the contract's flags: a program the host starts
+    // while a test runs must not inherit the modem's line.
+    const HANDLE hPort = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (hPort == -1) {
         ErrorMessage("Unable to open serial device %s", shown);
     }
@@ -195,12 +183,10 @@ extern "C" BOOL PortWaitFor(HANDLE hPort, const char* waitString, std::uint32_t 
     if (waitString == nullptr || waitString[0] == '\0') {
         return FALSE;
     }
-    const std::int64_t limit = static_cast<std::int64_t>(timeout) * 1000;
-    const std::int64_t start = MonotonicUs();
-    std::int64_t elapsed = 0;
+    const Deadline deadline = Deadline::afterMs(timeout);
     std::size_t matched = 0;
 
-    while (elapsed < limit) {
+    while (!deadline.expired()) {
         char byte = 0;
         const ReadOutcome outcome = ReadOneByte(hPort, &byte);
         if (outcome == kGotByte) {
@@ -215,9 +201,8 @@ extern "C" BOOL PortWaitFor(HANDLE hPort, const char* waitString, std::uint32_t 
                 matched = 0;
             }
         } else {
-            WaitAfterNoByte(hPort, outcome, limit - (MonotonicUs() - start));
+            WaitAfterNoByte(hPort, outcome, deadline);
         }
-        elapsed = MonotonicUs() - start;
     }
     return FALSE;
 }
@@ -228,13 +213,11 @@ extern "C" BOOL PortReadLine(HANDLE hPort, char* line, std::uint32_t cbLine, std
     if (cbLine == 0) {
         return FALSE;
     }
-    const std::int64_t limit = static_cast<std::int64_t>(timeout) * 1000;
-    const std::int64_t start = MonotonicUs();
-    std::int64_t elapsed = 0;
+    const Deadline deadline = Deadline::afterMs(timeout);
     std::uint32_t stored = 0;
     line[0] = '\0';
 
-    while (cbLine != 0 && elapsed < limit) {
+    while (cbLine != 0 && !deadline.expired()) {
         const ReadOutcome outcome = ReadOneByte(hPort, line + stored);
         if (outcome == kGotByte) {
             const char byte = line[stored];
@@ -252,11 +235,12 @@ extern "C" BOOL PortReadLine(HANDLE hPort, char* line, std::uint32_t cbLine, std
                 ++stored;
             }
         } else {
-            WaitAfterNoByte(hPort, outcome, limit - (MonotonicUs() - start));
+            WaitAfterNoByte(hPort, outcome, deadline);
         }
-        // Taken after every byte, dropped ones too, so a peer that sends
-        // nothing but line ends cannot hold the wait past its limit.
-        elapsed = MonotonicUs() - start;
+        // The loop test takes the time again after every byte, dropped line
+        // ends too (a departure from taking it only after stored bytes), so
+        // a peer that sends nothing but line ends cannot hold the wait past
+        // its limit.
     }
     // The bytes stored so far stay as they are, without a terminator: the
     // capacity may be used up, and a terminator would overwrite a byte.
@@ -278,9 +262,16 @@ extern "C" int PortPrintf(HANDLE hPort, const char* arg, ...)
 
 extern "C" BOOL PortFlush(HANDLE hPort)
 {
-    // Discards only what is pending now; it never waits for more.
+    // Discards only what is pending now; it never waits for more. The cap
+    // ends the flush of a port whose input never runs dry, with one line.
+    const Deadline deadline(kFlushMaxUs);
+    unsigned discarded = 0;
     char byte;
     while (PortRead(hPort, 1, &byte) == 1) {
+        if (++discarded >= kFlushMaxBytes || deadline.expired()) {
+            ErrorMessage("Port still sending after %u bytes discarded, flush stopped", discarded);
+            break;
+        }
     }
     return TRUE;
 }

@@ -2,10 +2,8 @@
 #include "VirtualModem.h"
 
 #include <cerrno>
-#include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <deque>
 #include <fcntl.h>
 #include <mutex>
@@ -15,6 +13,7 @@
 #include <thread>
 #include <unistd.h>
 
+#include "Deadline.h"
 #include "ModemAnswers.h"
 
 namespace modemsim {
@@ -24,13 +23,6 @@ namespace {
 // A command line longer than this is cut; no real dialogue comes close.
 const std::size_t kMaxLineLength = 512;
 
-std::int64_t MonotonicMs()
-{
-    struct timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<std::int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-}
-
 [[noreturn]] void Fail(const char* what)
 {
     throw std::runtime_error(std::string("virtual modem: ") + what + ": " + std::strerror(errno));
@@ -38,7 +30,7 @@ std::int64_t MonotonicMs()
 
 // Bytes due on the line at a given time; a hang-up closes the line instead.
 struct Output {
-    std::int64_t dueMs;
+    Deadline due;
     std::string bytes;
     bool hangUp;
 };
@@ -60,7 +52,7 @@ struct VirtualModem::Impl {
     ModemState state;
     std::string pendingLine;
     std::deque<Output> outputs;
-    std::int64_t busyUntilMs = 0;  // when the last queued answer goes out
+    Deadline busyUntil;  // when the last queued answer goes out
     std::thread thread;
 
     void openPty();
@@ -68,7 +60,7 @@ struct VirtualModem::Impl {
     bool sendDue(bool& blocked);
     void receive(const char* bytes, std::size_t count);
     void answer(const std::string& line);
-    void queue(std::int64_t dueMs, std::string bytes, bool hangUp = false);
+    void queue(const Deadline& due, std::string bytes, bool hangUp = false);
     void closeFd(int& fd);
 };
 
@@ -119,9 +111,9 @@ void VirtualModem::Impl::openPty()
     wakeWrite = wake[1];
 }
 
-void VirtualModem::Impl::queue(std::int64_t dueMs, std::string bytes, bool hangUp)
+void VirtualModem::Impl::queue(const Deadline& due, std::string bytes, bool hangUp)
 {
-    outputs.push_back(Output{dueMs, std::move(bytes), hangUp});
+    outputs.push_back(Output{due, std::move(bytes), hangUp});
 }
 
 void VirtualModem::Impl::answer(const std::string& line)
@@ -140,7 +132,7 @@ void VirtualModem::Impl::answer(const std::string& line)
     // A modem busy with an earlier command reads this one only when it is
     // done, so the echo and the answer both wait for the earlier answer:
     // late replies stay late, and everything stays in order.
-    const std::int64_t start = busyUntilMs > MonotonicMs() ? busyUntilMs : MonotonicMs();
+    const Deadline start = busyUntil.after(0);
     if (state.echo) {
         queue(start, line + "\r");
     }
@@ -150,8 +142,8 @@ void VirtualModem::Impl::answer(const std::string& line)
     } else {
         reply = AnswerLine(line, current, state);
     }
-    const std::int64_t due = start + (fault.delayMs > 0 ? fault.delayMs : 0) + reply.delayMs;
-    busyUntilMs = due;
+    const Deadline due = start.after(static_cast<std::int64_t>((fault.delayMs > 0 ? fault.delayMs : 0) + reply.delayMs) * 1000);
+    busyUntil = due;
 
     if (fault.hangUp) {
         queue(due, std::string(), true);
@@ -194,8 +186,7 @@ void VirtualModem::Impl::receive(const char* bytes, std::size_t count)
 bool VirtualModem::Impl::sendDue(bool& blocked)
 {
     blocked = false;
-    const std::int64_t now = MonotonicMs();
-    while (!outputs.empty() && outputs.front().dueMs <= now) {
+    while (!outputs.empty() && outputs.front().due.expired()) {
         Output& next = outputs.front();
         if (next.hangUp) {
             // Closing the master hangs up every slave descriptor: the client
@@ -236,8 +227,7 @@ void VirtualModem::Impl::serve()
         }
         int timeoutMs = -1;
         if (lineUp && !blocked && !outputs.empty()) {
-            const std::int64_t wait = outputs.front().dueMs - MonotonicMs();
-            timeoutMs = wait <= 0 ? 0 : (wait > INT_MAX ? INT_MAX : static_cast<int>(wait));
+            timeoutMs = outputs.front().due.pollTimeoutMs();
         }
         struct pollfd fds[2];
         fds[0].fd = wakeRead;

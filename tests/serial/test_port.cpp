@@ -223,6 +223,33 @@ TEST(PortSetup, AppliesRawLineSettingsAndSavesTheOldOnes)
     EXPECT_EQ(static_cast<speed_t>(B9600), cfgetospeed(&settings));
 }
 
+// Whatever the host starts during a test must not inherit the modem's line.
+TEST(PortOpen, TheTtyDescriptorIsClosedOnExec)
+{
+    PtyPair pty;
+    EXPECT_NE(0, fcntl(pty.port, F_GETFD) & FD_CLOEXEC);
+}
+
+// A port whose input never runs dry (here /dev/zero, which always has a
+// byte) would hold a flush forever: it stops with one line and TRUE. Run in
+// a child with an alarm, so that an endless flush fails the case instead of
+// hanging the suite.
+TEST(PortFlush, StopsOnAPortThatNeverStopsSending)
+{
+    EXPECT_EXIT(
+        {
+            alarm(20);
+            testsupport::LogCapture log;
+            const int endless = open("/dev/zero", O_RDONLY | O_NONBLOCK);
+            const bool flushed = PortFlush(endless) == TRUE;
+            const std::vector<std::string> lines = log.lines();
+            const bool oneLine =
+                lines.size() == 1 && lines[0].rfind("Tessaly Modem Diagnostics: Port still sending after ", 0) == 0;
+            std::_Exit(flushed && oneLine ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
 TEST(PortPrintf, SendsAtMost255BytesAndCountsAShortWriteAsFailure)
 {
     PtyPair pty;
