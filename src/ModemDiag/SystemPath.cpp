@@ -2,6 +2,7 @@
 #include "SystemPath.h"
 
 #include <cstdlib>
+#include <fcntl.h>
 
 std::string SystemPath(const char* logicalPath)
 {
@@ -20,4 +21,9 @@ std::string SystemPath(const char* logicalPath)
         return logicalPath;
     }
     return resolved + logicalPath;
+}
+
+int OpenSystemFile(const char* logicalPath)
+{
+    return open(SystemPath(logicalPath).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
 }

@@ -9,3 +9,8 @@
 // Relative paths are returned unchanged. Messages and stored records keep
 // the logical path.
 std::string SystemPath(const char* logicalPath);
+
+// Opens a system file for reading, close-on-exec and without ever blocking
+// on the open (a FIFO planted in its place must not hang the host); the
+// descriptor, or -1.
+int OpenSystemFile(const char* logicalPath);

@@ -1,6 +1,11 @@
 // VelkLinux.h - Linux access to PCI configuration space, driver ttys, /proc/modules and BIOS memory.
 #pragma once
 
+// One file per access method stands behind these declarations: ProcPci.cpp
+// (configuration files under /proc/bus/pci), ProcModules.cpp (the driver's
+// use count), ProcKcore.cpp (BIOS memory) and DriverTtys.cpp (the driver's
+// ttys and their version query).
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>

@@ -1,6 +1,7 @@
 // The driver's ttys and their version answers, and the driver's use count in /proc/modules.
 #include <chrono>
 #include <tuple>
+#include <unistd.h>
 
 #include "DiscoveryFixture.h"
 #include "VelkLinux.h"
@@ -61,8 +62,12 @@ TEST_F(SoftwareTable, VersionIsTheRestOfTheAti3Line)
     }
 }
 
+// Long lines are common on a real machine (a module used by many others
+// lists them all): each is one line, judged by its start, and nothing is
+// logged about any of these lists.
 TEST_F(SoftwareTable, DriverInUseOnlyByItsOwnLineWithSizeAndUsers)
 {
+    const std::string longStart = "snd_big 4096 1 " + std::string(496, 'x');  // 511 bytes
     const std::tuple<const char*, std::string, bool> cases[] = {
         {"in use", "TSYSM 65536 2 - Live 0x0\n", true},
         {"loaded, unused", "TSYSM 65536 0 - Live 0x0\n", false},
@@ -70,7 +75,9 @@ TEST_F(SoftwareTable, DriverInUseOnlyByItsOwnLineWithSizeAndUsers)
         {"longer name", "TSYSMX 65536 5 - Live 0x0\n", false},
         {"longer name ending in a digit", "TSYSM2 65536 5 - Live 0x0\n", false},
         {"tab after the name, no final newline", "lp 20480 0 - Live 0x0\nTSYSM\t65536\t1", true},
-        {"after a long line", "snd_big 4096 1 " + std::string(600, 'x') + "\nTSYSM 65536 1 - Live 0x0\n", true},
+        {"after a long line", longStart + std::string(600, 'x') + "\nTSYSM 65536 1 - Live 0x0\n", true},
+        {"inside a long line", longStart + "TSYSM 65536 1 - Live 0x0\n", false},
+        {"a long driver line", "TSYSM 65536 3 " + std::string(5000, 'm') + ",\n", true},
         {"unreadable size", "TSYSM - 1\n", false},
     };
     for (const auto& [name, text, inUse] : cases) {
@@ -80,4 +87,23 @@ TEST_F(SoftwareTable, DriverInUseOnlyByItsOwnLineWithSizeAndUsers)
     }
     root.removeModules();
     EXPECT_EQ(0, ModemsInUse());
+    EXPECT_EQ("", log.text());
+}
+
+// /proc/modules replaced by an endless stream: the read stops after 16 MiB
+// with one line. In a child with an alarm, so that an endless read fails the
+// case instead of hanging the suite.
+TEST_F(SoftwareTable, AnEndlessModuleListIsReadOnlyUpToItsCap)
+{
+    ASSERT_EQ(0, symlink("/dev/zero", root.file("/proc/modules").c_str()));
+    EXPECT_EXIT(
+        {
+            alarm(20);
+            const bool inUse = ModemsInUse() != 0;
+            const bool oneLine =
+                log.lines() ==
+                std::vector<std::string>{"Tessaly Modem Diagnostics: /proc/modules goes on past 16 MiB, read stopped"};
+            std::_Exit(!inUse && oneLine ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
