@@ -65,6 +65,28 @@ inline Outcome Collect(Diag::IDiagnostics& diagnostic, int testIndex)
     return outcome;
 }
 
+// Brings the class-wide diagnostic log to a known state: count 0, file
+// closed. Every destruction counts a diagnostic out, with or without
+// logging, so a case that destroys a quiet diagnostic leaves the count one
+// lower than it found it; below zero it wraps, and the shared log then stays
+// open on an earlier case's folder. A wrapped count is brought back by
+// logging diagnostics that are held for the rest of the process; a log left
+// open is closed by one more made and dropped. Cases that need the count
+// call this first instead of relying on a process of their own.
+inline void SettleDiagnosticLog()
+{
+    static std::vector<std::unique_ptr<ModemDiagnostic>> held;
+    const std::string previous = g_logDirPath;
+    g_logDirPath = "/nonexistent/modemdiag-settle";  // nothing is written while settling
+    while (ModemDiagnostic::logFileInitCount() > 0x7FFFFFFFu) {
+        held.push_back(std::make_unique<ModemDiagnostic>(true, DeviceEnum::IDeviceEnumerator::CUSTOMER));
+    }
+    if (ModemDiagnostic::logFileInitCount() == 0 && ModemDiagnostic::logFile().is_open()) {
+        ModemDiagnostic(true, DeviceEnum::IDeviceEnumerator::CUSTOMER);
+    }
+    g_logDirPath = previous;
+}
+
 // A virtual modem, a device on its tty and a diagnostic logging into a
 // temporary folder, on the real system root (where the modem driver is not
 // loaded, so the modems are never in use).
@@ -74,6 +96,7 @@ public:
         : modem(profile), device(ModemOn(modem.slavePath()))
     {
         unsetenv("MODEMDIAG_SYSROOT");
+        SettleDiagnosticLog();
         g_logDirPath = dir.path();
         diagnostic = std::make_unique<OpenDiagnostic>(log, DeviceEnum::IDeviceEnumerator::CUSTOMER);
     }

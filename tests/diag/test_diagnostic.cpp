@@ -42,6 +42,7 @@ TEST(ModemDiagnostic, IdentityAndTestsInRegistrationOrder)
 
 TEST(ModemDiagnostic, LoggingDiagnosticsShareOneFileWithABannerEach)
 {
+    SettleDiagnosticLog();
     TempDir dir;
     g_logDirPath = dir.path();
     const std::string path = dir.file("TSYmodemDiagnostic.log");
@@ -66,6 +67,7 @@ TEST(ModemDiagnostic, LoggingDiagnosticsShareOneFileWithABannerEach)
 
 TEST(ModemDiagnostic, TheDefaultLogFolderIsTheWorkingDirectoryAndAMissingOneLogsNothing)
 {
+    SettleDiagnosticLog();
     TempDir dir;
     char previous[4096];
     ASSERT_NE(nullptr, getcwd(previous, sizeof previous));

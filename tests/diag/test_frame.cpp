@@ -38,6 +38,7 @@ int OpenDescriptors()
 TEST(TestFrame, ADeviceWithoutTtyIsRefusedWithoutTouchingAPort)
 {
     testsupport::TempDir dir;
+    SettleDiagnosticLog();
     g_logDirPath = dir.path();
     OpenDiagnostic diagnostic(true, DeviceEnum::IDeviceEnumerator::CUSTOMER);
     auto noTty = ModemOn("");
@@ -84,6 +85,7 @@ TEST(TestFrame, ABusyMissingOrUnusablePortIsAWarningAndLeavesNothingOpen)
             root.makeTtyNode(0, modemsim::TtyNode::RegularFile);
         }
         testsupport::TempDir dir;
+        SettleDiagnosticLog();
         g_logDirPath = dir.path();
         OpenDiagnostic diagnostic(true, DeviceEnum::IDeviceEnumerator::CUSTOMER);
         auto device = ModemOn("/dev/ttySM0");
