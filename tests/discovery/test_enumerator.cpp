@@ -48,10 +48,16 @@ TEST_F(Enumeration, PairsTheNthFunctionWithTheNthTtyOnceAndKeepsTheVector)
     EXPECT_EQ("PCI Bus 1, Device 10, Function 0", (*devices)[1]->getDeviceLocation());
     EXPECT_EQ(IDevice::DRIVERS_NOT_INSTALLED, (*devices)[1]->getDeviceStatus());
 
-    // A second call gives back the same vector without scanning again.
+    // A second call gives back the same vector without scanning again, and
+    // logs only that it started and ended.
     root.addModem(2, 4);
+    const std::string logPath = package.file("log") + kLogName;
+    const std::size_t logged = testsupport::readFile(logPath).size();
     EXPECT_EQ(devices, enumerator.getDeviceVector("", 0));
     EXPECT_EQ(2u, devices->size());
+    EXPECT_EQ("ModemDeviceEnumerator::getDeviceVector() - Started\n"
+              "ModemDeviceEnumerator::getDeviceVector() - Normal exit\n",
+              testsupport::readFile(logPath).substr(logged));
 }
 
 // A log file that cannot be opened (a FIFO, which must not block) moves the

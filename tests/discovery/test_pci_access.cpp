@@ -46,6 +46,14 @@ TEST_F(PciAccess, ConfigReadsWrapTheOffsetAt256AndReadMissingBytesAsZero)
     for (const auto& [devMask, offset, expected] : cases) {
         EXPECT_EQ(expected, PciCfgReadDword(devMask, offset)) << std::hex << devMask << " @" << offset;
     }
+    // Words are the low halves: the subsystem vendor ID at 0x2C, the
+    // subsystem ID at 0x2E.
+    PciFunction card = Modem(11, 0);
+    card.subsystemVendorId = 0x1234;
+    card.subsystemId = 0x5678;
+    root.addFunction(card);
+    EXPECT_EQ(0x1234, PciCfgReadWord(Address(0, 11), 0x2C));
+    EXPECT_EQ(0x5678, PciCfgReadWord(Address(0, 11), 0x2E));
 }
 
 // Buses 8 and above are never scanned; matches come in bus, device,
@@ -60,6 +68,7 @@ TEST_F(PciAccess, ScanGoesInAscendingOrderOverBusesZeroToSevenAndTheTableStopsAt
     }
     PciFunction first = Modem(12, 2);
     first.classCode = 0x070002;
+    first.subsystemVendorId = 0x1234;  // a card maker other than the chip's
     root.addFunction(first);
 
     EXPECT_EQ(Address(0, 12, 2), PciFindDevice(kModemId, 0));
@@ -72,9 +81,9 @@ TEST_F(PciAccess, ScanGoesInAscendingOrderOverBusesZeroToSevenAndTheTableStopsAt
     ASSERT_EQ(0, BuildHWDeviceTable(table, &count, 0x10418, 0x2E7A5));  // only the low 16 bits count
     EXPECT_EQ(kHwDevTableCapacity, count);
     EXPECT_EQ(0xABAB, table[kHwDevTableCapacity].deviceID);  // the caller's table ends before it
-    EXPECT_EQ(std::make_tuple(0, 12, 2, 0x0418, 0xE7A5, 0x0001, 0x070002u),
+    EXPECT_EQ(std::make_tuple(0, 12, 2, 0x0418, 0xE7A5, 0x1234, 0x0001, 0x070002u),
               std::make_tuple(table[0].bus, table[0].device, table[0].function, table[0].deviceID, table[0].vendorID,
-                              table[0].subsystemID, table[0].classCode));
+                              table[0].subsystemVendorID, table[0].subsystemID, table[0].classCode));
 }
 
 // Each broken tree gets one line naming what is wrong, and the scan goes on

@@ -33,6 +33,16 @@ TEST_F(SoftwareTable, TakesTheTtysUpToTheFirstGapAndAsksEachForItsVersion)
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
     ASSERT_EQ(2u, count);
     EXPECT_STREQ("3.5.22", table[0].driverVersion);
+    // The version query is exactly echo off, then the identification.
+    EXPECT_EQ((std::vector<std::string>{"ate0", "ati3"}), first.commands());
+    for (const devDetailStruct& entry : {table[0], table[1]}) {
+        EXPECT_EQ(-1, entry.bus);
+        EXPECT_EQ(0, entry.pciLocationKnown);
+        EXPECT_EQ(DEVSTATUS_ENABLED, entry.deviceStatus);
+        EXPECT_EQ(0u, entry.slot);
+        EXPECT_STREQ("", entry.friendlyName);
+        EXPECT_STREQ("", entry.uiNumber);
+    }
     EXPECT_STREQ("/dev/ttySM1", table[1].comPort);
     EXPECT_STREQ("", table[1].driverVersion);
     EXPECT_TRUE(fourth.commands().empty());

@@ -1,0 +1,185 @@
+// The host classes' virtual slot order, seen by a host built against a mirror of the documented order.
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <cstring>
+
+#include "DiagHarness.h"
+#include "ModemDeviceEnumerator.h"
+#include "ModemLoopbackTest.h"
+#include "SimulatedRoot.h"
+
+using namespace diagtest;
+using DeviceEnum::IDeviceEnumerator;
+
+namespace mirror {
+
+// The four host classes as a host compiled against the documented slot
+// order sees them: virtual operations only, in that order, after the
+// virtual destructor.
+class IDiagnostics {
+public:
+    virtual ~IDiagnostics() = default;
+    virtual void runDiagnostic(DeviceEnum::VirtualDevice*, const Diag::DiagnosticSettings&) = 0;
+    virtual bool isDeviceSupportedByTest(DeviceEnum::VirtualDevice*, int) = 0;
+    virtual Diag::DiagnosticStatus getDiagnosticStatus() = 0;
+    virtual void abortDiagnostic() = 0;
+    virtual void suspendDiagnostic() = 0;
+    virtual void resumeDiagnostic() = 0;
+    virtual Diag::DiagnosticEventVector getDiagnosticEvents() = 0;
+    virtual Diag::DiagnosticResultVector getDiagnosticResults() = 0;
+    virtual const char* getName() = 0;
+    virtual const char* getVersion() = 0;
+    virtual const char* getDescription() = 0;
+};
+
+class IFunctionalTest {
+public:
+    virtual ~IFunctionalTest() = default;
+    virtual Diag::DiagnosticResult* run(const DeviceEnum::IDevice*, const Diag::DiagnosticSettings&) = 0;
+    virtual bool isDeviceSupported(const DeviceEnum::IDevice*, IDeviceEnumerator::DiagnosticMode) = 0;
+    virtual Diag::DiagnosticStatus getStatus() const = 0;
+    virtual void abortTest() = 0;
+    virtual void suspendTest() = 0;
+    virtual void resumeTest() = 0;
+};
+
+class IDevice {
+public:
+    virtual ~IDevice() = default;
+    virtual Uint open(DeviceEnum::IDevice::AccessMode) = 0;
+    virtual void close() = 0;
+    virtual void identifyDevice(int) = 0;
+    virtual DeviceEnum::IDevice::DeviceStatus getDeviceStatus() const = 0;
+};
+
+class IDeviceEnumerator {
+public:
+    virtual ~IDeviceEnumerator() = default;
+    virtual DeviceEnum::VirtualDeviceVector* getDeviceVector(const char*, Uint) = 0;
+};
+
+}  // namespace mirror
+
+namespace {
+
+// The vtable slot a pointer to a virtual member names (Itanium C++ ABI, as
+// GCC and clang use on x86: the pointer holds 1 + the slot's byte offset).
+template <typename Member>
+long SlotOf(Member member)
+{
+    struct {
+        std::ptrdiff_t ptr;
+        std::ptrdiff_t adj;
+    } raw;
+    static_assert(sizeof member == sizeof raw, "a pointer to member function is two words");
+    std::memcpy(&raw, &member, sizeof raw);
+    return (raw.ptr & 1) != 0 ? static_cast<long>((raw.ptr - 1) / static_cast<std::ptrdiff_t>(sizeof(void*))) : -1;
+}
+
+// A mirror pointer to a real object, as a host that knows only the mirror
+// holds it. (UBSan's type check, which would object to calls through a type
+// the object does not derive from, is off for this file.)
+template <typename Mirror, typename Real>
+Mirror* AsMirror(Real* real)
+{
+    return reinterpret_cast<Mirror*>(real);
+}
+
+}  // namespace
+
+// Every documented operation sits in the slot the mirror expects: a swapped
+// or inserted declaration in a host header moves one of them.
+TEST(SlotOrder, EachDocumentedOperationSitsWhereTheMirrorExpectsIt)
+{
+    const struct {
+        const char* name;
+        long mirror;
+        long real;
+    } slots[] = {
+        {"runDiagnostic", SlotOf(&mirror::IDiagnostics::runDiagnostic), SlotOf(&Diag::IDiagnostics::runDiagnostic)},
+        {"isDeviceSupportedByTest", SlotOf(&mirror::IDiagnostics::isDeviceSupportedByTest),
+         SlotOf(&Diag::IDiagnostics::isDeviceSupportedByTest)},
+        {"getDiagnosticStatus", SlotOf(&mirror::IDiagnostics::getDiagnosticStatus),
+         SlotOf(&Diag::IDiagnostics::getDiagnosticStatus)},
+        {"abortDiagnostic", SlotOf(&mirror::IDiagnostics::abortDiagnostic),
+         SlotOf(&Diag::IDiagnostics::abortDiagnostic)},
+        {"suspendDiagnostic", SlotOf(&mirror::IDiagnostics::suspendDiagnostic),
+         SlotOf(&Diag::IDiagnostics::suspendDiagnostic)},
+        {"resumeDiagnostic", SlotOf(&mirror::IDiagnostics::resumeDiagnostic),
+         SlotOf(&Diag::IDiagnostics::resumeDiagnostic)},
+        {"getDiagnosticEvents", SlotOf(&mirror::IDiagnostics::getDiagnosticEvents),
+         SlotOf(&Diag::IDiagnostics::getDiagnosticEvents)},
+        {"getDiagnosticResults", SlotOf(&mirror::IDiagnostics::getDiagnosticResults),
+         SlotOf(&Diag::IDiagnostics::getDiagnosticResults)},
+        {"getName", SlotOf(&mirror::IDiagnostics::getName), SlotOf(&Diag::IDiagnostics::getName)},
+        {"getVersion", SlotOf(&mirror::IDiagnostics::getVersion), SlotOf(&Diag::IDiagnostics::getVersion)},
+        {"getDescription", SlotOf(&mirror::IDiagnostics::getDescription),
+         SlotOf(&Diag::IDiagnostics::getDescription)},
+        {"run", SlotOf(&mirror::IFunctionalTest::run), SlotOf(&ModemLoopbackTest::run)},
+        {"isDeviceSupported", SlotOf(&mirror::IFunctionalTest::isDeviceSupported),
+         SlotOf(&ModemLoopbackTest::isDeviceSupported)},
+        {"getStatus", SlotOf(&mirror::IFunctionalTest::getStatus), SlotOf(&ModemLoopbackTest::getStatus)},
+        {"abortTest", SlotOf(&mirror::IFunctionalTest::abortTest), SlotOf(&ModemLoopbackTest::abortTest)},
+        {"suspendTest", SlotOf(&mirror::IFunctionalTest::suspendTest), SlotOf(&ModemLoopbackTest::suspendTest)},
+        {"resumeTest", SlotOf(&mirror::IFunctionalTest::resumeTest), SlotOf(&ModemLoopbackTest::resumeTest)},
+        {"open", SlotOf(&mirror::IDevice::open), SlotOf(&ModemDevice::open)},
+        {"close", SlotOf(&mirror::IDevice::close), SlotOf(&ModemDevice::close)},
+        {"identifyDevice", SlotOf(&mirror::IDevice::identifyDevice), SlotOf(&ModemDevice::identifyDevice)},
+        {"getDeviceStatus", SlotOf(&mirror::IDevice::getDeviceStatus), SlotOf(&ModemDevice::getDeviceStatus)},
+        {"getDeviceVector", SlotOf(&mirror::IDeviceEnumerator::getDeviceVector),
+         SlotOf(&ModemDeviceEnumerator::getDeviceVector)},
+    };
+    for (const auto& slot : slots) {
+        EXPECT_NE(-1, slot.mirror) << slot.name;
+        EXPECT_EQ(slot.mirror, slot.real) << slot.name;
+    }
+}
+
+// The mirror's calls reach the real operations of the plug-in's objects.
+// A device whose tty is missing makes every test post and return at once.
+TEST(SlotOrder, AHostBuiltAgainstTheMirrorReachesTheRealOperations)
+{
+    SettleDiagnosticLog();
+    testsupport::TempDir dir;
+    g_logDirPath = dir.path();
+    modemsim::SimulatedRoot root;  // no ttys, no modules, no PCI functions
+    root.exportToEnvironment();
+    auto missing = ModemOn("/dev/ttySM0");
+    auto noTty = ModemOn("");
+    {
+        OpenDiagnostic real(true, IDeviceEnumerator::CUSTOMER);
+        mirror::IDiagnostics* host = AsMirror<mirror::IDiagnostics>(static_cast<Diag::IDiagnostics*>(&real));
+        EXPECT_STREQ("Modem Test", host->getName());
+        EXPECT_STREQ("1.0", host->getVersion());
+        EXPECT_STREQ("Modem  Controller Test", host->getDescription());
+        EXPECT_TRUE(host->isDeviceSupportedByTest(&missing, 0));
+        EXPECT_FALSE(host->isDeviceSupportedByTest(&noTty, 2));
+        EXPECT_EQ(Diag::DiagnosticStatus::READY, host->getDiagnosticStatus().getStatus());
+        host->runDiagnostic(&missing, Diag::DiagnosticSettings());
+        EXPECT_EQ(Diag::DiagnosticStatus::COMPLETED, real.getDiagnosticStatus().getStatus());
+        EXPECT_EQ(3u, real.getDiagnosticResults().size());
+        EXPECT_EQ(real.getDiagnosticEvents(), host->getDiagnosticEvents());
+        EXPECT_EQ(real.getDiagnosticResults(), host->getDiagnosticResults());
+
+        mirror::IFunctionalTest* test = AsMirror<mirror::IFunctionalTest>(real.test(ModemDiagnostic::LOOPBACK_TEST));
+        std::unique_ptr<Diag::DiagnosticResult> result(test->run(noTty.getDevice(), Diag::DiagnosticSettings()));
+        EXPECT_EQ(INVALID_DEVICE_REFERENCE, result->getId());
+        EXPECT_TRUE(test->isDeviceSupported(missing.getDevice(), IDeviceEnumerator::BRINGUP));
+        EXPECT_EQ(Diag::DiagnosticStatus::COMPLETED, test->getStatus().getStatus());
+
+        mirror::IDevice* device = AsMirror<mirror::IDevice>(missing.getDevice());
+        EXPECT_EQ(0u, device->open(DeviceEnum::IDevice::READ_WRITE));
+        EXPECT_EQ(DeviceEnum::IDevice::NORMAL, device->getDeviceStatus());
+        EXPECT_EQ(DeviceEnum::IDevice::DRIVERS_NOT_INSTALLED,
+                  AsMirror<mirror::IDevice>(noTty.getDevice())->getDeviceStatus());
+    }
+    {
+        ModemDeviceEnumerator real(true, IDeviceEnumerator::CUSTOMER);
+        root.addModem(0, 9);
+        mirror::IDeviceEnumerator* host =
+            AsMirror<mirror::IDeviceEnumerator>(static_cast<IDeviceEnumerator*>(&real));
+        ASSERT_EQ(1u, host->getDeviceVector("", 0)->size());
+    }
+    unsetenv("MODEMDIAG_SYSROOT");
+}
