@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <dirent.h>
+#include <unistd.h>
 #include <memory>
 #include <string>
 #include <thread>
@@ -135,6 +137,28 @@ public:
             diagnostic->abortDiagnostic();
         });
     }
+
+    // How many descriptors of this process are open on the modem's tty: 1
+    // for the modem's own, 2 while a check has the port open.
+    int ttyDescriptors() const
+    {
+        int count = 0;
+        if (DIR* fds = opendir("/proc/self/fd")) {
+            while (const dirent* entry = readdir(fds)) {
+                char target[256];
+                const std::string link = std::string("/proc/self/fd/") + entry->d_name;
+                const ssize_t length = readlink(link.c_str(), target, sizeof target - 1);
+                if (length > 0 && std::string(target, static_cast<std::size_t>(length)) == modem.slavePath()) {
+                    ++count;
+                }
+            }
+            closedir(fds);
+        }
+        return count;
+    }
+
+    // Whether the log holds the line "<check prefix><text>".
+    bool logged(const std::string& text) const { return log().find("[<tty>] - " + text + "\n") != std::string::npos; }
 
     testsupport::TempDir dir;
     modemsim::VirtualModem modem;

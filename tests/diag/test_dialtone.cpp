@@ -1,6 +1,9 @@
 // The dial tone test: "OK" to the dial means a dial tone; it always hangs up.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <set>
+
 #include "DiagHarness.h"
 
 using namespace diagtest;
@@ -57,4 +60,47 @@ TEST(DialtoneTest, ALateResetReplyIsTakenAsTheDialAnswer)
     profile.faults["ate0"].delayMs = 1300;
     DiagHarness harness(profile);
     EXPECT_EQ(Codes{DIALTONE_PRESENT}, harness.run(kDialtone).events);
+}
+
+// Progress 10 while the dial is answered, 90 after the hang-up; then the
+// port is closed and only 1.5 s later "Normal exit" is logged. Lower bounds
+// only: a watcher that wakes late sees a longer pause, never a shorter one.
+TEST(DialtoneTest, ProgressTenWhileDiallingAndAPauseAfterThePortIsClosed)
+{
+    modemsim::ModemProfile profile;
+    profile.faults["atx4d;"].delayMs = 600;  // the dial's answer keeps the progress at 10 for a while
+    DiagHarness harness(profile);
+    std::atomic<bool> done{false};
+    std::set<Uint> progress;
+    bool exitLoggedWhenClosed = false;
+    long long pauseMs = -1;
+    std::thread watcher([&] {
+        std::chrono::steady_clock::time_point closed;
+        bool seenClosed = false;
+        while (pauseMs < 0) {
+            const Uint now = harness.diagnostic->getTestStatus(kDialtone).getProgress();
+            progress.insert(now);
+            if (!seenClosed && now == 90 && harness.ttyDescriptors() == 1) {
+                seenClosed = true;
+                closed = std::chrono::steady_clock::now();
+                exitLoggedWhenClosed = harness.logged("Normal exit");
+            }
+            if (seenClosed && harness.logged("Normal exit")) {
+                pauseMs = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                                closed)
+                              .count();
+            }
+            if (done && !seenClosed) {
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    });
+    EXPECT_EQ(Codes{DIALTONE_PRESENT}, harness.run(kDialtone).events);
+    done = true;
+    watcher.join();
+    EXPECT_EQ(1u, progress.count(10));
+    EXPECT_EQ(1u, progress.count(90));
+    EXPECT_FALSE(exitLoggedWhenClosed);
+    EXPECT_GE(pauseMs, 1000);
 }

@@ -124,3 +124,30 @@ TEST(TestFrame, AnAbortAndAClosedLogChangeNothingInAnAtCommandCheck)
     EXPECT_FALSE(ModemDiagnostic::logFile().is_open());
     EXPECT_EQ("", testsupport::readFile(harness.dir.file("TSYmodemDiagnostic.log")));
 }
+
+// The codes travel to the host and its message texts by number.
+TEST(MsgCodes, KeepTheirNumbers)
+{
+    const std::pair<Uint, Uint> codes[] = {
+        {TEST_COMPLETED_SUCCESSFULLY, 0},
+        {TEST_ABORTED, 1},
+        {TEST_EXECUTING, 2},
+        {INVALID_DEVICE_REFERENCE, 3},
+        {DIALTONE_PRESENT, 100},
+        {NO_DIALTONE, 101},
+        {CANT_OPEN_PORT, 102},
+        {CANT_INIT_PORT, 103},
+        {CORRECT_AT_RESPONSE, 104},
+        {INCORRECT_AT_RESPONSE_ERROR, 105},
+        {LOOPBACK_TEST_ERRORS_REPORTED, 106},
+        {TEST_FAILED, 107},
+        {HALTED_ON_ERROR, 108},
+        {NO_DIALTONE_WARNING, 109},
+        {LOOPBACK_TEST_NO_ERRORS_REPORTED, 110},
+        {MODEMS_IN_USE, 111},
+        {INCORRECT_AT_RESPONSE_WARNING, 112},
+    };
+    for (const auto& [code, number] : codes) {
+        EXPECT_EQ(number, code);
+    }
+}

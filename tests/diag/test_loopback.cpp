@@ -59,10 +59,14 @@ INSTANTIATE_TEST_SUITE_P(CountLines, LoopbackCount,
                                            CountCase{"BeyondInt32", "99999999999", 2147483647}),
                          [](const ::testing::TestParamInfo<CountCase>& param) { return param.param.name; });
 
+// About 3 s of self test, then a last wait of 1 s for an "OK" that a
+// modem which answered everything does not send.
 TEST(LoopbackTest, ACleanSelfTestPassesWithTheWholeLog)
 {
     DiagHarness harness;
+    const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(Diag::PASSED, harness.run(kLoopback).verdict);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(4000));
     EXPECT_EQ((std::vector<std::string>{"at&f0", "ate0", "at&t8", "ath"}), harness.modem.commands());
     EXPECT_EQ(testsupport::readFile(DIAG_GOLDEN_DIR "/loopback_pass.log"), harness.log());
 }
@@ -116,4 +120,57 @@ TEST(LoopbackTest, AnAbortWithoutCountLineOrALineThatHangsUpIsAWarning)
             control.join();
         }
     }
+}
+
+// A count line without its "OK": three more waits of 3 s, each after an
+// "ath", then the last 1 s wait; the count is still judged.
+TEST(LoopbackTest, AMissingOkAfterTheCountIsAskedForThreeTimes)
+{
+    modemsim::ModemProfile profile;
+    profile.faults["ath"].garbage = "\r\n000\r\n";
+    DiagHarness harness(profile);
+    const auto start = std::chrono::steady_clock::now();
+    const Outcome outcome = harness.run(kLoopback);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(3000 + 3 * 3000 + 1000));
+    EXPECT_EQ(Diag::PASSED, outcome.verdict);
+    EXPECT_EQ(Codes{LOOPBACK_TEST_NO_ERRORS_REPORTED}, outcome.events);
+    EXPECT_EQ((std::vector<std::string>{"at&f0", "ate0", "at&t8", "ath", "ath", "ath", "ath"}),
+              harness.modem.commands());
+}
+
+// Nothing clears an abort request: every later run of the same test object
+// leaves its self test after the first pause and ends TEST_ABORTED.
+TEST(LoopbackTest, ATestObjectThatSawAnAbortEndsEveryLaterRunAborted)
+{
+    DiagHarness harness;
+    harness.diagnostic->test(kLoopback)->abortTest();
+    for (int run = 0; run < 2; ++run) {
+        SCOPED_TRACE(run);
+        const Outcome outcome = harness.run(kLoopback);
+        EXPECT_EQ(Diag::PASSED, outcome.verdict);
+        EXPECT_EQ(TEST_ABORTED, outcome.code);
+        EXPECT_TRUE(outcome.events.empty());
+        EXPECT_EQ(0u, outcome.progress);
+    }
+}
+
+// Suspension is stored and never read; a resume without one does nothing.
+TEST(LoopbackTest, SuspendAndResumeChangeNothing)
+{
+    DiagHarness harness;
+    Diag::IFunctionalTest* test = harness.diagnostic->test(kLoopback);
+    test->resumeTest();
+    std::thread control([&harness, test] {
+        while (!harness.sent("at&t8") || harness.diagnostic->getTestStatus(kLoopback).getProgress() < 10) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        test->suspendTest();
+    });
+    const Outcome outcome = harness.run(kLoopback);
+    control.join();
+    EXPECT_EQ(Diag::PASSED, outcome.verdict);
+    EXPECT_EQ(TEST_COMPLETED_SUCCESSFULLY, outcome.code);
+    EXPECT_EQ(100u, outcome.progress);
+    test->resumeTest();
+    EXPECT_EQ(TEST_COMPLETED_SUCCESSFULLY, harness.run(kLoopback).code);
 }
