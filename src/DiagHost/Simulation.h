@@ -3,18 +3,17 @@
 
 #include <memory>
 #include <string>
-#include <vector>
 
 namespace modemsim {
-class SimulatedRoot;
-class VirtualModem;
+class SimulatedMachine;
 }  // namespace modemsim
 
 namespace diaghost {
 
-// A simulated machine: a temporary system root (PCI functions, driver
-// module line, BIOS slot table, tty links) and the virtual modems its ttys
-// lead to. Everything goes when the object does.
+// A simulated machine: one of libmodemsim's named machine plans, stood up
+// in a temporary system root (PCI functions, driver module line, BIOS slot
+// table, tty links) with the virtual modems its ttys lead to. Everything
+// goes when the object does.
 class SimulatedMachine {
 public:
     // Builds the named machine; throws std::runtime_error when the folder
@@ -32,8 +31,7 @@ public:
     static std::string profilesHelp();
 
 private:
-    std::vector<std::unique_ptr<modemsim::VirtualModem>> m_modems;
-    std::unique_ptr<modemsim::SimulatedRoot> m_root;
+    std::unique_ptr<modemsim::SimulatedMachine> m_machine;
     std::string m_summary;
 };
 

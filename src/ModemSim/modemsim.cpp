@@ -10,8 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "SimulatedRoot.h"
-#include "VirtualModem.h"
+#include "MachinePlan.h"
 
 namespace {
 
@@ -127,29 +126,6 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error)
     return true;
 }
 
-// A machine with the usual devices and one modem function per modem: eight
-// to a bus on buses 0, 2, 4 and 6 (devices 16-23), the n-th in scan order
-// linked as ttySM<n> and sitting in slot n + 1. The driver is loaded and
-// not in use.
-std::unique_ptr<modemsim::SimulatedRoot> BuildRoot(const std::string& folder,
-                                                   const std::vector<std::unique_ptr<modemsim::VirtualModem>>& modems)
-{
-    auto root = std::make_unique<modemsim::SimulatedRoot>(folder);
-    root->addChipset();
-    modemsim::IrqRoutingTable pir;
-    for (std::size_t i = 0; i < modems.size(); ++i) {
-        const int bus = static_cast<int>(i / 8) * 2;
-        const int device = 16 + static_cast<int>(i % 8);
-        root->addModem(bus, device);
-        root->linkTty(static_cast<int>(i), modems[i]->slavePath());
-        pir.slots.push_back({static_cast<std::uint8_t>(bus), static_cast<std::uint8_t>(device << 3),
-                             static_cast<std::uint8_t>(i + 1)});
-    }
-    root->setIrqTable(pir);
-    root->setModules(65536, 0);
-    return root;
-}
-
 }  // namespace
 
 int main(int argc, char** argv)
@@ -173,17 +149,28 @@ int main(int argc, char** argv)
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
+    // With a root the modems are part of a simulated machine; without one
+    // they stand alone on their pseudo-terminals.
+    std::vector<std::string> profiles;
+    for (int i = 0; i < options.modems; ++i) {
+        profiles.push_back(options.profiles[static_cast<std::size_t>(i) % options.profiles.size()]);
+    }
     std::vector<std::unique_ptr<modemsim::VirtualModem>> modems;
-    std::unique_ptr<modemsim::SimulatedRoot> root;
+    std::unique_ptr<modemsim::SimulatedMachine> machine;
     try {
-        for (int i = 0; i < options.modems; ++i) {
-            const std::string& name = options.profiles[static_cast<std::size_t>(i) % options.profiles.size()];
-            modems.push_back(std::make_unique<modemsim::VirtualModem>(*modemsim::ModemProfile::named(name)));
-            std::printf("%s\n", modems.back()->slavePath().c_str());
-        }
-        if (!options.root.empty()) {
-            root = BuildRoot(options.root, modems);
-            root->printSysrootLine(std::cout);
+        if (options.root.empty()) {
+            for (const std::string& name : profiles) {
+                modems.push_back(std::make_unique<modemsim::VirtualModem>(*modemsim::ModemProfile::named(name)));
+                std::printf("%s\n", modems.back()->slavePath().c_str());
+            }
+        } else {
+            machine = std::make_unique<modemsim::SimulatedMachine>(modemsim::MachinePlan::spread(profiles),
+                                                                   options.root);
+            for (const auto& modem : machine->modems()) {
+                std::printf("%s\n", modem->slavePath().c_str());
+            }
+            std::fflush(stdout);
+            machine->root().printSysrootLine(std::cout);
         }
     } catch (const std::exception& failure) {
         std::fprintf(stderr, "modemsim: %s\n", failure.what());

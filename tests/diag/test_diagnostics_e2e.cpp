@@ -7,26 +7,18 @@
 
 #include "QuarnDiags/IDeviceEnumerator.h"
 #include "QuarnDiags/IDiagnostics.h"
-#include "SimulatedRoot.h"
+#include "MachinePlan.h"
 #include "TestSupport.h"
-#include "VirtualModem.h"
 
 using namespace QuarnDiags;
 using DeviceEnum::IDeviceEnumerator;
 
+// The demo machine: a healthy modem, one without dial tone whose loopback
+// counts errors, and a modem function without driver tty.
 TEST(DiagnosticsEndToEnd, EveryModemOfASimulatedMachineGetsItsVerdicts)
 {
-    modemsim::VirtualModem healthy;
-    modemsim::VirtualModem troubled(*modemsim::ModemProfile::named("nodialtone-loopback-errors"));
-    modemsim::SimulatedRoot root;
-    root.addChipset();
-    root.addModem(0, 9);
-    root.addModem(0, 10);
-    root.addModem(2, 4);  // no driver tty
-    root.linkTty(0, healthy.slavePath());
-    root.linkTty(1, troubled.slavePath());
-    root.setModules(65536, 0);
-    root.exportToEnvironment();
+    modemsim::SimulatedMachine machine(*modemsim::MachinePlan::find("demo"));
+    machine.root().exportToEnvironment();
     testsupport::TempDir package;
     mkdir(package.file("log").c_str(), 0755);
 

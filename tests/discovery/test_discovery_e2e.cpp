@@ -7,9 +7,8 @@
 #include <sys/stat.h>
 
 #include "QuarnDiags/IDeviceEnumerator.h"
-#include "SimulatedRoot.h"
+#include "MachinePlan.h"
 #include "TestSupport.h"
-#include "VirtualModem.h"
 
 using QuarnDiags::DeviceEnum::IDeviceEnumerator;
 
@@ -19,16 +18,11 @@ using QuarnDiags::DeviceEnum::IDeviceEnumerator;
 // is in no slot of the table, so its failed lookup gives slot 0.
 TEST(DiscoveryEndToEnd, ThreeModemFunctionsTwoWithTtys)
 {
-    modemsim::VirtualModem first, second;
-    modemsim::SimulatedRoot root;
-    root.addChipset();
-    root.addModem(0, 9);
-    root.addModem(0, 10);
-    root.addModem(2, 4);
-    root.linkTty(0, first.slavePath());
-    root.linkTty(1, second.slavePath());
-    root.setIrqTable({0xFDF60, 0, 1, {{0, 9 << 3, 1}, {0, 10 << 3, 2}}});  // at 0xFDF60, version 1.0
-    root.exportToEnvironment();
+    modemsim::MachinePlan plan;
+    plan.modems = {{0, 9, 0, "healthy", 1}, {0, 10, 0, "healthy", 2}, {2, 4, 0, "", 0}};
+    plan.driverLoaded = false;
+    modemsim::SimulatedMachine machine(plan);
+    machine.root().exportToEnvironment();
     testsupport::TempDir package;
     mkdir(package.file("modem").c_str(), 0755);
     mkdir(package.file("log").c_str(), 0755);

@@ -1,0 +1,137 @@
+// MachinePlan.cpp - the named simulated machines and how a plan becomes a simulated root with virtual modems.
+#include "MachinePlan.h"
+
+#include <stdexcept>
+
+namespace modemsim {
+
+namespace {
+
+PlannedModem Modem(int bus, int device, const char* profile, std::uint8_t slot)
+{
+    PlannedModem modem;
+    modem.bus = bus;
+    modem.device = device;
+    modem.profile = profile;
+    modem.slot = slot;
+    return modem;
+}
+
+MachinePlan Plan(const char* name, const char* summary, std::vector<PlannedModem> modems, int useCount = 0)
+{
+    MachinePlan plan;
+    plan.name = name;
+    plan.summary = summary;
+    plan.modems = std::move(modems);
+    plan.driverUseCount = useCount;
+    return plan;
+}
+
+// A PCI-to-PCI bridge 00:1e.0 leads to bus 2, where add-in cards sit too.
+PciFunction BridgeToBus2()
+{
+    PciFunction bridge;
+    bridge.device = 0x1e;
+    bridge.vendorId = 0x8086;
+    bridge.deviceId = 0x244e;
+    bridge.subsystemVendorId = 0;
+    bridge.subsystemId = 0;
+    bridge.classCode = 0x060400;
+    bridge.headerType = 0x01;
+    bridge.secondaryBus = 2;
+    return bridge;
+}
+
+}  // namespace
+
+const std::vector<MachinePlan>& MachinePlan::named()
+{
+    // The demo shows every kind of verdict: a healthy modem, one whose line
+    // has no dial tone and whose loopback counts errors, and a modem
+    // function the driver gave no tty.
+    static const std::vector<MachinePlan> all = {
+        Plan("demo",
+             "two modems (one healthy, one with no dial tone and loopback errors) and a modem without driver tty",
+             {Modem(0, 9, "healthy", 1), Modem(0, 10, "nodialtone-loopback-errors", 2), Modem(2, 4, "", 3)}),
+        Plan("healthy", "one healthy modem", {Modem(0, 9, "healthy", 1)}),
+        Plan("none", "no modem at all, only other PCI devices", {}),
+        Plan("busy", "the demo's two modems while another program holds the driver",
+             {Modem(0, 9, "healthy", 1), Modem(0, 10, "nodialtone-loopback-errors", 2)}, 1),
+        Plan("at-errors", "one modem that rejects fax classes 2 and 2.0", {Modem(0, 9, "fax-class1-only", 1)}),
+        Plan("silent", "one modem that never answers (slow: every wait runs its full time)",
+             {Modem(0, 9, "silent", 1)}),
+    };
+    return all;
+}
+
+const MachinePlan* MachinePlan::find(const std::string& name)
+{
+    for (const MachinePlan& plan : named()) {
+        if (plan.name == name) {
+            return &plan;
+        }
+    }
+    return nullptr;
+}
+
+MachinePlan MachinePlan::spread(const std::vector<std::string>& profiles)
+{
+    MachinePlan plan;
+    plan.name = "spread";
+    plan.summary = "one modem per profile, eight to a bus";
+    for (std::size_t i = 0; i < profiles.size(); ++i) {
+        plan.modems.push_back(Modem(static_cast<int>(i / 8) * 2, 16 + static_cast<int>(i % 8), profiles[i].c_str(),
+                                    static_cast<std::uint8_t>(i + 1)));
+    }
+    return plan;
+}
+
+SimulatedMachine::SimulatedMachine(const MachinePlan& plan) : m_root(std::make_unique<SimulatedRoot>())
+{
+    build(plan);
+}
+
+SimulatedMachine::SimulatedMachine(const MachinePlan& plan, const std::string& folder)
+    : m_root(std::make_unique<SimulatedRoot>(folder))
+{
+    build(plan);
+}
+
+SimulatedMachine::~SimulatedMachine() = default;
+
+void SimulatedMachine::build(const MachinePlan& plan)
+{
+    if (plan.chipset) {
+        m_root->addChipset();
+        m_root->addFunction(BridgeToBus2());
+    }
+    for (const PciFunction& function : plan.others) {
+        m_root->addFunction(function);
+    }
+    IrqRoutingTable table;
+    table.address = plan.irqTableAddress;
+    for (const PlannedModem& modem : plan.modems) {
+        m_root->addModem(modem.bus, modem.device, modem.function);
+        if (modem.slot != 0) {
+            table.slots.push_back(IrqSlot{static_cast<std::uint8_t>(modem.bus),
+                                          static_cast<std::uint8_t>(modem.device << 3 | modem.function),
+                                          modem.slot});
+        }
+        if (!modem.profile.empty()) {
+            std::unique_ptr<ModemProfile> profile = ModemProfile::named(modem.profile);
+            if (!profile) {
+                throw std::runtime_error("no modem profile '" + modem.profile + "'");
+            }
+            m_modems.push_back(std::make_unique<VirtualModem>(*profile));
+            m_root->linkTty(static_cast<int>(m_modems.size()) - 1, m_modems.back()->slavePath());
+        }
+    }
+    if (plan.driverLoaded) {
+        m_root->setModules(65536, plan.driverUseCount);
+    }
+    if (plan.irqTable) {
+        m_root->setIrqTable(table);
+    }
+}
+
+}  // namespace modemsim
