@@ -87,6 +87,9 @@ ModemDeviceEnumerator::ModemDeviceEnumerator(bool diagLog, DiagnosticMode diagMo
 
     if (s_logFile.is_open()) {
         WriteLogBanner(s_logFile);
+        // One line beyond the contract's silent fall-back, written only when
+        // the log folder is unusable: whoever reads this log must learn why
+        // it is not where the package puts its logs.
         if (!failedPath.empty()) {
             s_logFile << "Unable to open " << failedPath << "; logging to " << g_logDirPath << kLogFileName
                       << " instead" << std::endl;

@@ -98,6 +98,8 @@ struct HwTableFill {
 bool AddHwDevice(void* context, std::uint32_t devMask, const std::uint8_t* header)
 {
     HwTableFill* fill = static_cast<HwTableFill*>(context);
+    // The caller's table has 32 entries and the contract leaves a fuller
+    // machine open: the table stops there, and one line says so.
     if (fill->count == kHwDevTableCapacity) {
         ErrorMessage("More than %u matching PCI functions; only the first %u are listed",
                      static_cast<unsigned>(kHwDevTableCapacity), static_cast<unsigned>(kHwDevTableCapacity));

@@ -1,4 +1,4 @@
-// MachinePlan.h - a simulated machine as data (PCI functions, modems with profiles, ttys, modules, $PIR) and its stand-up.
+// MachinePlan.h - a simulated machine as data, and the machine it stands up.
 #pragma once
 
 #include <cstdint>

@@ -1,8 +1,7 @@
-// ModemAnswers.cpp - the virtual modem's AT command set: parse a line, run it, frame the answer.
+// ModemAnswers.cpp - parses an AT command line and answers it from the profile's table.
 #include "ModemAnswers.h"
 
 #include <cctype>
-#include <cstdio>
 
 namespace modemsim {
 
@@ -32,120 +31,40 @@ std::string UpperCopy(const std::string& text)
     return upper;
 }
 
-// Outcome of one command inside a line.
-enum class Step { kOk, kError, kFinal };
-
-struct LineRun {
-    std::string info;    // information lines so far, framed
-    std::string resultCode;  // when a command ends the line itself
-    int delayMs = 0;
-};
-
-void ResetToFactory(ModemState& state)
+// Applies what a command does to the modem besides answering.
+void Apply(Effect effect, ModemState& state)
 {
-    state.echo = true;
-    state.selfTest = false;
+    switch (effect) {
+    case Effect::None:
+        break;
+    case Effect::EchoOff:
+        state.echo = false;
+        break;
+    case Effect::EchoOn:
+        state.echo = true;
+        break;
+    case Effect::Reset:
+        state.echo = true;
+        state.selfTest = false;
+        break;
+    case Effect::StartSelfTest:
+        state.selfTest = true;
+        break;
+    case Effect::EndSelfTest:
+        state.selfTest = false;
+        break;
+    }
 }
 
-std::string LoopbackCountLine(const ModemProfile& profile)
+// The first row that answers a command in the modem's present state.
+const AnswerRow* FindRow(const std::vector<AnswerRow>& answers, const std::string& command, const ModemState& state)
 {
-    if (profile.loopbackCountLine) {
-        return *profile.loopbackCountLine;
-    }
-    char digits[16];
-    std::snprintf(digits, sizeof digits, "%03d", profile.loopbackErrors);
-    return digits;
-}
-
-bool NoArgOrZero(const std::string& arg)
-{
-    return arg.empty() || arg == "0";
-}
-
-Step RunFaxClass(const std::string& arg, const ModemProfile& profile, LineRun& run)
-{
-    if (arg == "=0") {
-        return Step::kOk;
-    }
-    if (arg == "=1") {
-        return profile.fclass1 ? Step::kOk : Step::kError;
-    }
-    if (arg == "=2") {
-        return profile.fclass2 ? Step::kOk : Step::kError;
-    }
-    if (arg == "=2.0") {
-        return profile.fclass20 ? Step::kOk : Step::kError;
-    }
-    if (arg == "=?") {
-        std::string classes = "0";
-        classes += profile.fclass1 ? ",1" : "";
-        classes += profile.fclass2 ? ",2" : "";
-        classes += profile.fclass20 ? ",2.0" : "";
-        run.info += Framed(classes);
-        return Step::kOk;
-    }
-    return Step::kError;
-}
-
-// The dial modifier ';' returns to command state after dialling; without it
-// the modem would wait for a far end that never answers.
-Step RunDial(const std::string& dialString, const ModemProfile& profile, LineRun& run)
-{
-    if (!profile.dialTone) {
-        run.delayMs += profile.noDialToneDelayMs;
-        run.resultCode = "NO DIALTONE";
-        return Step::kFinal;
-    }
-    if (!dialString.empty() && dialString.back() == ';') {
-        return Step::kOk;
-    }
-    run.resultCode = "NO CARRIER";
-    return Step::kFinal;
-}
-
-Step RunCommand(const AtCommand& command, const ModemProfile& profile, ModemState& state, LineRun& run)
-{
-    const std::string& name = command.name;
-    const std::string& arg = command.arg;
-    if (name == "E" && (NoArgOrZero(arg) || arg == "1")) {
-        state.echo = arg == "1";
-        return Step::kOk;
-    }
-    if ((name == "&F" || name == "Z") && NoArgOrZero(arg)) {
-        ResetToFactory(state);
-        return Step::kOk;
-    }
-    if (name == "H" && NoArgOrZero(arg)) {
-        if (state.selfTest) {
-            state.selfTest = false;
-            if (profile.loopbackCountSent) {
-                run.info += Framed(LoopbackCountLine(profile));
-            }
+    for (const AnswerRow& row : answers) {
+        if ((row.when == When::Always || state.selfTest) && PatternMatches(row.pattern, command)) {
+            return &row;
         }
-        return Step::kOk;
     }
-    if (name == "I" && NoArgOrZero(arg)) {
-        run.info += Framed("56000");
-        return Step::kOk;
-    }
-    if (name == "I" && arg == "3") {
-        run.info += Framed(profile.identification);
-        return Step::kOk;
-    }
-    if (name == "X" && arg.size() <= 1 && (arg.empty() || (arg[0] >= '0' && arg[0] <= '4'))) {
-        return Step::kOk;
-    }
-    if (name == "&T" && (NoArgOrZero(arg) || arg == "8")) {
-        state.selfTest = arg == "8";
-        return Step::kOk;
-    }
-    if (name == "+FCLASS") {
-        return RunFaxClass(arg, profile, run);
-    }
-    if (name == "D") {
-        return RunDial(arg, profile, run);
-    }
-    return Step::kError;
+    return nullptr;
 }
 
 }  // namespace
@@ -209,6 +128,33 @@ bool ParseAtCommands(const std::string& body, std::vector<AtCommand>& commands)
     return true;
 }
 
+bool PatternMatches(const std::string& pattern, const std::string& text)
+{
+    // Backtracking over the last '*' suffices for patterns of this kind.
+    std::size_t p = 0;
+    std::size_t t = 0;
+    std::size_t star = std::string::npos;
+    std::size_t resume = 0;
+    while (t < text.size()) {
+        if (p < pattern.size() && pattern[p] == '*') {
+            star = p++;
+            resume = t;
+        } else if (p < pattern.size() && pattern[p] == text[t]) {
+            ++p;
+            ++t;
+        } else if (star != std::string::npos) {
+            p = star + 1;
+            t = ++resume;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == '*') {
+        ++p;
+    }
+    return p == pattern.size();
+}
+
 LineAnswer AnswerLine(const std::string& line, const ModemProfile& profile, ModemState& state)
 {
     LineAnswer answer;
@@ -223,23 +169,30 @@ LineAnswer AnswerLine(const std::string& line, const ModemProfile& profile, Mode
         answer.text = Framed("ERROR");
         return answer;
     }
-    // Commands run in order; the first one that fails ends the line with
-    // ERROR, after the information its predecessors produced.
-    LineRun run;
+    // Commands run in order; the first one whose result is not OK ends the
+    // line with that result, after the information its predecessors gave.
     std::string result = "OK";
     for (const AtCommand& command : commands) {
-        const Step step = RunCommand(command, profile, state, run);
-        if (step == Step::kError) {
+        const AnswerRow* row = FindRow(profile.answers, command.name + command.arg, state);
+        if (row == nullptr) {
             result = "ERROR";
             break;
         }
-        if (step == Step::kFinal) {
-            result = run.resultCode;
+        if (row->result != "ERROR") {
+            Apply(row->effect, state);
+        }
+        if (!row->info.empty()) {
+            answer.text += Framed(row->info);
+        }
+        answer.delayMs += row->delayMs;
+        if (row->result != "OK") {
+            result = row->result;
             break;
         }
     }
-    answer.text = run.info + Framed(result);
-    answer.delayMs = run.delayMs;
+    if (!result.empty()) {
+        answer.text += Framed(result);
+    }
     return answer;
 }
 

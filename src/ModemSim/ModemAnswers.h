@@ -1,4 +1,4 @@
-// ModemAnswers.h - AT command line parsing and the answers a profile gives, without any I/O.
+// ModemAnswers.h - AT command line parsing and the answer table's interpreter, without any I/O.
 #pragma once
 
 #include <string>
@@ -32,8 +32,13 @@ struct LineAnswer {
     int delayMs = 0;
 };
 
-// Runs one command line (without its CR) against the state. A line that
-// does not begin with "AT" (any case) is ignored: empty answer.
+// Whether a command ("E0", "D555;") matches a row's pattern, where '*'
+// stands for any run of characters.
+bool PatternMatches(const std::string& pattern, const std::string& text);
+
+// Runs one command line (without its CR) against the profile's answer
+// table and the state. A line that does not begin with "AT" (any case) is
+// ignored: empty answer.
 LineAnswer AnswerLine(const std::string& line, const ModemProfile& profile, ModemState& state);
 
 // "\r\nERROR\r\n" and friends: a verbose result code or information line.

@@ -142,7 +142,8 @@ void VirtualModem::Impl::answer(const std::string& line)
     } else {
         reply = AnswerLine(line, current, state);
     }
-    const Deadline due = start.after(static_cast<std::int64_t>((fault.delayMs > 0 ? fault.delayMs : 0) + reply.delayMs) * 1000);
+    const int delayMs = (fault.delayMs > 0 ? fault.delayMs : 0) + reply.delayMs;
+    const Deadline due = start.after(static_cast<std::int64_t>(delayMs) * 1000);
     busyUntil = due;
 
     if (fault.hangUp) {

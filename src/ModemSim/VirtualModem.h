@@ -3,7 +3,6 @@
 
 #include <map>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,26 +21,52 @@ struct CommandFault {
     bool hangUp = false;      // the line hangs up instead of answering
 };
 
-// What a modem says and how it behaves.
+// When a row of the answer table applies.
+enum class When {
+    Always,
+    InSelfTest,  // only while the self test started by &T8 runs
+};
+
+// What a command does to the modem's state besides answering.
+enum class Effect {
+    None,
+    EchoOff,
+    EchoOn,
+    Reset,          // factory settings: echo on, no self test
+    StartSelfTest,  // runs until the next hang-up
+    EndSelfTest,
+};
+
+// One row of a modem's answer table: a command pattern and the reply.
+struct AnswerRow {
+    // One command of a line as parsed, upper case, name then argument:
+    // "E0", "&F0", "+FCLASS=2.0", "I3", "D*;". A '*' stands for any run of
+    // characters (the dial string keeps its case).
+    std::string pattern;
+    When when = When::Always;
+    std::string info;           // an information line before the result code ("" for none)
+    std::string result = "OK";  // the result code; anything but OK ends the line there
+    int delayMs = 0;            // the line's answer comes this much later
+    Effect effect = Effect::None;  // applies unless the result is ERROR
+};
+
+// What a modem says and how it behaves: an answer table read top down, the
+// first row that matches a command answering it (a command no row matches
+// is answered ERROR), and faults per command line. A new command or fault
+// is a row, not code. A default profile is a healthy modem.
 struct ModemProfile {
+    ModemProfile();
+
     std::string name = "healthy";
-    // The ati3 answer line; the plug-in takes the text after "Version ".
-    std::string identification = "Tessaly Parlance V.92 Version 3.5.22";
-    bool fclass1 = true;    // +FCLASS=1 accepted
-    bool fclass2 = true;    // +FCLASS=2 accepted
-    bool fclass20 = true;   // +FCLASS=2.0 accepted
-    bool dialTone = true;   // "atx4d;" answers OK; else NO DIALTONE after noDialToneDelayMs
-    int noDialToneDelayMs = 3000;
-    // The self test started by &T8 ends with the next H, which first sends
-    // the error count as a line of three digits ("000", "012"), then OK.
-    int loopbackErrors = 0;
-    std::optional<std::string> loopbackCountLine;  // sent instead of the digits ("  7", "-3", "OK")
-    bool loopbackCountSent = true;                 // false: the H answers OK alone
+    std::vector<AnswerRow> answers;
     // Fault knobs per command line, keyed by the line as sent, lower case,
     // "at" included (for example "at&t8", "ath", "atx4d;", "at+fclass=2.0").
     // The key "*" applies to every line that has no entry of its own.
     std::map<std::string, CommandFault> faults;
 
+    // The first row with this pattern and condition, added in front of
+    // the others when there is none.
+    AnswerRow& answer(const std::string& pattern, When when = When::Always);
     // The fault for a command line as received, or nullptr.
     const CommandFault* faultFor(const std::string& line) const;
 

@@ -14,9 +14,9 @@ const Uint kWrong = INCORRECT_AT_RESPONSE_ERROR;
 modemsim::ModemProfile Accepting(bool fclass1, bool fclass2, bool fclass20)
 {
     modemsim::ModemProfile profile;
-    profile.fclass1 = fclass1;
-    profile.fclass2 = fclass2;
-    profile.fclass20 = fclass20;
+    profile.answer("+FCLASS=1").result = fclass1 ? "OK" : "ERROR";
+    profile.answer("+FCLASS=2").result = fclass2 ? "OK" : "ERROR";
+    profile.answer("+FCLASS=2.0").result = fclass20 ? "OK" : "ERROR";
     return profile;
 }
 

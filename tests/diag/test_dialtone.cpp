@@ -40,8 +40,8 @@ TEST(DialtoneTest, DialToneDetectedPassesAndHangsUpWhateverAbortOrHaltSay)
 TEST(DialtoneTest, NoDialToneAnOkTooLateOrSilenceIsAWarning)
 {
     modemsim::ModemProfile noTone;
-    noTone.dialTone = false;
-    noTone.noDialToneDelayMs = 500;
+    noTone.answer("D*;").result = "NO DIALTONE";
+    noTone.answer("D*;").delayMs = 500;
     modemsim::ModemProfile late;
     late.faults["atx4d;"].delayMs = 5600;
     for (const auto& profile : {noTone, late, *modemsim::ModemProfile::named("silent")}) {
@@ -56,7 +56,7 @@ TEST(DialtoneTest, ALateResetReplyIsTakenAsTheDialAnswer)
     // Nothing is flushed after the reset: the "OK" to ate0 that comes after
     // its wait is what the dial's wait finds.
     modemsim::ModemProfile profile;
-    profile.dialTone = false;
+    profile.answer("D*;").result = "NO DIALTONE";
     profile.faults["ate0"].delayMs = 1300;
     DiagHarness harness(profile);
     EXPECT_EQ(Codes{DIALTONE_PRESENT}, harness.run(kDialtone).events);

@@ -36,7 +36,7 @@ class LoopbackCount : public ::testing::TestWithParam<CountCase> {};
 TEST_P(LoopbackCount, TheErrorCountDecides)
 {
     modemsim::ModemProfile profile;
-    profile.loopbackCountLine = GetParam().line;
+    profile.answer("H", modemsim::When::InSelfTest).info = GetParam().line;
     DiagHarness harness(profile);
     const Outcome outcome = harness.run(kLoopback);
     EXPECT_EQ(100u, outcome.progress);
@@ -90,7 +90,7 @@ TEST(LoopbackTest, NoAcknowledgementOrNoCountLineIsAWarning)
 TEST(LoopbackTest, AnAbortEndsTheSelfTestButStillHangsUpAndReadsTheCount)
 {
     modemsim::ModemProfile profile;
-    profile.loopbackErrors = 5;  // not judged once aborted
+    profile.answer("H", modemsim::When::InSelfTest).info = "005";  // not judged once aborted
     DiagHarness harness(profile);
     std::thread control = harness.abortAfter("at&t8", kLoopback, 10);
     const Outcome outcome = harness.run(kLoopback);

@@ -63,7 +63,7 @@ TEST_F(SoftwareTable, VersionIsTheRestOfTheAti3Line)
     for (const auto& [line, garbage, found, expected] : cases) {
         SCOPED_TRACE(line);
         modemsim::ModemProfile profile;
-        profile.identification = line;
+        profile.answer("I3").info = line;
         profile.faults["ati3"].garbage = garbage;
         modem.setProfile(profile);
         char version[256] = {};

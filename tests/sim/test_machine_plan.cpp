@@ -1,4 +1,4 @@
-// Machine plans as they stand up: ttys in scan order, driver line, BIOS slots, the named machines and modemsim's layout.
+// Machine plans as they stand up: ttys in scan order, driver line, BIOS slots, modemsim's layout.
 #include <gtest/gtest.h>
 
 #include <stdexcept>

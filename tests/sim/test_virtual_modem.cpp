@@ -12,7 +12,7 @@ const std::string kOk = "\r\nOK\r\n";
 TEST(SimModem, AnswersInTurnLateWhenToldAndHangsUp)
 {
     modemsim::ModemProfile profile;
-    profile.loopbackErrors = 12;
+    profile.answer("H", modemsim::When::InSelfTest).info = "012";
     profile.faults["at&t8"].delayMs = 400;
     profile.faults["atz"].hangUp = true;
     modemsim::VirtualModem modem(profile);
