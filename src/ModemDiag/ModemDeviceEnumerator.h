@@ -25,6 +25,10 @@ public:
     // The vector stays the enumerator's; resourceString is not used.
     DeviceEnum::VirtualDeviceVector* getDeviceVector(const char* resourceString, Uint uiDeviceType) override;
 
+    // The shared log stream and how many enumerators hold it.
+    static std::ofstream& logFile() { return s_logFile; }
+    static std::uint32_t logFileInitCount() { return s_logFileInitCount; }
+
 private:
     DeviceEnum::VirtualDeviceVector* m_pModemDevicesVector;
 
