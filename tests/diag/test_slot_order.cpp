@@ -78,12 +78,18 @@ long SlotOf(Member member)
 }
 
 // A mirror pointer to a real object, as a host that knows only the mirror
-// holds it. (UBSan's type check, which would object to calls through a type
-// the object does not derive from, is off for this file.)
+// holds it: a host gets its objects from another library and cannot see
+// their type. The empty asm hides the object's type from the optimizer
+// here too, which would otherwise find no mirror operation in the real
+// type's vtable and drop the call. (UBSan's type check, which would object
+// to calls through a type the object does not derive from, is off for this
+// file.)
 template <typename Mirror, typename Real>
 Mirror* AsMirror(Real* real)
 {
-    return reinterpret_cast<Mirror*>(real);
+    void* opaque = real;
+    asm volatile("" : "+r"(opaque));
+    return static_cast<Mirror*>(opaque);
 }
 
 }  // namespace
