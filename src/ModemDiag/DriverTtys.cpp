@@ -1,11 +1,11 @@
 // DriverTtys.cpp - the modem driver's ttys /dev/ttySM0 upward, each asked for its version.
+#include "VelkLinux.h"
 
 #include <cstdio>
 #include <cstring>
 #include <sys/stat.h>
 
 #include "SystemPath.h"
-#include "VelkLinux.h"
 
 namespace {
 

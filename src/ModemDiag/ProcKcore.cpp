@@ -1,10 +1,10 @@
 // ProcKcore.cpp - physical memory through /proc/kcore, a physical address being the offset in that file.
+#include "VelkLinux.h"
 
 #include <cstdio>
 #include <unistd.h>
 
 #include "SystemPath.h"
-#include "VelkLinux.h"
 
 extern "C" FILE* InitPhysMem(void)
 {

@@ -1,4 +1,5 @@
 // ProcModules.cpp - the driver module's use count, read from /proc/modules.
+#include "VelkLinux.h"
 
 #include <cctype>
 #include <cerrno>
@@ -7,7 +8,6 @@
 #include <unistd.h>
 
 #include "SystemPath.h"
-#include "VelkLinux.h"
 
 namespace {
 

@@ -1,4 +1,5 @@
 // ProcPci.cpp - PCI configuration space through the procfs files /proc/bus/pci/BB/DD.F.
+#include "VelkLinux.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -7,7 +8,6 @@
 #include <unistd.h>
 
 #include "SystemPath.h"
-#include "VelkLinux.h"
 
 namespace {
 
