@@ -1,6 +1,5 @@
 // bench_host.cpp - diaghost list against lspci on one simulated machine, and run --jobs against one modem at a time.
 #include <algorithm>
-#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -9,6 +8,7 @@
 #include <sys/stat.h>
 #include <vector>
 
+#include "Deadline.h"
 #include "DiscoveryMachine.h"
 
 namespace {
@@ -28,11 +28,11 @@ double Millis(const timeval& time)
 
 Sample Timed(const std::vector<std::string>& argv)
 {
-    const auto start = std::chrono::steady_clock::now();
+    const Deadline started;
     struct rusage usage {};
     benchtree::Run(argv, &usage);
     Sample sample;
-    sample.wallMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    sample.wallMs = started.elapsedMs();
     sample.cpuMs = Millis(usage.ru_utime) + Millis(usage.ru_stime);
     return sample;
 }
