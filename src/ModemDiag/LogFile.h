@@ -8,10 +8,13 @@
 // umask, or exactly 0664 (so the group can always append).
 enum class LogCreation { Umasked, GroupWritable };
 
-// Opens path for appending into log, creating it when absent. A path that
-// is neither a regular file nor a character device is refused: a FIFO in
-// its place would block the host in open(), or kill it with SIGPIPE once
-// its reader went away. False when the stream did not open.
+// Opens path for appending into log, creating it when absent. The log
+// folder may be writable by a whole group, so only the file itself is
+// trusted, and only when it is a regular file with a single link, reached
+// without following a symbolic link in the last path component. Anything
+// else (a link, a FIFO, a device, a folder, a file with more links) is
+// refused without blocking and without writing to it. False when the
+// stream did not open.
 bool OpenLogFile(std::ofstream& log, const std::string& path, LogCreation creation);
 
 // An empty line, "******************** " with the local date in ctime form,
