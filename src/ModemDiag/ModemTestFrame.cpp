@@ -89,7 +89,12 @@ void ModemTestFrame::resumeTest()
 void ModemTestFrame::logLine(const char* prefix, const std::string& text)
 {
     if (m_logFile.is_open()) {
-        m_logFile << prefix << text << std::endl;
+        // One line whatever the text holds (see EscapeLineText).
+        const std::string whole = prefix + text;
+        std::string line(whole.size() * 4 + 1, '\0');
+        EscapeLineText(whole.c_str(), &line[0], line.size());
+        line.resize(std::strlen(line.c_str()));
+        m_logFile << line << std::endl;
     }
 }
 

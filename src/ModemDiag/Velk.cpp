@@ -48,14 +48,50 @@ void FormatText(char* buffer, std::size_t size, const char* format, va_list args
     vsnprintf(buffer, size, format, args);
 }
 
+void EscapeLineText(const char* text, char* line, std::size_t size)
+{
+    if (size == 0) {
+        return;
+    }
+    static const char kHex[] = "0123456789abcdef";
+    std::size_t used = 0;
+    for (const char* at = text != nullptr ? text : ""; *at != '\0'; ++at) {
+        const unsigned char c = static_cast<unsigned char>(*at);
+        char escape[4];
+        std::size_t length = 1;
+        escape[0] = *at;
+        if (c == '\n' || c == '\r') {
+            escape[0] = '\\';
+            escape[1] = c == '\n' ? 'n' : 'r';
+            length = 2;
+        } else if ((c < 0x20 && c != '\t') || c == 0x7F) {
+            escape[0] = '\\';
+            escape[1] = 'x';
+            escape[2] = kHex[c >> 4];
+            escape[3] = kHex[c & 0x0F];
+            length = 4;
+        }
+        if (used + length > size - 1) {
+            break;
+        }
+        std::memcpy(line + used, escape, length);
+        used += length;
+    }
+    line[used] = '\0';
+}
+
 extern "C" void LogMessage(const char* msg, ...)
 {
-    char line[kMessageSize];
+    char text[kMessageSize];
     va_list args;
     va_start(args, msg);
-    FormatText(line, sizeof line, msg, args);
+    FormatText(text, sizeof text, msg, args);
     va_end(args);
     if (gpLogFile != nullptr && gpLogFile->is_open()) {
+        // Modem replies and file contents reach messages; escaped, none of
+        // them can end the line early and forge another.
+        char line[kMessageSize];
+        EscapeLineText(text, line, sizeof line);
         *gpLogFile << line << std::endl;
     }
 }

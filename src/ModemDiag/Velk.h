@@ -41,6 +41,13 @@ extern std::ofstream* gpLogFile;
 // empty text. Shared by every printf-style function of the plug-in.
 void FormatText(char* buffer, std::size_t size, const char* format, va_list args) MODEMDIAG_PRINTF(3, 0);
 
+// Copies text into line (size bytes, always terminated) so that it stays one
+// log line whatever it holds: a line feed becomes "\n", a carriage return
+// "\r", every other control character but the tab "\xHH". Text without
+// control characters is copied unchanged; the copy stops before an escape
+// that would not fit whole.
+void EscapeLineText(const char* text, char* line, std::size_t size);
+
 extern "C" {
 
 // Each formats one message (cut at 511 characters) and appends it as one
