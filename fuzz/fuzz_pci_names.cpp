@@ -1,0 +1,128 @@
+// fuzz_pci_names.cpp - the hardware table over PCI folders and files of arbitrary names.
+//
+// The input is a list of entries, each a name length, a name and four bytes
+// of content size and kind: a bus folder (any name, not only two hex
+// digits) or a file (any name inside the last folder made, not only
+// "dd.f"), holding a modem header or the input's next bytes. The scan must
+// keep to the table's capacity and list only functions whose names it can
+// place on a bus, device and function, in scan order, each once.
+#include <cstdint>
+#include <cstring>
+#include <dirent.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "FuzzRoot.h"
+#include "Velk.h"
+
+namespace {
+
+const std::string kPci = "/proc/bus/pci";
+
+// Removes everything below /proc/bus/pci of the root, keeping the folder.
+void Clear(const std::string& folder)
+{
+    DIR* dir = opendir(folder.c_str());
+    if (dir == nullptr) {
+        return;
+    }
+    while (const dirent* entry = readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name == "." || name == "..") {
+            continue;
+        }
+        const std::string path = folder + "/" + name;
+        struct stat info;
+        if (lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+            Clear(path);
+            rmdir(path.c_str());
+        } else {
+            unlink(path.c_str());
+        }
+    }
+    closedir(dir);
+}
+
+// A name for one path component: no "/" and no NUL, never "." or "..".
+std::string Component(const std::uint8_t* data, std::size_t length)
+{
+    std::string name;
+    for (std::size_t i = 0; i < length; ++i) {
+        const char c = static_cast<char>(data[i]);
+        name += (c == '/' || c == '\0') ? '_' : c;
+    }
+    if (name.empty() || name == "." || name == "..") {
+        name += "x";
+    }
+    return name;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    const std::string pci = fuzzroot::Root() + kPci;
+    Clear(pci);
+    // A modem function's header: the IDs searched for, a class code.
+    std::uint8_t modem[64] = {0xA5, 0xE7, 0x18, 0x04};
+    modem[0x0B] = 0x07;
+    modem[0x0A] = 0x03;
+
+    std::string folder = pci + "/00";
+    mkdir(folder.c_str(), 0755);
+    std::size_t at = 0;
+    int entries = 0;
+    while (at + 1 < size && entries < 48) {
+        const std::size_t length = data[at] % 32;
+        const bool isFolder = (data[at] & 0x80) != 0;
+        const bool isModem = (data[at] & 0x40) != 0;
+        ++at;
+        if (at + length > size) {
+            break;
+        }
+        const std::string name = Component(data + at, length);
+        at += length;
+        ++entries;
+        if (isFolder) {
+            folder = pci + "/" + name;
+            mkdir(folder.c_str(), 0755);
+            continue;
+        }
+        std::size_t bytes = isModem ? sizeof modem : 0;
+        const std::uint8_t* content = modem;
+        if (!isModem && at < size) {
+            bytes = data[at] % 72;
+            ++at;
+            bytes = at + bytes <= size ? bytes : size - at;
+            content = data + at;
+            at += bytes;
+        }
+        fuzzroot::WriteFile(kPci + folder.substr(pci.size()) + "/" + name, content, bytes);
+    }
+
+    hwDevDetailStruct table[kHwDevTableCapacity + 1];
+    std::memset(table, 0xEE, sizeof table);
+    std::uint32_t count = 0xFFFFFFFF;
+    if (BuildHWDeviceTable(table, &count, 0x0418, 0xE7A5) != 0) {
+        return 0;
+    }
+    if (count > kHwDevTableCapacity || table[kHwDevTableCapacity].bus != static_cast<std::int32_t>(0xEEEEEEEE)) {
+        __builtin_trap();  // never past the capacity
+    }
+    std::int32_t previous = -1;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const hwDevDetailStruct& entry = table[i];
+        if (entry.bus < 0 || entry.bus > 255 || entry.device < 0 || entry.device > 31 || entry.function < 0 ||
+            entry.function > 7) {
+            __builtin_trap();
+        }
+        // In scan order, each function once.
+        const std::int32_t place = (entry.bus << 8) | (entry.device << 3) | entry.function;
+        if (place <= previous) {
+            __builtin_trap();
+        }
+        previous = place;
+    }
+    return 0;
+}
