@@ -1,0 +1,162 @@
+// fuzz_metrics_report.cpp - diaghost's Prometheus metrics over arbitrary device, test and event texts.
+//
+// Whatever bytes the plug-in, the modem or the manifest hand over, every
+// line must be what the text format's parser accepts: a HELP or TYPE
+// comment, or a metric name, labels whose values are UTF-8 with only the
+// three escapes the format knows, and a number. Each modem has its info
+// series, whose label values give back its texts when they were UTF-8.
+#include <cstdint>
+#include <cstdlib>
+#include <map>
+#include <string>
+
+#include "HostRecords.h"
+#include "MetricsReport.h"
+
+namespace {
+
+bool NameChar(char c, bool first, bool colon)
+{
+    const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || (colon && c == ':');
+    return letter || (!first && c >= '0' && c <= '9');
+}
+
+// Reads a name at line[at]; false when there is none.
+bool ReadName(const std::string& line, std::size_t& at, bool colon, std::string& name)
+{
+    const std::size_t start = at;
+    while (at < line.size() && NameChar(line[at], at == start, colon)) {
+        ++at;
+    }
+    name = line.substr(start, at - start);
+    return at > start;
+}
+
+bool ValidUtf8(const std::string& text)
+{
+    for (std::size_t i = 0; i < text.size();) {
+        const unsigned char lead = static_cast<unsigned char>(text[i]);
+        if (lead < 0x80) {
+            ++i;
+            continue;
+        }
+        const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
+        if (lead < 0xC2 || lead > 0xF4 || i + length > text.size()) {
+            return false;
+        }
+        const unsigned char second = static_cast<unsigned char>(text[i + 1]);
+        const unsigned char low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
+        const unsigned char high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
+        if (second < low || second > high) {
+            return false;
+        }
+        for (std::size_t k = 2; k < length; ++k) {
+            const unsigned char next = static_cast<unsigned char>(text[i + k]);
+            if (next < 0x80 || next > 0xBF) {
+                return false;
+            }
+        }
+        i += length;
+    }
+    return true;
+}
+
+// Parses one sample line; labels receive the unescaped values.
+bool ParseSample(const std::string& line, std::string& name, std::map<std::string, std::string>& labels)
+{
+    std::size_t at = 0;
+    if (!ReadName(line, at, true, name)) {
+        return false;
+    }
+    if (at < line.size() && line[at] == '{') {
+        ++at;
+        while (at < line.size() && line[at] != '}') {
+            std::string label;
+            if (!ReadName(line, at, false, label) || at + 1 >= line.size() || line[at] != '=' || line[at + 1] != '"') {
+                return false;
+            }
+            at += 2;
+            std::string value;
+            while (at < line.size() && line[at] != '"') {
+                if (line[at] == '\\') {
+                    if (at + 1 >= line.size()) {
+                        return false;
+                    }
+                    const char escaped = line[at + 1];
+                    if (escaped != '\\' && escaped != '"' && escaped != 'n') {
+                        return false;
+                    }
+                    value += escaped == 'n' ? '\n' : escaped;
+                    at += 2;
+                } else {
+                    value += line[at++];
+                }
+            }
+            if (at >= line.size() || !ValidUtf8(value) || labels.count(label) != 0) {
+                return false;
+            }
+            labels[label] = value;
+            ++at;
+            if (at < line.size() && line[at] == ',') {
+                ++at;
+            }
+        }
+        if (at >= line.size()) {
+            return false;
+        }
+        ++at;
+    }
+    if (at >= line.size() || line[at] != ' ') {
+        return false;
+    }
+    const std::string value = line.substr(at + 1);
+    char* end = nullptr;
+    std::strtod(value.c_str(), &end);
+    return !value.empty() && end == value.c_str() + value.size() && value.find(' ') == std::string::npos;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    FuzzedDataProvider input(data, size);
+    diaghost::RunFacts facts;
+    facts.modemsFound = input.ConsumeIntegral<std::size_t>();
+    facts.finishedAt = input.ConsumeIntegral<std::int64_t>();
+    const hostrecords::Run run = hostrecords::MakeRun(input);
+    const std::string text = diaghost::metricsReport(run.devices, facts, run.config);
+
+    if (text.empty() || text.back() != '\n') {
+        __builtin_trap();
+    }
+    std::size_t infos = 0;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t end = text.find('\n', start);
+        const std::string line = text.substr(start, end - start);
+        start = end + 1;
+        if (line.rfind("# HELP ", 0) == 0 || line.rfind("# TYPE ", 0) == 0) {
+            continue;
+        }
+        std::string name;
+        std::map<std::string, std::string> labels;
+        if (!ParseSample(line, name, labels)) {
+            __builtin_trap();  // a line the text format rejects
+        }
+        if (name != "modemdiag_modem_info") {
+            continue;
+        }
+        const diaghost::DeviceRecord& device = run.devices.at(infos++);
+        for (const auto& [label, original] : {std::pair<const char*, const std::string&>{"location", device.location},
+                                              {"tty", device.tty},
+                                              {"firmware", device.fru.firmwareRevision}}) {
+            if (ValidUtf8(original) && labels[label] != original) {
+                __builtin_trap();  // a text that did not come back
+            }
+        }
+    }
+    if (infos != run.devices.size()) {
+        __builtin_trap();
+    }
+    return 0;
+}
