@@ -56,7 +56,7 @@ TEST(LogLines, Ati3ReplyWithLineFeedAndEscapeStaysOneLine)
     root.exportToEnvironment();
     modemsim::VirtualModem modem;
     modemsim::ModemProfile profile;
-    profile.identification = "Tessaly Parlance V.92 Version 3.5\x1b]0;owned\x07\nStatus: Normal exit";
+    profile.answer("I3").info = "Tessaly Parlance V.92 Version 3.5\x1b]0;owned\x07\nStatus: Normal exit";
     modem.setProfile(profile);
     root.addModem(0, 9);
     root.linkTty(0, modem.slavePath());
