@@ -236,25 +236,25 @@ TEST_F(HostRun, OutputFitsTerminalsOf80And50Columns)
     ASSERT_TRUE(stopped.waitFor("of up to 23 s", 20000));
     sleep(1);
     stopped.type("\x03");
-    const Finished interrupted = stopped.finish();
-    const hosttest::Screen afterCtrlC = hosttest::showOnTerminal(interrupted.out, 80);
-    EXPECT_EQ(0, afterCtrlC.overflows) << interrupted.out;
-    for (const std::string& row : afterCtrlC.rows) {
-        EXPECT_EQ(std::string::npos, row.find("[#")) << "stale progress line: " << row;
-    }
-    EXPECT_NE(std::string::npos, afterCtrlC.text().find("\n  loopback  ABORTED")) << afterCtrlC.text();
+    // The screen of a run shown in the given width, with no row wider and
+    // no stale progress line.
+    const auto screenOf = [](const Finished& shown, std::size_t width) {
+        const hosttest::Screen screen = hosttest::showOnTerminal(shown.out, width);
+        EXPECT_EQ(0, screen.overflows) << width << " columns:\n" << shown.out;
+        for (const std::string& row : screen.rows) {
+            EXPECT_EQ(std::string::npos, row.find("[#")) << "stale progress line: " << row;
+            EXPECT_EQ(std::string::npos, row.find("[.")) << "stale progress line: " << row;
+        }
+        return screen.text();
+    };
+    const std::string afterCtrlC = screenOf(stopped.finish(), 80);
+    EXPECT_NE(std::string::npos, afterCtrlC.find("\n  loopback  ABORTED")) << afterCtrlC;
 
     const Finished shown[] = {wide.finish(), narrow.finish()};
     const std::size_t widths[] = {80, 50};
     for (int i = 0; i < 2; ++i) {
         EXPECT_EQ(2, shown[i].status) << shown[i].out;
-        const hosttest::Screen screen = hosttest::showOnTerminal(shown[i].out, widths[i]);
-        EXPECT_EQ(0, screen.overflows) << widths[i] << " columns:\n" << shown[i].out;
-        const std::string rows = screen.text();
-        for (const std::string& row : screen.rows) {
-            EXPECT_EQ(std::string::npos, row.find("[#")) << "stale progress line: " << row;
-            EXPECT_EQ(std::string::npos, row.find("[.")) << "stale progress line: " << row;
-        }
+        const std::string rows = screenOf(shown[i], widths[i]);
         EXPECT_NE(std::string::npos, rows.find("Result: 3 passed, 0 unusual, 1 failed, 0 aborted")) << rows;
         EXPECT_TRUE(std::regex_search(rows, std::regex("\n  1 ttySM1 +loopback +FAILED +LOOPBACK_TEST_E"))) << rows;
         EXPECT_TRUE(std::regex_search(rows, std::regex("\n  2 - +- +NOT TESTED +no driver tty"))) << rows;
