@@ -47,28 +47,15 @@ TEST(PluginObjects, AMissingLogFolderPutsBothLogsInThePackageFolder)
 
 namespace {
 
-// The JSON report without what differs from run to run (times, durations).
-json stable(json value)
+// The JSON report, flattened, without what differs from run to run (times, durations).
+json stable(const json& report)
 {
-    if (value.is_object()) {
-        json kept = json::object();
-        for (auto item = value.begin(); item != value.end(); ++item) {
-            const std::string& key = item.key();
-            if (key.find("time") == std::string::npos && key.find("duration") == std::string::npos &&
-                key.find("start") == std::string::npos && key != "seconds") {
-                kept[key] = stable(item.value());
-            }
-        }
-        return kept;
+    json flat = report.flatten();
+    const std::regex varying("time|duration|start|/seconds(/|$)");
+    for (auto item = flat.begin(); item != flat.end();) {
+        item = std::regex_search(item.key(), varying) ? flat.erase(item) : std::next(item);
     }
-    if (value.is_array()) {
-        json kept = json::array();
-        for (const json& item : value) {
-            kept.push_back(stable(item));
-        }
-        return kept;
-    }
-    return value;
+    return flat;
 }
 
 // "modem test: VERDICT CODE" for each test run.
