@@ -198,11 +198,15 @@ TEST_F(StagedTree, InstalledDiaghostWritesMetricsThatPromtoolAccepts)
     EXPECT_EQ(0, status);
 }
 
-TEST(PlainInstall, StaysInsideItsPrefixWithALogFolderOfItsOwn)
+// A prefix install: nothing outside the prefix, a log folder of its own, and
+// the installed diaghost finds the installed package (not the build tree's)
+// and the framework beside it.
+TEST(PlainInstall, StaysInsideItsPrefixAndRunsFromThere)
 {
     // Staged too, so that a file that escapes the prefix lands in the
     // staging folder rather than in this machine's /etc.
     testsupport::TempDir stage;
+    testsupport::TempDir tmp;
     int status = -1;
     const std::string log = run("DESTDIR='" + stage.path() + "' '" CMAKE_COMMAND "' --install '" BUILD_DIR
                                 "' --prefix /opt/modemdiag",
@@ -215,4 +219,16 @@ TEST(PlainInstall, StaysInsideItsPrefixWithALogFolderOfItsOwn)
     ASSERT_EQ(0, ::lstat((prefix + "lib/diags/log").c_str(), &info));
     EXPECT_TRUE(S_ISDIR(info.st_mode));
     EXPECT_EQ(0, ::access((prefix + "lib/diags/libdiagframework.so").c_str(), F_OK));
+
+    const std::string diaghost = "'" + prefix + "bin/diaghost' ";
+    const std::string shown = run(diaghost + "info", &status);
+    EXPECT_EQ(0, status) << shown;
+    EXPECT_NE(std::string::npos, shown.find(prefix + "lib/diags/modem/pkg.cfg")) << shown;
+    // The AT command test passes on the simulated modems.
+    const std::string ran = run("TMPDIR='" + tmp.path() + "' " + diaghost + "--simulate run --test at", &status);
+    EXPECT_EQ(0, status) << ran;
+    // The plug-in's logs land in the installed log folder for a real run.
+    run("MODEMDIAG_SYSROOT='" + tmp.path() + "' " + diaghost + "list", &status);
+    EXPECT_EQ(3, status);
+    EXPECT_EQ(0, ::access((prefix + "lib/diags/log/TSYmodemDeviceEnumerator.log").c_str(), F_OK));
 }
