@@ -36,7 +36,6 @@ TestRecord test(const std::string& name, QuarnDiags::Diag::TestResult verdict, Q
 std::vector<DeviceRecord> devices()
 {
     DeviceRecord first;
-    first.index = 0;
     first.location = "0000:00:0d.0";
     first.tty = "/dev/ttySM0";
     first.status = "NORMAL";
@@ -45,7 +44,6 @@ std::vector<DeviceRecord> devices()
     DeviceRecord second;
     second.index = 1;
     second.location = "bus \"2\"\\\nslot";
-    second.tty = "";
     second.status = "NORMAL";
     second.fru.firmwareRevision = "V1.2\x1b]0;pwned\x07\xff";
     second.tests = {test("dialtone", QuarnDiags::Diag::UNUSUAL_STATUS, 101)};
