@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstring>
 #include <dirent.h>
+#include <functional>
 #include <unistd.h>
 #include <memory>
 #include <string>
@@ -40,6 +41,22 @@ struct OpenDiagnostic : ModemDiagnostic {
     Diag::IFunctionalTest* test(int i) const { return m_tests.at(static_cast<std::size_t>(i)); }
 };
 
+// How many descriptors this process has open on target, or at all for "".
+inline int OpenDescriptors(const std::string& target = "")
+{
+    int count = 0;
+    if (DIR* fds = opendir("/proc/self/fd")) {
+        while (const dirent* entry = readdir(fds)) {
+            char link[256];
+            const std::string path = std::string("/proc/self/fd/") + entry->d_name;
+            const ssize_t length = readlink(path.c_str(), link, sizeof link - 1);
+            count += target.empty() || (length > 0 && std::string(link, static_cast<std::size_t>(length)) == target);
+        }
+        closedir(fds);
+    }
+    return count;
+}
+
 // A device as the enumerator makes it, on the given tty.
 inline DeviceEnum::VirtualDevice ModemOn(const std::string& tty)
 {
@@ -67,25 +84,14 @@ inline Outcome Collect(Diag::IDiagnostics& diagnostic, int testIndex)
     return outcome;
 }
 
-// Brings the class-wide diagnostic log to a known state: count 0, file
-// closed. Every destruction counts a diagnostic out, with or without
-// logging, so a case that destroys a quiet diagnostic leaves the count one
-// lower than it found it; below zero it wraps, and the shared log then stays
-// open on an earlier case's folder. A wrapped count is brought back by
-// logging diagnostics that are held for the rest of the process; a log left
-// open is closed by one more made and dropped. Cases that need the count
+// Brings the class-wide diagnostic log to a known state (count 0, file
+// closed), then points it at logDir, if given. Cases that need the count
 // call this first instead of relying on a process of their own.
-inline void SettleDiagnosticLog()
+inline void SettleDiagnosticLog(const std::string& logDir = "")
 {
-    static std::vector<std::unique_ptr<ModemDiagnostic>> held;
-    const std::string previous = g_logDirPath;
+    const std::string previous = logDir.empty() ? g_logDirPath : logDir;
     g_logDirPath = "/nonexistent/modemdiag-settle";  // nothing is written while settling
-    while (ModemDiagnostic::logFileInitCount() > 0x7FFFFFFFu) {
-        held.push_back(std::make_unique<ModemDiagnostic>(true, DeviceEnum::IDeviceEnumerator::CUSTOMER));
-    }
-    if (ModemDiagnostic::logFileInitCount() == 0 && ModemDiagnostic::logFile().is_open()) {
-        ModemDiagnostic(true, DeviceEnum::IDeviceEnumerator::CUSTOMER);
-    }
+    testsupport::settleSharedLog<ModemDiagnostic>(DeviceEnum::IDeviceEnumerator::CUSTOMER);
     g_logDirPath = previous;
 }
 
@@ -98,8 +104,7 @@ public:
         : modem(profile), device(ModemOn(modem.slavePath()))
     {
         unsetenv("MODEMDIAG_SYSROOT");
-        SettleDiagnosticLog();
-        g_logDirPath = dir.path();
+        SettleDiagnosticLog(dir.path());
         diagnostic = std::make_unique<OpenDiagnostic>(log, DeviceEnum::IDeviceEnumerator::CUSTOMER);
     }
 
@@ -126,36 +131,22 @@ public:
         return std::find(commands.begin(), commands.end(), command) != commands.end();
     }
 
-    // Calls abortDiagnostic() from another thread once the modem has received
-    // the command and the test's progress has reached minProgress.
-    std::thread abortAfter(const std::string& command, int testIndex, Uint minProgress)
+    // Calls abortDiagnostic(), or act when given, from another thread once
+    // the modem has received the command and the test's progress has reached minProgress.
+    std::thread abortAfter(const std::string& command, int testIndex, Uint minProgress,
+                           std::function<void()> act = nullptr)
     {
-        return std::thread([this, command, testIndex, minProgress] {
+        return std::thread([this, command, testIndex, minProgress, act] {
             while (!sent(command) || diagnostic->getTestStatus(testIndex).getProgress() < minProgress) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(5));
             }
-            diagnostic->abortDiagnostic();
+            act ? act() : diagnostic->abortDiagnostic();
         });
     }
 
     // How many descriptors of this process are open on the modem's tty: 1
     // for the modem's own, 2 while a check has the port open.
-    int ttyDescriptors() const
-    {
-        int count = 0;
-        if (DIR* fds = opendir("/proc/self/fd")) {
-            while (const dirent* entry = readdir(fds)) {
-                char target[256];
-                const std::string link = std::string("/proc/self/fd/") + entry->d_name;
-                const ssize_t length = readlink(link.c_str(), target, sizeof target - 1);
-                if (length > 0 && std::string(target, static_cast<std::size_t>(length)) == modem.slavePath()) {
-                    ++count;
-                }
-            }
-            closedir(fds);
-        }
-        return count;
-    }
+    int ttyDescriptors() const { return OpenDescriptors(modem.slavePath()); }
 
     // Whether the log holds the line "<check prefix><text>".
     bool logged(const std::string& text) const { return log().find("[<tty>] - " + text + "\n") != std::string::npos; }

@@ -1,8 +1,6 @@
 // What the three modem tests share: the device check, a busy or unusable port, control requests.
 #include <gtest/gtest.h>
 
-#include <dirent.h>
-
 #include "DiagHarness.h"
 #include "SimulatedRoot.h"
 
@@ -21,25 +19,12 @@ public:
     void identifyDevice(int) override {}
 };
 
-int OpenDescriptors()
-{
-    int count = 0;
-    if (DIR* dir = opendir("/proc/self/fd")) {
-        while (readdir(dir) != nullptr) {
-            ++count;
-        }
-        closedir(dir);
-    }
-    return count;
-}
-
 }  // namespace
 
 TEST(TestFrame, ADeviceWithoutTtyIsRefusedWithoutTouchingAPort)
 {
     testsupport::TempDir dir;
-    SettleDiagnosticLog();
-    g_logDirPath = dir.path();
+    SettleDiagnosticLog(dir.path());
     OpenDiagnostic diagnostic(true, DeviceEnum::IDeviceEnumerator::CUSTOMER);
     auto noTty = ModemOn("");
     NotAModem other;
@@ -85,8 +70,7 @@ TEST(TestFrame, ABusyMissingOrUnusablePortIsAWarningAndLeavesNothingOpen)
             root.makeTtyNode(0, modemsim::TtyNode::RegularFile);
         }
         testsupport::TempDir dir;
-        SettleDiagnosticLog();
-        g_logDirPath = dir.path();
+        SettleDiagnosticLog(dir.path());
         OpenDiagnostic diagnostic(true, DeviceEnum::IDeviceEnumerator::CUSTOMER);
         auto device = ModemOn("/dev/ttySM0");
         const int openBefore = OpenDescriptors();
@@ -128,26 +112,16 @@ TEST(TestFrame, AnAbortAndAClosedLogChangeNothingInAnAtCommandCheck)
 // The codes travel to the host and its message texts by number.
 TEST(MsgCodes, KeepTheirNumbers)
 {
-    const std::pair<Uint, Uint> codes[] = {
-        {TEST_COMPLETED_SUCCESSFULLY, 0},
-        {TEST_ABORTED, 1},
-        {TEST_EXECUTING, 2},
-        {INVALID_DEVICE_REFERENCE, 3},
-        {DIALTONE_PRESENT, 100},
-        {NO_DIALTONE, 101},
-        {CANT_OPEN_PORT, 102},
-        {CANT_INIT_PORT, 103},
-        {CORRECT_AT_RESPONSE, 104},
-        {INCORRECT_AT_RESPONSE_ERROR, 105},
-        {LOOPBACK_TEST_ERRORS_REPORTED, 106},
-        {TEST_FAILED, 107},
-        {HALTED_ON_ERROR, 108},
-        {NO_DIALTONE_WARNING, 109},
-        {LOOPBACK_TEST_NO_ERRORS_REPORTED, 110},
-        {MODEMS_IN_USE, 111},
-        {INCORRECT_AT_RESPONSE_WARNING, 112},
-    };
-    for (const auto& [code, number] : codes) {
-        EXPECT_EQ(number, code);
+    // Numbered 0 up and 100 up, in this order.
+    const Uint general[] = {TEST_COMPLETED_SUCCESSFULLY, TEST_ABORTED, TEST_EXECUTING, INVALID_DEVICE_REFERENCE};
+    const Uint modem[] = {DIALTONE_PRESENT, NO_DIALTONE, CANT_OPEN_PORT, CANT_INIT_PORT, CORRECT_AT_RESPONSE,
+                          INCORRECT_AT_RESPONSE_ERROR, LOOPBACK_TEST_ERRORS_REPORTED, TEST_FAILED, HALTED_ON_ERROR,
+                          NO_DIALTONE_WARNING, LOOPBACK_TEST_NO_ERRORS_REPORTED, MODEMS_IN_USE,
+                          INCORRECT_AT_RESPONSE_WARNING};
+    for (Uint i = 0; i < 4; ++i) {
+        EXPECT_EQ(i, general[i]);
+    }
+    for (Uint i = 0; i < 13; ++i) {
+        EXPECT_EQ(100 + i, modem[i]) << i;
     }
 }

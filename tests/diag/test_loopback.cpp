@@ -160,12 +160,7 @@ TEST(LoopbackTest, SuspendAndResumeChangeNothing)
     DiagHarness harness;
     Diag::IFunctionalTest* test = harness.diagnostic->test(kLoopback);
     test->resumeTest();
-    std::thread control([&harness, test] {
-        while (!harness.sent("at&t8") || harness.diagnostic->getTestStatus(kLoopback).getProgress() < 10) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        test->suspendTest();
-    });
+    std::thread control = harness.abortAfter("at&t8", kLoopback, 10, [test] { test->suspendTest(); });
     const Outcome outcome = harness.run(kLoopback);
     control.join();
     EXPECT_EQ(Diag::PASSED, outcome.verdict);

@@ -98,44 +98,26 @@ Mirror* AsMirror(Real* real)
 // or inserted declaration in a host header moves one of them.
 TEST(SlotOrder, EachDocumentedOperationSitsWhereTheMirrorExpectsIt)
 {
+// One row: the operation's name and its slot in the mirror and in the real class.
+#define SLOT(Mirror, Real, op) {#op, SlotOf(&mirror::Mirror::op), SlotOf(&Real::op)}
     const struct {
         const char* name;
         long mirror;
         long real;
     } slots[] = {
-        {"runDiagnostic", SlotOf(&mirror::IDiagnostics::runDiagnostic), SlotOf(&Diag::IDiagnostics::runDiagnostic)},
-        {"isDeviceSupportedByTest", SlotOf(&mirror::IDiagnostics::isDeviceSupportedByTest),
-         SlotOf(&Diag::IDiagnostics::isDeviceSupportedByTest)},
-        {"getDiagnosticStatus", SlotOf(&mirror::IDiagnostics::getDiagnosticStatus),
-         SlotOf(&Diag::IDiagnostics::getDiagnosticStatus)},
-        {"abortDiagnostic", SlotOf(&mirror::IDiagnostics::abortDiagnostic),
-         SlotOf(&Diag::IDiagnostics::abortDiagnostic)},
-        {"suspendDiagnostic", SlotOf(&mirror::IDiagnostics::suspendDiagnostic),
-         SlotOf(&Diag::IDiagnostics::suspendDiagnostic)},
-        {"resumeDiagnostic", SlotOf(&mirror::IDiagnostics::resumeDiagnostic),
-         SlotOf(&Diag::IDiagnostics::resumeDiagnostic)},
-        {"getDiagnosticEvents", SlotOf(&mirror::IDiagnostics::getDiagnosticEvents),
-         SlotOf(&Diag::IDiagnostics::getDiagnosticEvents)},
-        {"getDiagnosticResults", SlotOf(&mirror::IDiagnostics::getDiagnosticResults),
-         SlotOf(&Diag::IDiagnostics::getDiagnosticResults)},
-        {"getName", SlotOf(&mirror::IDiagnostics::getName), SlotOf(&Diag::IDiagnostics::getName)},
-        {"getVersion", SlotOf(&mirror::IDiagnostics::getVersion), SlotOf(&Diag::IDiagnostics::getVersion)},
-        {"getDescription", SlotOf(&mirror::IDiagnostics::getDescription),
-         SlotOf(&Diag::IDiagnostics::getDescription)},
-        {"run", SlotOf(&mirror::IFunctionalTest::run), SlotOf(&ModemLoopbackTest::run)},
-        {"isDeviceSupported", SlotOf(&mirror::IFunctionalTest::isDeviceSupported),
-         SlotOf(&ModemLoopbackTest::isDeviceSupported)},
-        {"getStatus", SlotOf(&mirror::IFunctionalTest::getStatus), SlotOf(&ModemLoopbackTest::getStatus)},
-        {"abortTest", SlotOf(&mirror::IFunctionalTest::abortTest), SlotOf(&ModemLoopbackTest::abortTest)},
-        {"suspendTest", SlotOf(&mirror::IFunctionalTest::suspendTest), SlotOf(&ModemLoopbackTest::suspendTest)},
-        {"resumeTest", SlotOf(&mirror::IFunctionalTest::resumeTest), SlotOf(&ModemLoopbackTest::resumeTest)},
-        {"open", SlotOf(&mirror::IDevice::open), SlotOf(&ModemDevice::open)},
-        {"close", SlotOf(&mirror::IDevice::close), SlotOf(&ModemDevice::close)},
-        {"identifyDevice", SlotOf(&mirror::IDevice::identifyDevice), SlotOf(&ModemDevice::identifyDevice)},
-        {"getDeviceStatus", SlotOf(&mirror::IDevice::getDeviceStatus), SlotOf(&ModemDevice::getDeviceStatus)},
-        {"getDeviceVector", SlotOf(&mirror::IDeviceEnumerator::getDeviceVector),
-         SlotOf(&ModemDeviceEnumerator::getDeviceVector)},
+        SLOT(IDiagnostics, Diag::IDiagnostics, runDiagnostic), SLOT(IDiagnostics, Diag::IDiagnostics, isDeviceSupportedByTest),
+        SLOT(IDiagnostics, Diag::IDiagnostics, getDiagnosticStatus), SLOT(IDiagnostics, Diag::IDiagnostics, abortDiagnostic),
+        SLOT(IDiagnostics, Diag::IDiagnostics, suspendDiagnostic), SLOT(IDiagnostics, Diag::IDiagnostics, resumeDiagnostic),
+        SLOT(IDiagnostics, Diag::IDiagnostics, getDiagnosticEvents), SLOT(IDiagnostics, Diag::IDiagnostics, getDiagnosticResults),
+        SLOT(IDiagnostics, Diag::IDiagnostics, getName), SLOT(IDiagnostics, Diag::IDiagnostics, getVersion),
+        SLOT(IDiagnostics, Diag::IDiagnostics, getDescription),
+        SLOT(IFunctionalTest, ModemLoopbackTest, run), SLOT(IFunctionalTest, ModemLoopbackTest, isDeviceSupported),
+        SLOT(IFunctionalTest, ModemLoopbackTest, getStatus), SLOT(IFunctionalTest, ModemLoopbackTest, abortTest),
+        SLOT(IFunctionalTest, ModemLoopbackTest, suspendTest), SLOT(IFunctionalTest, ModemLoopbackTest, resumeTest),
+        SLOT(IDevice, ModemDevice, open), SLOT(IDevice, ModemDevice, close), SLOT(IDevice, ModemDevice, identifyDevice),
+        SLOT(IDevice, ModemDevice, getDeviceStatus), SLOT(IDeviceEnumerator, ModemDeviceEnumerator, getDeviceVector),
     };
+#undef SLOT
     for (const auto& slot : slots) {
         EXPECT_NE(-1, slot.mirror) << slot.name;
         EXPECT_EQ(slot.mirror, slot.real) << slot.name;
@@ -146,9 +128,8 @@ TEST(SlotOrder, EachDocumentedOperationSitsWhereTheMirrorExpectsIt)
 // A device whose tty is missing makes every test post and return at once.
 TEST(SlotOrder, AHostBuiltAgainstTheMirrorReachesTheRealOperations)
 {
-    SettleDiagnosticLog();
     testsupport::TempDir dir;
-    g_logDirPath = dir.path();
+    SettleDiagnosticLog(dir.path());
     modemsim::SimulatedRoot root;  // no ttys, no modules, no PCI functions
     root.exportToEnvironment();
     auto missing = ModemOn("/dev/ttySM0");

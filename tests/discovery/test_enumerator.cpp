@@ -1,7 +1,5 @@
 // The enumerator: pairing PCI functions with ttys, its cached vector, its log file.
-#include <memory>
 #include <sys/stat.h>
-#include <vector>
 #include <unistd.h>
 
 #include "DiscoveryFixture.h"
@@ -25,25 +23,15 @@ void MakePackage(const testsupport::TempDir& dir)
     setPackageConfigFile(dir.file("modem/pkg.cfg").c_str());
 }
 
-// Brings the class-wide enumerator log to a known state: count 0, file
-// closed, the message log as it was. A quiet enumerator counts itself out
-// when it goes, so the count can wrap below zero and leave the shared log
-// open on an earlier case's folder; logging enumerators held for the rest
-// of the process make up for it, and one more, made and dropped, closes a
-// log left open. Nothing is written while settling.
+// Brings the class-wide enumerator log to a known state (count 0, file
+// closed), the message log as it was. Nothing is written while settling.
 void SettleEnumeratorLog()
 {
-    static std::vector<std::unique_ptr<ModemDeviceEnumerator>> held;
     std::ofstream* const messages = gpLogFile;
     const std::string logDir = g_logDirPath;
     const std::string packageDir = g_packageDirPath;
     g_logDirPath = g_packageDirPath = "/nonexistent/modemdiag-settle";
-    while (ModemDeviceEnumerator::logFileInitCount() > 0x7FFFFFFFu) {
-        held.push_back(std::make_unique<ModemDeviceEnumerator>(true, IDeviceEnumerator::CUSTOMER));
-    }
-    if (ModemDeviceEnumerator::logFileInitCount() == 0 && ModemDeviceEnumerator::logFile().is_open()) {
-        ModemDeviceEnumerator(true, IDeviceEnumerator::CUSTOMER);
-    }
+    testsupport::settleSharedLog<ModemDeviceEnumerator>(IDeviceEnumerator::CUSTOMER);
     g_logDirPath = logDir;
     g_packageDirPath = packageDir;
     gpLogFile = messages;
