@@ -75,25 +75,21 @@ TEST(DialtoneTest, ProgressTenWhileDiallingAndAPauseAfterThePortIsClosed)
     bool exitLoggedWhenClosed = false;
     long long pauseMs = -1;
     std::thread watcher([&] {
-        std::chrono::steady_clock::time_point closed;
+        using namespace std::chrono;
+        steady_clock::time_point closed;
         bool seenClosed = false;
-        while (pauseMs < 0) {
+        while (pauseMs < 0 && !(done && !seenClosed)) {
             const Uint now = harness.diagnostic->getTestStatus(kDialtone).getProgress();
             progress.insert(now);
             if (!seenClosed && now == 90 && harness.ttyDescriptors() == 1) {
                 seenClosed = true;
-                closed = std::chrono::steady_clock::now();
+                closed = steady_clock::now();
                 exitLoggedWhenClosed = harness.logged("Normal exit");
             }
             if (seenClosed && harness.logged("Normal exit")) {
-                pauseMs = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
-                                                                                closed)
-                              .count();
+                pauseMs = duration_cast<milliseconds>(steady_clock::now() - closed).count();
             }
-            if (done && !seenClosed) {
-                break;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            std::this_thread::sleep_for(milliseconds(5));
         }
     });
     EXPECT_EQ(Codes{DIALTONE_PRESENT}, harness.run(kDialtone).events);

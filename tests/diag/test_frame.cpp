@@ -84,11 +84,8 @@ TEST(TestFrame, ABusyMissingOrUnusablePortIsAWarningAndLeavesNothingOpen)
             EXPECT_EQ(Codes{c.code}, outcome.events);
 
             const std::string check = std::string("ModemDiag::") + kClasses[i] + "::" + kChecks[i] + "() [/dev/ttySM0] - ";
-            std::string lines = check + "Started\n" + c.portLine;
-            if (c.checkLine[0] != '\0') {
-                lines += check + c.checkLine + "\n";
-            }
-            lines += check + "Aborting test\n";
+            const std::string lines = check + "Started\n" + c.portLine +
+                                      (*c.checkLine != '\0' ? check + c.checkLine + "\n" : "") + check + "Aborting test\n";
             EXPECT_NE(std::string::npos, testsupport::readFile(dir.file("TSYmodemDiagnostic.log")).find(lines));
         }
         EXPECT_EQ(openBefore, OpenDescriptors());
