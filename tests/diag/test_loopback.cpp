@@ -73,16 +73,13 @@ TEST(LoopbackTest, ACleanSelfTestPassesWithTheWholeLog)
 
 TEST(LoopbackTest, NoAcknowledgementOrNoCountLineIsAWarning)
 {
-    struct Case {
-        const char* silentOn;
-        bool hangsUp;  // "ath" sent
-    };
-    for (const Case& c : {Case{"at&t8", false}, Case{"ath", true}}) {
+    // The command the modem is silent on, and whether "ath" is sent all the same.
+    for (const auto& [silentOn, hangsUp] : {std::make_pair("at&t8", false), std::make_pair("ath", true)}) {
         modemsim::ModemProfile profile;
-        profile.faults[c.silentOn].silent = true;
+        profile.faults[silentOn].silent = true;
         DiagHarness harness(profile);
         ExpectWarning(harness.run(kLoopback));
-        EXPECT_EQ(c.hangsUp, harness.sent("ath"));
+        EXPECT_EQ(hangsUp, harness.sent("ath"));
         EXPECT_NE(std::string::npos, harness.log().find("CheckLoopback() [<tty>] - Aborting test\n"));
     }
 }

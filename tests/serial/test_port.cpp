@@ -195,12 +195,15 @@ TEST(PortMessages, EachFailureReportsItsOwnLineAndIdleCallsNone)
     EXPECT_EQ(expected, log.lines());
 }
 
-// Raw settings go on a cooked line, also when its settings cannot be read
-// (FALSE then); the settings saved before stay for PortRestoreSetup. The log
-// is captured to keep the failure's message, checked above, out of the output.
+// PortOpen's descriptor is closed on exec. Raw settings go on a cooked line,
+// also when its settings cannot be read (FALSE then); the settings saved
+// before stay for PortRestoreSetup. The log is captured to keep the
+// failure's message, checked above, out of the output.
 TEST(PortSetup, AppliesRawLineSettingsAndSavesTheOldOnes)
 {
     PtyPair pty;
+    // Whatever the host starts during a test must not inherit the modem's line.
+    EXPECT_NE(0, fcntl(pty.port, F_GETFD) & FD_CLOEXEC);
     struct termios settings;
     for (const bool unreadable : {false, true}) {
         ASSERT_EQ(0, tcgetattr(pty.port, &settings));
@@ -221,13 +224,6 @@ TEST(PortSetup, AppliesRawLineSettingsAndSavesTheOldOnes)
     EXPECT_EQ(TRUE, PortRestoreSetup(pty.port));
     ASSERT_EQ(0, tcgetattr(pty.port, &settings));
     EXPECT_EQ(static_cast<speed_t>(B9600), cfgetospeed(&settings));
-}
-
-// Whatever the host starts during a test must not inherit the modem's line.
-TEST(PortOpen, TheTtyDescriptorIsClosedOnExec)
-{
-    PtyPair pty;
-    EXPECT_NE(0, fcntl(pty.port, F_GETFD) & FD_CLOEXEC);
 }
 
 // A port whose input never runs dry (here /dev/zero, which always has a
