@@ -1,6 +1,8 @@
 // DiagHarness.h - runs the modem tests through the diagnostic against virtual modems.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstring>
@@ -34,6 +36,16 @@ struct Outcome {
     std::vector<Diag::EventType> eventTypes;
     Uint progress = 0;
 };
+
+// A run's verdict, result code and type, and its event codes.
+inline void ExpectOutcome(const Outcome& outcome, Diag::TestResult verdict, Uint code, Diag::EventType type,
+                          const Codes& events)
+{
+    EXPECT_EQ(verdict, outcome.verdict);
+    EXPECT_EQ(code, outcome.code);
+    EXPECT_EQ(type, outcome.type);
+    EXPECT_EQ(events, outcome.events);
+}
 
 // The diagnostic, with its tests within reach.
 struct OpenDiagnostic : ModemDiagnostic {

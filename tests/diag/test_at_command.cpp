@@ -52,10 +52,7 @@ TEST(AtCommandTest, RefusalsFailTheTestAndHaltOnErrorStopsAtTheFirst)
     for (const Case& c : cases) {
         DiagHarness harness(c.profile);
         const Outcome outcome = harness.run(kAt, c.halt);
-        EXPECT_EQ(Diag::FAILED, outcome.verdict);
-        EXPECT_EQ(INCORRECT_AT_RESPONSE_ERROR, outcome.code);
-        EXPECT_EQ(Diag::ERROR_EVENT, outcome.type);
-        EXPECT_EQ(c.events, outcome.events);
+        ExpectOutcome(outcome, Diag::FAILED, INCORRECT_AT_RESPONSE_ERROR, Diag::ERROR_EVENT, c.events);
         for (std::size_t i = 0; i < outcome.events.size(); ++i) {
             EXPECT_EQ(outcome.events[i] == kWrong ? Diag::ERROR_EVENT : Diag::INFORMATION_EVENT, outcome.eventTypes[i]);
         }

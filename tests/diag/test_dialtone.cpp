@@ -14,10 +14,7 @@ const int kDialtone = ModemDiagnostic::DIALTONE_TEST;
 
 void ExpectNoDialtone(const Outcome& outcome)
 {
-    EXPECT_EQ(Diag::UNUSUAL_STATUS, outcome.verdict);
-    EXPECT_EQ(NO_DIALTONE_WARNING, outcome.code);
-    EXPECT_EQ(Diag::WARNING_EVENT, outcome.type);
-    EXPECT_EQ(Codes{NO_DIALTONE}, outcome.events);
+    ExpectOutcome(outcome, Diag::UNUSUAL_STATUS, NO_DIALTONE_WARNING, Diag::WARNING_EVENT, Codes{NO_DIALTONE});
     EXPECT_EQ(std::vector<Diag::EventType>{Diag::INFORMATION_EVENT}, outcome.eventTypes);
 }
 

@@ -78,10 +78,7 @@ TEST(TestFrame, ABusyMissingOrUnusablePortIsAWarningAndLeavesNothingOpen)
             SCOPED_TRACE(std::string(c.what) + " " + kClasses[i]);
             diagnostic.runTest(&device, i, Diag::DiagnosticSettings());
             const Outcome outcome = Collect(diagnostic, i);
-            EXPECT_EQ(Diag::UNUSUAL_STATUS, outcome.verdict);
-            EXPECT_EQ(c.code, outcome.code);
-            EXPECT_EQ(Diag::WARNING_EVENT, outcome.type);
-            EXPECT_EQ(Codes{c.code}, outcome.events);
+            ExpectOutcome(outcome, Diag::UNUSUAL_STATUS, c.code, Diag::WARNING_EVENT, Codes{c.code});
 
             const std::string check = std::string("ModemDiag::") + kClasses[i] + "::" + kChecks[i] + "() [/dev/ttySM0] - ";
             const std::string lines = check + "Started\n" + c.portLine +

@@ -11,10 +11,8 @@ const int kLoopback = ModemDiagnostic::LOOPBACK_TEST;
 
 void ExpectWarning(const Outcome& outcome)
 {
-    EXPECT_EQ(Diag::UNUSUAL_STATUS, outcome.verdict);
-    EXPECT_EQ(INCORRECT_AT_RESPONSE_WARNING, outcome.code);
-    EXPECT_EQ(Diag::WARNING_EVENT, outcome.type);
-    EXPECT_EQ(Codes{INCORRECT_AT_RESPONSE_WARNING}, outcome.events);
+    ExpectOutcome(outcome, Diag::UNUSUAL_STATUS, INCORRECT_AT_RESPONSE_WARNING, Diag::WARNING_EVENT,
+                  Codes{INCORRECT_AT_RESPONSE_WARNING});
 }
 
 struct CountCase {
@@ -43,11 +41,10 @@ TEST_P(LoopbackCount, TheErrorCountDecides)
     EXPECT_NE(std::string::npos,
               harness.log().find("] - " + std::to_string(GetParam().count) + " loopback errors reported\n"));
     const bool clean = GetParam().count == 0;
-    EXPECT_EQ(clean ? Diag::PASSED : Diag::FAILED, outcome.verdict);
-    EXPECT_EQ(clean ? Uint{TEST_COMPLETED_SUCCESSFULLY} : Uint{LOOPBACK_TEST_ERRORS_REPORTED}, outcome.code);
-    EXPECT_EQ(clean ? Diag::INFORMATION_EVENT : Diag::ERROR_EVENT, outcome.type);
-    EXPECT_EQ(Codes{clean ? Uint{LOOPBACK_TEST_NO_ERRORS_REPORTED} : Uint{LOOPBACK_TEST_ERRORS_REPORTED}},
-              outcome.events);
+    ExpectOutcome(outcome, clean ? Diag::PASSED : Diag::FAILED,
+                  clean ? Uint{TEST_COMPLETED_SUCCESSFULLY} : Uint{LOOPBACK_TEST_ERRORS_REPORTED},
+                  clean ? Diag::INFORMATION_EVENT : Diag::ERROR_EVENT,
+                  Codes{clean ? Uint{LOOPBACK_TEST_NO_ERRORS_REPORTED} : Uint{LOOPBACK_TEST_ERRORS_REPORTED}});
 }
 
 // Decimal even with a leading zero, blanks skipped, a sign read, a line that
@@ -92,10 +89,7 @@ TEST(LoopbackTest, AnAbortEndsTheSelfTestButStillHangsUpAndReadsTheCount)
     std::thread control = harness.abortAfter("at&t8", kLoopback, 10);
     const Outcome outcome = harness.run(kLoopback);
     control.join();
-    EXPECT_EQ(Diag::PASSED, outcome.verdict);
-    EXPECT_EQ(TEST_ABORTED, outcome.code);
-    EXPECT_EQ(Diag::INFORMATION_EVENT, outcome.type);
-    EXPECT_TRUE(outcome.events.empty());
+    ExpectOutcome(outcome, Diag::PASSED, TEST_ABORTED, Diag::INFORMATION_EVENT, Codes{});
     EXPECT_LT(outcome.progress, 100u);
     EXPECT_TRUE(harness.sent("ath"));
     EXPECT_NE(std::string::npos, harness.log().find("CheckLoopback() [<tty>] - Aborting test\n"));
