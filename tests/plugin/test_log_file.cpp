@@ -18,6 +18,7 @@
 #include "ModemDeviceEnumerator.h"
 #include "ModemDiagnostic.h"
 #include "TestSupport.h"
+#include "Velk.h"
 
 using QuarnDiags::DeviceEnum::IDeviceEnumerator;
 using QuarnDiags::ModemDiag::ModemDeviceEnumerator;
@@ -110,6 +111,23 @@ std::string Drain(int reader)
     return taken;
 }
 
+// Brings both class-wide logs to a known state (count 0, file closed), so
+// that the objects of a case open their logs themselves whatever ran before
+// in this process (a quiet enumerator destroyed earlier wraps the count).
+// Nothing is written while settling.
+void SettleSharedLogs()
+{
+    std::ofstream* const messages = gpLogFile;
+    const std::string logDir = g_logDirPath;
+    const std::string packageDir = g_packageDirPath;
+    g_logDirPath = g_packageDirPath = "/nonexistent/modemdiag-settle";
+    testsupport::settleSharedLog<ModemDeviceEnumerator>(IDeviceEnumerator::CUSTOMER);
+    testsupport::settleSharedLog<ModemDiagnostic>(IDeviceEnumerator::CUSTOMER);
+    g_logDirPath = logDir;
+    g_packageDirPath = packageDir;
+    gpLogFile = messages;
+}
+
 }  // namespace
 
 // Whatever a group member plants in a log's place is left as it was and
@@ -121,6 +139,7 @@ TEST(LogFileOpening, OnlyAPlainFileIsTakenAsALog)
     for (const PlantedCase& planted : kPlanted) {
         for (const char* logName : {kEnumeratorLog, kDiagnosticLog}) {
             SCOPED_TRACE(std::string(planted.name) + " as " + logName);
+            SettleSharedLogs();
             Package package;
             int reader = -1;
             if (!Plant(package, planted.kind, package.log(logName), &reader)) {
