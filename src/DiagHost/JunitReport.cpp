@@ -3,6 +3,7 @@
 #include <sstream>
 
 #include "Reports.h"
+#include "Utf8.h"
 
 namespace diaghost {
 
@@ -26,43 +27,6 @@ std::string attribute(const char* name, const std::string& value)
     return std::string(" ") + name + "=\"" + xmlEscape(value) + "\"";
 }
 
-// Length of the well-formed UTF-8 character at text[at], 0 when the bytes
-// there are none (a stray or cut sequence, an overlong form, a surrogate,
-// beyond U+10FFFF) or the character is U+FFFE or U+FFFF, which XML forbids.
-std::size_t utf8Length(const std::string& text, std::size_t at)
-{
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = byte(at);
-    std::size_t length = 0;
-    unsigned char low = 0x80;
-    unsigned char high = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        low = lead == 0xE0 ? 0xA0 : 0x80;
-        high = lead == 0xED ? 0x9F : 0xBF;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        low = lead == 0xF0 ? 0x90 : 0x80;
-        high = lead == 0xF4 ? 0x8F : 0xBF;
-    } else {
-        return 0;
-    }
-    if (at + length > text.size() || byte(at + 1) < low || byte(at + 1) > high) {
-        return 0;
-    }
-    for (std::size_t i = 2; i < length; ++i) {
-        if (byte(at + i) < 0x80 || byte(at + i) > 0xBF) {
-            return 0;
-        }
-    }
-    if (lead == 0xEF && byte(at + 1) == 0xBF && byte(at + 2) >= 0xBE) {
-        return 0;
-    }
-    return length;
-}
-
 }  // namespace
 
 std::string xmlEscape(const std::string& text)
@@ -81,7 +45,12 @@ std::string xmlEscape(const std::string& text)
             if (static_cast<unsigned char>(c) >= 0x80) {
                 // The report is declared UTF-8: a byte that is not part of
                 // a well-formed character would make it unreadable.
-                const std::size_t length = utf8Length(text, at);
+                // U+FFFE and U+FFFF are well formed but not allowed in XML.
+                unsigned long codePoint = 0;
+                std::size_t length = utf8Length(text, at, &codePoint);
+                if (codePoint == 0xFFFE || codePoint == 0xFFFF) {
+                    length = 0;
+                }
                 escaped += length == 0 ? std::string("?") : text.substr(at, length);
                 at += length == 0 ? 0 : length - 1;
             } else if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r') {

@@ -1,5 +1,6 @@
 // MetricsReport.cpp - Prometheus text exposition of a run, written atomically.
 #include "MetricsReport.h"
+#include "Utf8.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -17,41 +18,6 @@ namespace diaghost {
 namespace {
 
 const Outcome kOutcomes[] = {Outcome::Passed, Outcome::Unusual, Outcome::Failed, Outcome::Aborted, Outcome::NotRun};
-
-// Length of the valid UTF-8 sequence at text[i], 0 when there is none.
-std::size_t utf8Length(const std::string& text, std::size_t i)
-{
-    const auto byte = [&text](std::size_t at) { return static_cast<unsigned char>(text[at]); };
-    const unsigned char lead = byte(i);
-    if (lead < 0x80) {
-        return 1;
-    }
-    std::size_t length = 0;
-    unsigned char low = 0x80;  // bounds of the second byte, which rule out
-    unsigned char high = 0xBF; // overlong forms, surrogates and > U+10FFFF
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        low = lead == 0xE0 ? 0xA0 : 0x80;
-        high = lead == 0xED ? 0x9F : 0xBF;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        low = lead == 0xF0 ? 0x90 : 0x80;
-        high = lead == 0xF4 ? 0x8F : 0xBF;
-    } else {
-        return 0;
-    }
-    if (i + length > text.size() || byte(i + 1) < low || byte(i + 1) > high) {
-        return 0;
-    }
-    for (std::size_t k = 2; k < length; ++k) {
-        if (byte(i + k) < 0x80 || byte(i + k) > 0xBF) {
-            return 0;
-        }
-    }
-    return length;
-}
 
 std::string number(double value)
 {

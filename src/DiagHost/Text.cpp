@@ -5,52 +5,11 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "Utf8.h"
+
 namespace diaghost {
 
 namespace {
-
-// Length of the well-formed UTF-8 sequence at text[at] (1 to 4), or 0 when
-// the bytes there are not one. Overlong forms, surrogates and code points
-// beyond U+10FFFF are not well formed.
-std::size_t sequenceLength(const std::string& text, std::size_t at, unsigned long& codePoint)
-{
-    const auto byte = [&text](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = byte(at);
-    std::size_t length = 0;
-    unsigned long minimum = 0;
-    if (lead < 0x80) {
-        codePoint = lead;
-        return 1;
-    }
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-        codePoint = lead & 0x1Fu;
-        minimum = 0x80;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        codePoint = lead & 0x0Fu;
-        minimum = 0x800;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        codePoint = lead & 0x07u;
-        minimum = 0x10000;
-    } else {
-        return 0;
-    }
-    if (at + length > text.size()) {
-        return 0;
-    }
-    for (std::size_t i = 1; i < length; ++i) {
-        if ((byte(at + i) & 0xC0u) != 0x80u) {
-            return 0;
-        }
-        codePoint = (codePoint << 6) | (byte(at + i) & 0x3Fu);
-    }
-    if (codePoint < minimum || codePoint > 0x10FFFF || (codePoint >= 0xD800 && codePoint <= 0xDFFF)) {
-        return 0;
-    }
-    return length;
-}
 
 // Length of a colour sequence "\033[<digits;>m" at text[at], 0 when there is none.
 std::size_t colourSequence(const std::string& text, std::size_t at)
@@ -97,7 +56,7 @@ std::string printable(const std::string& text)
     shown.reserve(text.size());
     for (std::size_t at = 0; at < text.size();) {
         unsigned long codePoint = 0;
-        const std::size_t length = sequenceLength(text, at, codePoint);
+        const std::size_t length = utf8Length(text, at, &codePoint);
         const auto byte = static_cast<unsigned char>(text[at]);
         if (length == 0) {
             shown += hexEscape(byte);

@@ -1,0 +1,56 @@
+// Utf8.h - recognising well-formed UTF-8, for the terminal text and the report writers.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace diaghost {
+
+// Length (1 to 4) of the well-formed UTF-8 character at text[at], or 0 when
+// the bytes there are not one: a stray or cut sequence, an overlong form, a
+// surrogate or a code point beyond U+10FFFF. The character's code point goes
+// to *codePoint when that is given.
+inline std::size_t utf8Length(const std::string& text, std::size_t at, unsigned long* codePoint = nullptr)
+{
+    const auto byte = [&text](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(at);
+    std::size_t length = 0;
+    unsigned long value = 0;
+    unsigned long minimum = 0;
+    if (lead < 0x80) {
+        length = 1;
+        value = lead;
+    } else if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+        value = lead & 0x1Fu;
+        minimum = 0x80;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        value = lead & 0x0Fu;
+        minimum = 0x800;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        value = lead & 0x07u;
+        minimum = 0x10000;
+    } else {
+        return 0;
+    }
+    if (at + length > text.size()) {
+        return 0;
+    }
+    for (std::size_t i = 1; i < length; ++i) {
+        if ((byte(at + i) & 0xC0u) != 0x80u) {
+            return 0;
+        }
+        value = (value << 6) | (byte(at + i) & 0x3Fu);
+    }
+    if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
+        return 0;
+    }
+    if (codePoint != nullptr) {
+        *codePoint = value;
+    }
+    return length;
+}
+
+}  // namespace diaghost
