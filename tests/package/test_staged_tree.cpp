@@ -37,55 +37,17 @@ protected:
     testsupport::TempDir m_stage;
 };
 
-// A file with its mode, or a link (mode 0) with its target.
-struct Entry {
-    const char* path;
-    unsigned mode;
-    const char* target;
-};
-
 }  // namespace
 
+// Every file, folder and link of both packages with its mode, the Debian
+// links among them (the plug-in's log folder is absolute, from /usr to
+// /var). Nothing in /var (postinst makes the log folder and its logs),
+// nothing that group or others may write, no unit enabled in /etc.
 TEST_F(StagedTree, HoldsEachFileWithItsModeAndTheLinksDebianNeeds)
 {
-    const Entry entries[] = {
-        {"/usr/bin/diaghost", 0755, nullptr},
-        {"/usr/bin/modemsim", 0755, nullptr},
-        {"/usr/bin/verinfo", 0755, nullptr},
-        {"/usr/lib/diags/libdiagframework.so.1", 0644, nullptr},
-        {"/usr/lib/diags/libdiagframework.so", 0, "libdiagframework.so.1"},
-        {"/usr/lib/diags/modem/libTSYmodemDiag.so", 0644, nullptr},
-        {"/usr/lib/diags/modem/pkg.cfg", 0644, nullptr},
-        // The plug-in's log folder is Debian's: absolute, from /usr to /var.
-        {"/usr/lib/diags/log", 0, "/var/log/modemdiag"},
-        {"/usr/include/QuarnDiags/IDiagnostics.h", 0644, nullptr},
-        {"/lib/systemd/system/modemdiag.service", 0644, nullptr},
-        {"/lib/systemd/system/modemdiag.timer", 0644, nullptr},
-        {"/etc/logrotate.d/modemdiag", 0644, nullptr},
-        {"/usr/share/man/man1/diaghost.1.gz", 0644, nullptr},
-        {"/usr/share/man/man1/modemsim.1.gz", 0644, nullptr},
-        {"/usr/share/man/man1/verinfo.1.gz", 0644, nullptr},
-        {"/usr/share/doc/modemdiag/copyright", 0644, nullptr},
-        {"/usr/share/doc/modemdiag/changelog.Debian.gz", 0644, nullptr},
-        {"/usr/share/doc/modemdiag-dev/copyright", 0644, nullptr},
-        {"/usr/share/doc/modemdiag-dev/changelog.Debian.gz", 0644, nullptr},
-    };
-    for (const Entry& entry : entries) {
-        struct stat info {};
-        ASSERT_EQ(0, ::lstat(path(entry.path).c_str(), &info)) << entry.path << " is missing";
-        if (entry.target != nullptr) {
-            ASSERT_TRUE(S_ISLNK(info.st_mode)) << entry.path << " is not a link";
-            char target[256] = {};
-            ASSERT_GT(::readlink(path(entry.path).c_str(), target, sizeof target - 1), 0);
-            EXPECT_STREQ(entry.target, target) << entry.path;
-            continue;
-        }
-        EXPECT_TRUE(S_ISREG(info.st_mode)) << entry.path;
-        EXPECT_EQ(entry.mode, info.st_mode & 07777u) << entry.path << " has mode " << std::oct << (info.st_mode & 07777u);
-    }
-    // postinst makes /var/log/modemdiag and its logs; the packages ship
-    // nothing there, and nothing anyone may write to.
-    EXPECT_EQ("", run("cd '" + m_stage.path() + "' && find var 2>/dev/null; find . -perm /go+w ! -type l"));
+    EXPECT_EQ(testsupport::readFile(PACKAGE_GOLDEN_DIR "/staged_tree.txt"),
+              run("cd '" + m_stage.path() + "' && find . -mindepth 1 -printf '%y %m %p -> %l\\n' | sed 's/ -> $//'"
+                  " | LC_ALL=C sort -k3"));
 }
 
 TEST_F(StagedTree, ProgramsAndPlugInFindTheFrameworkBySoname)
@@ -106,7 +68,7 @@ TEST_F(StagedTree, ProgramsAndPlugInFindTheFrameworkBySoname)
     }
 }
 
-TEST_F(StagedTree, UnitsPassSystemdAnalyzeAndTheTimerIsNotEnabled)
+TEST_F(StagedTree, UnitsPassSystemdAnalyze)
 {
     ASSERT_EQ(std::string::npos, std::string(SYSTEMD_ANALYZE).find("NOTFOUND")) << "install systemd-analyze (package systemd)";
     // systemd-analyze verify looks at the units as installed in the root
@@ -129,7 +91,6 @@ TEST_F(StagedTree, UnitsPassSystemdAnalyzeAndTheTimerIsNotEnabled)
         << service;
     EXPECT_NE(std::string::npos, testsupport::readFile(path("/lib/systemd/system/modemdiag.timer"))
                                      .find("\nOnCalendar=weekly\n"));
-    EXPECT_EQ("", run("find '" + m_stage.path() + "/etc' -path '*systemd*'"));
 }
 
 TEST_F(StagedTree, LogrotateKeepsTheLogsWritableForTheGroup)
@@ -181,26 +142,9 @@ TEST_F(StagedTree, MaintainerScriptsAndManualPagesAreWellFormed)
     }
 }
 
-TEST_F(StagedTree, InstalledDiaghostWritesMetricsThatPromtoolAccepts)
-{
-    ASSERT_EQ(std::string::npos, std::string(PROMTOOL).find("NOTFOUND")) << "install promtool (package prometheus)";
-    testsupport::TempDir tmp;
-    const std::string metrics = tmp.file("modemdiag.prom");
-    int status = -1;
-    const std::string out = run("TMPDIR='" + tmp.path() + "' '" + path("/usr/bin/diaghost") +
-                                    "' --simulate run --test at --metrics '" + metrics + "' >/dev/null",
-                                &status);
-    EXPECT_EQ(0, status) << out;
-    const std::string text = testsupport::readFile(metrics);
-    EXPECT_NE(std::string::npos, text.find("\nmodemdiag_modems_found 3\n")) << text;
-    EXPECT_NE(std::string::npos, text.find("test=\"at\",outcome=\"passed\"} 1")) << text;
-    EXPECT_EQ("", run("'" PROMTOOL "' check metrics < '" + metrics + "'", &status)) << text;
-    EXPECT_EQ(0, status);
-}
-
 // A prefix install: nothing outside the prefix, a log folder of its own, and
 // the installed diaghost finds the installed package (not the build tree's)
-// and the framework beside it.
+// and the framework beside it, and writes its metrics.
 TEST(PlainInstall, StaysInsideItsPrefixAndRunsFromThere)
 {
     // Staged too, so that a file that escapes the prefix lands in the
@@ -224,9 +168,17 @@ TEST(PlainInstall, StaysInsideItsPrefixAndRunsFromThere)
     const std::string shown = run(diaghost + "info", &status);
     EXPECT_EQ(0, status) << shown;
     EXPECT_NE(std::string::npos, shown.find(prefix + "lib/diags/modem/pkg.cfg")) << shown;
-    // The AT command test passes on the simulated modems.
-    const std::string ran = run("TMPDIR='" + tmp.path() + "' " + diaghost + "--simulate run --test at", &status);
+    // The AT command test passes on the simulated modems, and the metrics
+    // say so in a form promtool accepts.
+    const std::string metrics = tmp.file("modemdiag.prom");
+    const std::string ran =
+        run("TMPDIR='" + tmp.path() + "' " + diaghost + "--simulate run --test at --metrics '" + metrics + "'", &status);
     EXPECT_EQ(0, status) << ran;
+    const std::string text = testsupport::readFile(metrics);
+    EXPECT_NE(std::string::npos, text.find("\nmodemdiag_modems_found 3\n")) << text;
+    EXPECT_NE(std::string::npos, text.find("test=\"at\",outcome=\"passed\"} 1")) << text;
+    EXPECT_EQ("", run("'" PROMTOOL "' check metrics < '" + metrics + "'", &status)) << text;
+    EXPECT_EQ(0, status);
     // The plug-in's logs land in the installed log folder for a real run.
     run("MODEMDIAG_SYSROOT='" + tmp.path() + "' " + diaghost + "list", &status);
     EXPECT_EQ(3, status);
