@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <string>
-#include <vector>
 
 #include "TestSupport.h"
 
@@ -101,45 +100,33 @@ TEST_F(StagedTree, LogrotateKeepsTheLogsWritableForTheGroup)
     // The shipped rules, pointed at a folder set up as postinst sets up
     // /var/log/modemdiag.
     testsupport::TempDir logs;
-    const std::string config = logs.file("rules");
-    std::string rules = testsupport::readFile(path("/etc/logrotate.d/modemdiag"));
-    for (std::size_t at; (at = rules.find("/var/log/modemdiag")) != std::string::npos;) {
-        rules.replace(at, 18, logs.file("log"));
-    }
-    testsupport::writeFile(config, rules);
-    const std::string setup = "mkdir '" + logs.file("log") + "' && cd '" + logs.file("log") +
-                              "' && echo line > TSYmodemDiagnostic.log && echo line > TSYmodemDeviceEnumerator.log"
-                              " && chown root:dialout . *.log && chmod 3775 . && chmod 0664 *.log";
+    const std::string folder = logs.file("log");
     int status = -1;
-    std::string out = run(setup, &status);
+    std::string out = run("sed 's|/var/log/modemdiag|" + folder + "|g' '" + path("/etc/logrotate.d/modemdiag") + "' > '" +
+                              logs.file("rules") + "' && mkdir '" + folder + "' && cd '" + folder +
+                              "' && echo line > TSYmodemDiagnostic.log && echo line > TSYmodemDeviceEnumerator.log"
+                              " && chown root:dialout . *.log && chmod 3775 . && chmod 0664 *.log",
+                          &status);
     ASSERT_EQ(0, status) << out;
     // /tmp folders are 0700: logrotate's group (dialout) must get through.
     ASSERT_EQ(0, ::chmod(logs.path().c_str(), 0755));
 
-    out = run("logrotate --force --state '" + logs.file("state") + "' '" + config + "'", &status);
-    ASSERT_EQ(0, status) << out << rules;
+    out = run("logrotate --force --state '" + logs.file("state") + "' '" + logs.file("rules") + "'", &status);
+    ASSERT_EQ(0, status) << out << testsupport::readFile(logs.file("rules"));
     for (const char* log : {"TSYmodemDiagnostic.log", "TSYmodemDeviceEnumerator.log"}) {
-        EXPECT_EQ("-rw-rw-r-- root dialout 0\n",
-                  run("stat -c '%A %U %G %s' '" + logs.file("log/") + log + "'"))
-            << log;
-        EXPECT_EQ(0, ::access((logs.file("log/") + log + ".1").c_str(), F_OK)) << log << " was not rotated";
+        EXPECT_EQ("-rw-rw-r-- root dialout 0\n", run("stat -c '%A %U %G %s' '" + folder + "/" + log + "'")) << log;
+        EXPECT_EQ(0, ::access((folder + "/" + log + ".1").c_str(), F_OK)) << log << " was not rotated";
     }
 }
 
 TEST_F(StagedTree, MaintainerScriptsAndManualPagesAreWellFormed)
 {
     int status = -1;
-    for (const char* script : {"postinst", "postrm"}) {
-        const std::string out = run("sh -n '" BUILD_DIR "/package/debian/" + std::string(script) + "'", &status);
-        EXPECT_EQ(0, status) << script << ": " << out;
-    }
-    for (const char* page : {"diaghost", "modemsim", "verinfo"}) {
-        const std::string out = run("zcat '" + path("/usr/share/man/man1/") + page +
-                                        ".1.gz' | groff -man -ww -z",
-                                    &status);
-        EXPECT_EQ(0, status) << page;
-        EXPECT_EQ("", out) << page;
-    }
+    EXPECT_EQ("", run("cd '" BUILD_DIR "/package/debian' && sh -n postinst && sh -n postrm && cd '" +
+                      path("/usr/share/man/man1") + "' && for page in diaghost modemsim verinfo; do"
+                      " zcat $page.1.gz | groff -man -ww -z || echo $page; done",
+                      &status));
+    EXPECT_EQ(0, status);
 }
 
 // A prefix install: nothing outside the prefix, a log folder of its own, and
@@ -175,7 +162,6 @@ TEST(PlainInstall, StaysInsideItsPrefixAndRunsFromThere)
         run("TMPDIR='" + tmp.path() + "' " + diaghost + "--simulate run --test at --metrics '" + metrics + "'", &status);
     EXPECT_EQ(0, status) << ran;
     const std::string text = testsupport::readFile(metrics);
-    EXPECT_NE(std::string::npos, text.find("\nmodemdiag_modems_found 3\n")) << text;
     EXPECT_NE(std::string::npos, text.find("test=\"at\",outcome=\"passed\"} 1")) << text;
     EXPECT_EQ("", run("'" PROMTOOL "' check metrics < '" + metrics + "'", &status)) << text;
     EXPECT_EQ(0, status);
