@@ -1,7 +1,9 @@
-// Message functions: prefixes, the 511-character cut and dropped lines.
+// Message functions: prefixes, one line per message whatever it holds, the 511-character cut, dropped lines.
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "LogCapture.h"
 #include "PombexIface.h"
@@ -9,57 +11,55 @@
 
 using testsupport::LogCapture;
 
-TEST(Messages, PrefixWithOperationNameOrFixedTag)
+// Control characters that a modem or a file puts into a message never end
+// its line early and forge another; the cut at 511 characters never splits
+// an escape.
+TEST(Messages, ControlCharactersAreWrittenAsVisibleEscapes)
 {
-    LogCapture log;
-    SetFunctionName("ModemDeviceEnumerator::getDeviceVector");
-    ProgressMessage("Started");
-    ErrorMessage("code %d", 7);
-    SetFunctionName("");
-    ErrorMessage("Error closing port");
-    ProgressMessage("Normal exit");
-    LogMessage("plain %s", "line");
-
-    const std::vector<std::string> expected = {
-        "ModemDeviceEnumerator::getDeviceVector() - Started",
-        "ModemDeviceEnumerator::getDeviceVector() - code 7",
-        "Tessaly Modem Diagnostics: Error closing port",
-        "Status: Normal exit",
-        "plain line",
+    const std::pair<std::string, std::string> cases[] = {
+        {"3.5\nforged", "3.5\\nforged"},
+        {"one\r\ntwo", "one\\r\\ntwo"},
+        {"\x1b]0;title\x07\x1b[2J", "\\x1b]0;title\\x07\\x1b[2J"},
+        {"del\x7f nul\x01 unit\x1f", "del\\x7f nul\\x01 unit\\x1f"},
+        // Tabs are part of the plug-in's own lines; other bytes pass as they are.
+        {"\tDevice name: Mod\xc3\xa8m \\n", "\tDevice name: Mod\xc3\xa8m \\n"},
+        {std::string(510, 'x') + "\n", std::string(510, 'x')},
+        {std::string(507, 'x') + "\x1b", std::string(507, 'x') + "\\x1b"},
+        {std::string(600, 'x'), std::string(511, 'x')},
     };
+    LogCapture log;
+    std::vector<std::string> expected;
+    for (const auto& [text, line] : cases) {
+        LogMessage("%s", text.c_str());
+        expected.push_back(line);
+    }
     EXPECT_EQ(expected, log.lines());
 }
 
-TEST(Messages, LinesAndOperationNamesAreCutAt511Characters)
+// The operation name, or the fixed tag of the kind, goes before the text and
+// is escaped and cut with it; verbose data only in verbose mode; message
+// texts are never taken as formats; a closed stream, or none, drops lines.
+TEST(Messages, PrefixesVerboseDataAndDroppedLines)
 {
     LogCapture log;
+    SetFunctionName("Op\n");
+    ProgressMessage("%s", "a\nb");
+    ErrorMessage("code %d", 7);
+    SetFunctionName("");
+    ErrorMessage("%s", "c\rd");
+    ProgressMessage("Normal exit");
     const std::string longText(600, 'x');
-    LogMessage("%s", longText.c_str());
     ErrorMessage("%s", longText.c_str());
-
-    // A 600-character name keeps its first 511 characters.
     const std::string longName = std::string(500, 'n') + std::string(100, 'm');
     SetFunctionName(longName.c_str());
     EXPECT_EQ(longName.substr(0, 511), std::string(gFunctionName));
     ProgressMessage("tail");
-
-    const auto lines = log.lines();
-    ASSERT_EQ(3u, lines.size());
-    EXPECT_EQ(longText.substr(0, 511), lines[0]);
-    EXPECT_EQ(("Tessaly Modem Diagnostics: " + longText).substr(0, 511), lines[1]);
-    EXPECT_EQ(longName.substr(0, 511), lines[2]);
-}
-
-TEST(Messages, VerboseDataOnlyWhenVerboseTakenAsTextAndClosedLogsDropLines)
-{
-    LogCapture log;
-    gVerboseMode = 0;
+    SetFunctionName("");
     ReportVerboseData("hidden %d", 1);
     gVerboseMode = 1;
     ReportVerboseData("%s", "rate 100%d done");
-    ReportInternalError("%s", "50% of %s");
     gVerboseMode = 0;
-    // A closed stream, or none, drops lines without complaint.
+    ReportInternalError("%s", "50% of %s");
     log.stream().close();
     LogMessage("dropped");
     std::ofstream* saved = gpLogFile;
@@ -68,17 +68,14 @@ TEST(Messages, VerboseDataOnlyWhenVerboseTakenAsTextAndClosedLogsDropLines)
     gpLogFile = saved;
 
     const std::vector<std::string> expected = {
+        "Op\\n() - a\\nb",
+        "Op\\n() - code 7",
+        "Tessaly Modem Diagnostics: c\\rd",
+        "Status: Normal exit",
+        ("Tessaly Modem Diagnostics: " + longText).substr(0, 511),
+        longName.substr(0, 511),
         "Tessaly Modem Diagnostics: rate 100%d done",
         "Tessaly Modem Diagnostics: 50% of %s",
     };
     EXPECT_EQ(expected, log.lines());
-}
-
-TEST(Messages, GetTestParameterFindsNothingAndLeavesTheBufferAlone)
-{
-    char buffer[16] = "default";
-    for (const char* name : {"FRIENDLY_NAME", "DEVICE_ID", "VENDOR_ID", "", "anything"}) {
-        EXPECT_EQ(0, GetTestParameter(name, buffer, sizeof buffer));
-        EXPECT_STREQ("default", buffer);
-    }
 }

@@ -3,74 +3,43 @@
 
 #include "ExportClass.h"
 
-namespace {
-
-struct PackageConfig : ::testing::Test {
-    void SetUp() override
-    {
-        g_configFileName.clear();
-        g_packageDirPath = ".";
-        g_logDirPath = ".";
-    }
-};
-
-struct PathCase {
-    const char* path;
-    const char* packageDir;
-    const char* logDir;
-};
-
-}  // namespace
-
-TEST_F(PackageConfig, DerivesFoldersFromOneCallAfterLoad)
+// Calls in this order: each row's folders follow from its path, or stay as
+// the rows before left them where its path cannot give them.
+TEST(PackageConfig, DerivesTheFoldersAndKeepsWhatAPathCannotGive)
 {
-    const PathCase cases[] = {
+    const struct {
+        const char* path;
+        const char* packageDir;
+        const char* logDir;
+    } rows[] = {
         {"/usr/lib/diags/modem/pkg.cfg", "/usr/lib/diags/modem", "/usr/lib/diags/log"},
-        {"pkg.cfg", ".", "."},           // no slash: both kept
-        {"/pkg.cfg", "", "."},           // empty package folder, log folder kept
+        {"pkg.cfg", "/usr/lib/diags/modem", "/usr/lib/diags/log"},  // no slash: both kept
+        {"local/pkg.cfg", "local", "/usr/lib/diags/log"},           // no parent: log folder kept
+        {"/a/b/", "/a/b", "/a/log"},                                // trailing slash
+        {"/pkg.cfg", "", "/a/log"},                                 // empty package folder
         {"/a/pkg.cfg", "/a", "/log"},
-        {"a/pkg.cfg", "a", "."},         // relative package folder without a parent
-        {"/a/b/", "/a/b", "/a/log"},     // trailing slash
     };
-    for (const PathCase& c : cases) {
-        SetUp();
-        setPackageConfigFile(c.path);
-        EXPECT_EQ(c.path, g_configFileName);
-        EXPECT_EQ(c.packageDir, g_packageDirPath) << c.path;
-        EXPECT_EQ(c.logDir, g_logDirPath) << c.path;
+    for (const auto& row : rows) {
+        setPackageConfigFile(row.path);
+        EXPECT_EQ(row.path, g_configFileName);
+        EXPECT_EQ(row.packageDir, g_packageDirPath) << row.path;
+        EXPECT_EQ(row.logDir, g_logDirPath) << row.path;
     }
 }
 
-TEST_F(PackageConfig, LaterCallsKeepWhatTheirPathCannotGive)
+// An empty or null path breaks the host's side: a debug build stops, a
+// release build keeps the folders it had.
+TEST(PackageConfig, EmptyOrNullPath)
 {
     setPackageConfigFile("/opt/diags/modem/pkg.cfg");
-    setPackageConfigFile("pkg.cfg");
-    EXPECT_EQ("/opt/diags/modem", g_packageDirPath);
-    EXPECT_EQ("/opt/diags/log", g_logDirPath);
-
-    setPackageConfigFile("local/pkg.cfg");
-    EXPECT_EQ("local", g_packageDirPath);
-    EXPECT_EQ("/opt/diags/log", g_logDirPath);
-
-    setPackageConfigFile("/srv/x/pkg.cfg");
-    EXPECT_EQ("/srv/x", g_packageDirPath);
-    EXPECT_EQ("/srv/log", g_logDirPath);
-}
-
 #ifdef NDEBUG
-TEST_F(PackageConfig, EmptyOrNullPathKeepsTheFoldersInARelease)
-{
-    setPackageConfigFile("/opt/diags/modem/pkg.cfg");
     setPackageConfigFile("");
     setPackageConfigFile(nullptr);
     EXPECT_EQ("/opt/diags/modem", g_packageDirPath);
     EXPECT_EQ("/opt/diags/log", g_logDirPath);
-}
 #else
-TEST_F(PackageConfig, EmptyOrNullPathAssertsInADebugBuild)
-{
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_DEATH(setPackageConfigFile(""), "g_configFileName");
     EXPECT_DEATH(setPackageConfigFile(nullptr), "g_configFileName");
-}
 #endif
+}
