@@ -29,9 +29,8 @@ public:
     LogCapture& operator=(const LogCapture&) = delete;
 
     std::ofstream& stream() { return m_stream; }
-    std::string path() const { return m_dir.file("capture.log"); }
-    std::string text() const { return readFile(path()); }
-    std::vector<std::string> lines() const { return readLines(path()); }
+    std::string text() const { return readFile(m_dir.file("capture.log")); }
+    std::vector<std::string> lines() const { return readLines(m_dir.file("capture.log")); }
 
 private:
     TempDir m_dir;

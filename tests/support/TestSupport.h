@@ -24,9 +24,6 @@ private:
     std::string m_path;
 };
 
-// Removes a file or a folder tree; missing paths are fine.
-void removeTree(const std::string& path);
-
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& content);
 // Lines of a text file, without their line ends.
