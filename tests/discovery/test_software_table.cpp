@@ -13,7 +13,9 @@ using SoftwareTable = DiscoveryTest;
 
 // Entry n always describes ttySM<n>: the first missing number ends the table.
 // A node that is no tty still counts; it is named in the log, and the serial
-// layer refuses it at once instead of waiting for answers from a FIFO.
+// layer refuses it at once instead of waiting for answers from a FIFO. The
+// entries' other fields (no PCI location, enabled, no slot label) show in
+// the golden enumeration log.
 TEST_F(SoftwareTable, TakesTheTtysUpToTheFirstGapAndAsksEachForItsVersion)
 {
     VirtualModem first;
@@ -35,14 +37,6 @@ TEST_F(SoftwareTable, TakesTheTtysUpToTheFirstGapAndAsksEachForItsVersion)
     EXPECT_STREQ("3.5.22", table[0].driverVersion);
     // The version query is exactly echo off, then the identification.
     EXPECT_EQ((std::vector<std::string>{"ate0", "ati3"}), first.commands());
-    for (const devDetailStruct& entry : {table[0], table[1]}) {
-        EXPECT_EQ(-1, entry.bus);
-        EXPECT_EQ(0, entry.pciLocationKnown);
-        EXPECT_EQ(DEVSTATUS_ENABLED, entry.deviceStatus);
-        EXPECT_EQ(0u, entry.slot);
-        EXPECT_STREQ("", entry.friendlyName);
-        EXPECT_STREQ("", entry.uiNumber);
-    }
     EXPECT_STREQ("/dev/ttySM1", table[1].comPort);
     EXPECT_STREQ("", table[1].driverVersion);
     EXPECT_TRUE(fourth.commands().empty());
