@@ -9,39 +9,22 @@
 using QuarnDiags::DeviceEnum::IDeviceEnumerator;
 using QuarnDiags::ModemDiag::ModemDeviceEnumerator;
 
-namespace {
-
-// Brings the class-wide enumerator log to a known state (count 0, file
-// closed), the message log as it was. Nothing is written while settling.
-void SettleEnumeratorLog()
-{
-    std::ofstream* const messages = gpLogFile;
-    const std::string logDir = g_logDirPath;
-    const std::string packageDir = g_packageDirPath;
-    g_logDirPath = g_packageDirPath = "/nonexistent/modemdiag-settle";
-    testsupport::settleSharedLog<ModemDeviceEnumerator>(IDeviceEnumerator::CUSTOMER);
-    g_logDirPath = logDir;
-    g_packageDirPath = packageDir;
-    gpLogFile = messages;
-}
-
-}  // namespace
-
 using Enumeration = DiscoveryTest;
 
-// No modem function, an empty vector. A quiet enumerator opens no log file and its messages go to the message
-// log it found. A logging one whose log cannot be opened (a FIFO, which must
-// not block) moves its log folder to the package folder; with that folder
-// gone too it still enumerates, unlogged. The fall-back's notice is the log
-// file suite's; pairing, the kept vector and the log's lines the end-to-end
-// case's.
+// No modem function, an empty vector. A quiet enumerator opens no log file
+// and its messages go to the message log it found. A logging one whose log
+// cannot be opened (a FIFO, which must not block) moves its log folder to
+// the package folder; with that folder gone too it still enumerates,
+// unlogged. The fall-back's notice is the log file suite's; pairing, the
+// kept vector and the log's lines the end-to-end case's. No case of this
+// suite opens the class-wide log, so the logging one opens it itself.
 TEST_F(Enumeration, EnumeratesWithoutALogFile)
 {
+    ASSERT_FALSE(ModemDeviceEnumerator::logFile().is_open());
     EXPECT_TRUE(ModemDeviceEnumerator(false, IDeviceEnumerator::CUSTOMER).getDeviceVector("", 0)->empty());
     root.addModem(0, 9);
-    for (const bool logging : {false, true}) {  // the logging one's end closes the message log
+    for (const bool logging : {false, true}) {  // quiet first: a logging one's end may close the message log
         SCOPED_TRACE(logging);
-        SettleEnumeratorLog();
         testsupport::TempDir package;
         mkdir(package.file("log").c_str(), 0755);
         setPackageConfigFile(package.file("modem/pkg.cfg").c_str());
