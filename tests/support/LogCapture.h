@@ -14,9 +14,8 @@ namespace testsupport {
 // log stream and operation name come back when it goes.
 class LogCapture {
 public:
-    LogCapture() : m_stream(m_dir.file("capture.log"), std::ios::out | std::ios::app)
+    LogCapture()
     {
-        m_previous = gpLogFile;
         gpLogFile = &m_stream;
         SetFunctionName("");
     }
@@ -34,8 +33,8 @@ public:
 
 private:
     TempDir m_dir;
-    std::ofstream m_stream;
-    std::ofstream* m_previous = nullptr;
+    std::ofstream m_stream{m_dir.file("capture.log"), std::ios::out | std::ios::app};
+    std::ofstream* const m_previous = gpLogFile;
 };
 
 }  // namespace testsupport

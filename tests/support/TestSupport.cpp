@@ -12,25 +12,6 @@
 
 namespace testsupport {
 
-namespace {
-
-// Removes a file or a folder tree; a folder made unreadable by a test gets
-// its permissions back first.
-void RemoveTree(const std::filesystem::path& path)
-{
-    namespace fs = std::filesystem;
-    std::error_code error;
-    if (fs::is_directory(fs::symlink_status(path, error))) {
-        fs::permissions(path, fs::perms::owner_all, fs::perm_options::add, error);
-        for (const fs::directory_entry& entry : fs::directory_iterator(path, error)) {
-            RemoveTree(entry.path());
-        }
-    }
-    fs::remove(path, error);
-}
-
-}  // namespace
-
 TempDir::TempDir()
 {
     const char* base = std::getenv("TMPDIR");
@@ -42,12 +23,8 @@ TempDir::TempDir()
 
 TempDir::~TempDir()
 {
-    RemoveTree(m_path);
-}
-
-std::string TempDir::file(const std::string& name) const
-{
-    return m_path + "/" + name;
+    std::error_code ignored;
+    std::filesystem::remove_all(m_path, ignored);
 }
 
 std::string readFile(const std::string& path)
