@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <tuple>
 
 #include "LogCapture.h"
 #include "ModemDevice.h"
@@ -14,15 +15,10 @@ using QuarnDiags::DeviceEnum::IDevice;
 // log shows, which pins the texts of a logged device.
 TEST(ModemDevice, StatusSlotTextAndFirmwareFromTheRecord)
 {
-    const struct {
-        const char* comPort;
-        unsigned driverStatus;
-        const char* uiNumber;
-        IDevice::DeviceStatus status;
-        const char* statusText;
-        const char* texts;  // parent location | additional information | firmware
-    } cases[] = {
-        {"/dev/ttySM0", DEVSTATUS_ENABLED, "", IDevice::NORMAL, "normal", "System Board!PCI Bus 2|PCI Slot 3|3.5.22"},
+    // Texts: parent location | additional information | firmware; nullptr
+    // for those of the record below, bus 2, slot 3, version 3.5.22.
+    const std::tuple<const char*, unsigned, const char*, IDevice::DeviceStatus, const char*, const char*> cases[] = {
+        {"/dev/ttySM0", DEVSTATUS_ENABLED, "", IDevice::NORMAL, "normal", nullptr},
         {"/dev/ttySM0", DEVSTATUS_DISABLED, "Riser A", IDevice::DISABLED_DEVICE, "disabled device",
          "System Board!PCI Bus 2|Riser A|3.5.22"},
         {"/dev/ttySM0", DEVSTATUS_PROBLEM, "", IDevice::DISABLED_DEVICE, "disabled device", nullptr},
@@ -33,23 +29,22 @@ TEST(ModemDevice, StatusSlotTextAndFirmwareFromTheRecord)
         {nullptr, DEVSTATUS_ENABLED, "", IDevice::DRIVERS_NOT_INSTALLED, "drivers not installed",
          "System Board!PCI Bus 0||"},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << (c.comPort != nullptr ? c.comPort : "no record") << " " << c.driverStatus);
+    for (const auto& [comPort, driverStatus, uiNumber, status, statusText, texts] : cases) {
+        SCOPED_TRACE(testing::Message() << (comPort != nullptr ? comPort : "no record") << " " << driverStatus);
         testsupport::LogCapture log;
         devDetailStruct record{};
-        std::snprintf(record.comPort, sizeof record.comPort, "%s", c.comPort != nullptr ? c.comPort : "");
+        std::snprintf(record.comPort, sizeof record.comPort, "%s", comPort != nullptr ? comPort : "");
         std::snprintf(record.driverVersion, sizeof record.driverVersion, "3.5.22");
-        std::snprintf(record.uiNumber, sizeof record.uiNumber, "%s", c.uiNumber);
+        std::snprintf(record.uiNumber, sizeof record.uiNumber, "%s", uiNumber);
         record.bus = 2;
         record.slot = 3;
-        record.deviceStatus = static_cast<zephDevStatus>(c.driverStatus);
+        record.deviceStatus = static_cast<zephDevStatus>(driverStatus);
         const QuarnDiags::ModemDiag::ModemDevice device("name", "description", "disable", "tag", "location",
-                                                        "descriptor", 5, c.comPort != nullptr ? &record : nullptr);
-        EXPECT_EQ(c.status, device.getDeviceStatus());
-        EXPECT_EQ(std::string("Status: \tDevice status: ") + c.statusText, log.lines().back());
-        if (c.texts != nullptr) {
-            EXPECT_EQ(c.texts, device.getDeviceParentLocation() + "|" + device.getDeviceAdditionalHWInfo() + "|" +
-                                   device.getDeviceFruInfo().getDeviceFirmwareRevisionLevel());
-        }
+                                                        "descriptor", 5, comPort != nullptr ? &record : nullptr);
+        EXPECT_EQ(status, device.getDeviceStatus());
+        EXPECT_EQ(std::string("Status: \tDevice status: ") + statusText, log.lines().back());
+        EXPECT_EQ(texts != nullptr ? texts : "System Board!PCI Bus 2|PCI Slot 3|3.5.22",
+                  device.getDeviceParentLocation() + "|" + device.getDeviceAdditionalHWInfo() + "|" +
+                      device.getDeviceFruInfo().getDeviceFirmwareRevisionLevel());
     }
 }
