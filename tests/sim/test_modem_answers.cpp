@@ -1,6 +1,8 @@
 // The virtual modem's AT parser and answer table, without a pseudo-terminal.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "ModemAnswers.h"
 
 using modemsim::ModemProfile;
@@ -26,13 +28,8 @@ TEST(AnswerTable, AnswersEachLineFromTheFirstMatchingRow)
     noTone.answer("D*;").delayMs = 500;
     const ModemProfile healthy;
 
-    const struct {
-        const ModemProfile& profile;
-        const char* line;
-        std::string answer;
-        int delayMs;
-        bool echoAfter;
-    } dialogue[] = {
+    // Profile, line, answer, its delay in ms, echo afterwards.
+    const std::tuple<const ModemProfile&, const char*, std::string, int, bool> dialogue[] = {
         {healthy, "ATE0I3", "\r\nTessaly Parlance V.92 Version 3.5.22\r\n" + kOk, 0, false},
         {healthy, "at+fclass=1;+fclass=?", "\r\n0,1,2,2.0\r\n" + kOk, 0, false},
         {healthy, "at", kOk, 0, false},
@@ -55,11 +52,11 @@ TEST(AnswerTable, AnswersEachLineFromTheFirstMatchingRow)
     };
     modemsim::ModemState state;
     state.echo = false;
-    for (const auto& step : dialogue) {
-        SCOPED_TRACE(step.line);
-        const modemsim::LineAnswer answer = AnswerLine(step.line, step.profile, state);
-        EXPECT_EQ(step.answer, answer.text);
-        EXPECT_EQ(step.delayMs, answer.delayMs);
-        EXPECT_EQ(step.echoAfter, state.echo);
+    for (const auto& [profile, line, text, delayMs, echoAfter] : dialogue) {
+        SCOPED_TRACE(line);
+        const modemsim::LineAnswer answer = AnswerLine(line, profile, state);
+        EXPECT_EQ(text, answer.text);
+        EXPECT_EQ(delayMs, answer.delayMs);
+        EXPECT_EQ(echoAfter, state.echo);
     }
 }
