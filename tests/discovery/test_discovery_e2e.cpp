@@ -27,7 +27,6 @@ TEST(DiscoveryEndToEnd, ThreeModemFunctionsTwoWithTtys)
     modemsim::SimulatedMachine machine(plan);
     machine.root().exportToEnvironment();
     testsupport::TempDir package;
-    mkdir(package.file("modem").c_str(), 0755);
     mkdir(package.file("log").c_str(), 0755);
 
     void* plugin = dlopen(MODEMDIAG_PLUGIN_PATH, RTLD_NOW | RTLD_LOCAL);
