@@ -1,6 +1,7 @@
 // The virtual modem's AT parser and answer table, without a pseudo-terminal.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <tuple>
 
 #include "ModemAnswers.h"
@@ -15,7 +16,7 @@ const std::string kError = "\r\nERROR\r\n";
 }  // namespace
 
 // One line after another against the healthy table, then against tables
-// with a row changed or added. A parser or pattern fault shows as another
+// with a row changed or added, and the no-dial-tone modem's. A parser or pattern fault shows as another
 // answer: a command split wrongly or matched by a row it does not fit.
 TEST(AnswerTable, AnswersEachLineFromTheFirstMatchingRow)
 {
@@ -23,9 +24,7 @@ TEST(AnswerTable, AnswersEachLineFromTheFirstMatchingRow)
     refusing.answer("+FCLASS=2").result = "ERROR";
     ModemProfile extended;
     extended.answer("+GMM").info = "TSY70418";
-    ModemProfile noTone;
-    noTone.answer("D*;").result = "NO DIALTONE";
-    noTone.answer("D*;").delayMs = 500;
+    const std::unique_ptr<ModemProfile> noTone = ModemProfile::named("nodialtone");
     const ModemProfile healthy;
 
     // Profile, line, answer, its delay in ms, echo afterwards.
@@ -47,7 +46,7 @@ TEST(AnswerTable, AnswersEachLineFromTheFirstMatchingRow)
         {refusing, "at+fclass=2.0", kOk, 0, false},  // the whole argument, matched whole
         {refusing, "at+fclass=2;e1", kError, 0, false},  // a refused command ends the line
         {extended, "at+gmm", "\r\nTSY70418\r\n" + kOk, 0, false},
-        {noTone, "atx4d555;", "\r\nNO DIALTONE\r\n", 500, false},
+        {*noTone, "atx4d555;", "\r\nNO DIALTONE\r\n", 3000, false},
         {healthy, "at&f0", kOk, 0, true},           // factory settings: echo on again
     };
     modemsim::ModemState state;
