@@ -7,7 +7,6 @@
 #include "DiscoveryFixture.h"
 #include "VelkLinux.h"
 
-using modemsim::PciFunction;
 using modemsim::SimulatedRoot;
 
 namespace {
@@ -53,7 +52,7 @@ TEST_F(PciAccess, ScanGoesInAscendingOrderOverBusesZeroToSevenAndTheTableStopsAt
     for (int i = 39; i >= 0; --i) {
         root.addModem(3 + i / 8, 1 + i % 8);
     }
-    PciFunction first;
+    modemsim::PciFunction first;
     first.device = 12;
     first.function = 2;
     first.classCode = 0x070002;

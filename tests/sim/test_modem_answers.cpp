@@ -8,12 +8,8 @@
 
 using modemsim::ModemProfile;
 
-namespace {
-
 const std::string kOk = "\r\nOK\r\n";
 const std::string kError = "\r\nERROR\r\n";
-
-}  // namespace
 
 // One line after another against the healthy table, then against tables
 // with a row changed or added, and the no-dial-tone modem's. A parser or pattern fault shows as another
