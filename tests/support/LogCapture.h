@@ -11,7 +11,8 @@
 namespace testsupport {
 
 // While it lives, the plug-in's messages go to a fresh file; the previous
-// log stream and operation name come back when it goes.
+// log stream and operation name come back when it goes. Not copyable, as
+// its folder is not.
 class LogCapture {
 public:
     LogCapture()
@@ -24,8 +25,6 @@ public:
         gpLogFile = m_previous;
         SetFunctionName("");
     }
-    LogCapture(const LogCapture&) = delete;
-    LogCapture& operator=(const LogCapture&) = delete;
 
     std::ofstream& stream() { return m_stream; }
     std::string text() const { return readFile(m_dir.file("capture.log")); }
