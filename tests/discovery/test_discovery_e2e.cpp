@@ -14,8 +14,11 @@ using QuarnDiags::DeviceEnum::IDeviceEnumerator;
 
 // Two modems in slots 1 and 2 with their ttys, and a third modem function
 // without a tty. The log, which lists each device's location, tty, slot and
-// status, must match the golden file line for line, dates masked; device 3
-// is in no slot of the table, so its failed lookup gives slot 0.
+// status, must match the golden file line for line, dates masked; the n-th
+// function found gets ttySM<n>, and device 3 is in no slot of the table, so
+// its failed lookup gives slot 0. A second call gives back the same vector
+// without scanning again (a modem added since stays out), and logs only
+// that it started and ended.
 TEST(DiscoveryEndToEnd, ThreeModemFunctionsTwoWithTtys)
 {
     modemsim::MachinePlan plan;
@@ -24,7 +27,6 @@ TEST(DiscoveryEndToEnd, ThreeModemFunctionsTwoWithTtys)
     modemsim::SimulatedMachine machine(plan);
     machine.root().exportToEnvironment();
     testsupport::TempDir package;
-    mkdir(package.file("modem").c_str(), 0755);
     mkdir(package.file("log").c_str(), 0755);
 
     void* plugin = dlopen(MODEMDIAG_PLUGIN_PATH, RTLD_NOW | RTLD_LOCAL);
@@ -35,7 +37,10 @@ TEST(DiscoveryEndToEnd, ThreeModemFunctionsTwoWithTtys)
     ASSERT_TRUE(setPackageConfigFile != nullptr && getIDeviceEnumerator != nullptr);
     setPackageConfigFile(package.file("modem/pkg.cfg").c_str());
     IDeviceEnumerator* enumerator = getIDeviceEnumerator(true, IDeviceEnumerator::FACTORY);
-    EXPECT_EQ(3u, enumerator->getDeviceVector("", 7)->size());
+    const auto* devices = enumerator->getDeviceVector("", 7);
+    machine.root().addModem(2, 5);
+    EXPECT_EQ(devices, enumerator->getDeviceVector("", 7));
+    EXPECT_EQ(3u, devices->size());
     delete enumerator;
     dlclose(plugin);
     unsetenv("MODEMDIAG_SYSROOT");

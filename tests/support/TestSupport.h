@@ -17,15 +17,11 @@ public:
     TempDir& operator=(const TempDir&) = delete;
 
     const std::string& path() const { return m_path; }
-    // path() + "/" + name
-    std::string file(const std::string& name) const;
+    std::string file(const std::string& name) const { return m_path + "/" + name; }
 
 private:
     std::string m_path;
 };
-
-// Removes a file or a folder tree; missing paths are fine.
-void removeTree(const std::string& path);
 
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& content);
