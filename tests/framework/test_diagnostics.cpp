@@ -1,4 +1,4 @@
-// Running a diagnostic's tests: order, results, events, and control from another thread.
+// libdiagframework: shared device handles, and running a diagnostic's tests (order, results, events, control from another thread).
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -12,6 +12,7 @@
 
 #include "QuarnDiags/IDiagnostics.h"
 #include "QuarnDiags/SysUtil.h"
+#include "QuarnDiags/VirtualDevice.h"
 
 using namespace QuarnDiags;
 using namespace QuarnDiags::Diag;
@@ -19,12 +20,22 @@ using namespace QuarnDiags::DeviceEnum;
 
 namespace {
 
+// Counts its deletions when given a counter.
 class PlainDevice : public IDevice {
 public:
-    PlainDevice() : IDevice("d", "d", "d", "d", "d", 0, "d") {}
+    explicit PlainDevice(int* deletions = nullptr) : IDevice("d", nullptr, "", "", "", 7, "tag"), m_deletions(deletions) {}
+    ~PlainDevice() override
+    {
+        if (m_deletions != nullptr) {
+            ++*m_deletions;
+        }
+    }
     Uint open(AccessMode) override { return 0; }
     void close() override {}
     void identifyDevice(int) override {}
+
+private:
+    int* m_deletions;
 };
 
 // Posts its events and returns its verdict; a blocking one first reports
@@ -106,12 +117,12 @@ struct Harness {
     VirtualDevice device{new PlainDevice};
 
     // A blocking first test and a second one, run on another thread.
-    std::pair<ScriptedTest*, ScriptedTest*> startTwo(std::thread& runner)
+    std::pair<ScriptedTest*, ScriptedTest*> startTwo(std::thread& runner, IRunObserver* observer = nullptr)
     {
         ScriptedTest* running = diagnostic.add(PASSED);
         running->blocking = true;
         ScriptedTest* next = diagnostic.add(PASSED);
-        runner = std::thread([this] { diagnostic.runDiagnostic(&device, DiagnosticSettings()); });
+        runner = std::thread([this, observer] { diagnostic.runTests(&device, {0, 1}, DiagnosticSettings(), observer); });
         running->waitUntilStarted();
         return {running, next};
     }
@@ -161,11 +172,57 @@ private:
 
 }  // namespace
 
+TEST(VirtualDevice, CopiesShareOneDeviceDeletedOnceWithTheLastCopy)
+{
+    int deletions = 0;
+    {
+        VirtualDeviceVector vector;
+        {
+            VirtualDevice first(new PlainDevice(&deletions));
+            vector.push_back(first);
+            vector.push_back(first);
+        }
+        vector.erase(vector.begin());
+        EXPECT_EQ(0, deletions);
+        // Copies made and dropped on several threads at once.
+        std::vector<std::thread> threads;
+        for (int i = 0; i < 4; ++i) {
+            threads.emplace_back([copy = vector[0]] {
+                for (int j = 0; j < 1000; ++j) {
+                    VirtualDevice again(copy);
+                }
+            });
+        }
+        for (auto& thread : threads) {
+            thread.join();
+        }
+        EXPECT_EQ(0, deletions);
+    }
+    EXPECT_EQ(1, deletions);
+}
+
+// Null texts must not reach std::string; a status out of range has a name too.
+TEST(IDevice, NullTextsAreEmptyAndStatusNamesCoverTheEnumeration)
+{
+    PlainDevice device;
+    EXPECT_EQ("", device.getDisableDeviceName());
+    device.setDeviceAdditionalHWInfo(nullptr);
+    EXPECT_EQ("", device.getDeviceAdditionalHWInfo());
+    EXPECT_STREQ("CANNOT_START", IDevice::deviceStatusName(IDevice::CANNOT_START));
+    EXPECT_STREQ("UNABLE_TO_LOAD_DRIVERS", IDevice::deviceStatusName(IDevice::UNABLE_TO_LOAD_DRIVERS));
+    EXPECT_STREQ("UNKNOWN", IDevice::deviceStatusName(static_cast<IDevice::DeviceStatus>(32)));
+}
+
+// The listener sees each event once it is queued, and nothing once removed.
 TEST_F(DiagnosticRun, RunsSupportedTestsInListOrderAndKeepsTheirResultsAndEvents)
 {
     diagnostic.add(PASSED, {100, 101});
     diagnostic.add(FAILED, {102}, /*supported=*/false);
     diagnostic.add(UNUSUAL_STATUS, {103});
+    std::vector<std::pair<Uint, std::size_t>> seen;  // id, events queued by then
+    diagnostic.setEventListener([&](const DiagnosticEvent& event) {
+        seen.emplace_back(event.getId(), diagnostic.getDiagnosticEvents().size());
+    });
     EXPECT_EQ(DiagnosticStatus::READY, diagnostic.getDiagnosticStatus().getStatus());
     diagnostic.runDiagnostic(&device, DiagnosticSettings());
 
@@ -180,46 +237,37 @@ TEST_F(DiagnosticRun, RunsSupportedTestsInListOrderAndKeepsTheirResultsAndEvents
         events.emplace_back(event->getId(), event->getTestIndex());
     }
     EXPECT_EQ((std::vector<std::pair<Uint, int>>{{100, 0}, {101, 0}, {103, 2}}), events);
+    EXPECT_EQ((std::vector<std::pair<Uint, std::size_t>>{{100, 1}, {101, 2}, {103, 3}}), seen);
     EXPECT_EQ(DiagnosticStatus::COMPLETED, diagnostic.getDiagnosticStatus().getStatus());
     EXPECT_EQ(100u, diagnostic.getDiagnosticStatus().getProgress());
 
     // A new run drops the last one's outcome; runTest runs one test.
+    diagnostic.setEventListener(nullptr);
     diagnostic.runTest(&device, 2, DiagnosticSettings());
     ASSERT_EQ(1u, diagnostic.getDiagnosticResults().size());
     ASSERT_EQ(1u, diagnostic.getDiagnosticEvents().size());
     EXPECT_EQ(0u, diagnostic.getDiagnosticEvents()[0]->getSequence());
+    EXPECT_EQ(3u, seen.size());
     // Nothing runs without a device.
     VirtualDevice empty;
     diagnostic.runDiagnostic(&empty, DiagnosticSettings());
     EXPECT_TRUE(diagnostic.getDiagnosticResults().empty());
 }
 
-TEST_F(DiagnosticRun, ListenerSeesEachEventAsItIsPosted)
-{
-    diagnostic.add(PASSED, {100, 101});
-    std::vector<std::pair<Uint, std::size_t>> seen;  // id, events queued by then
-    diagnostic.setEventListener([&](const DiagnosticEvent& event) {
-        seen.emplace_back(event.getId(), diagnostic.getDiagnosticEvents().size());
-    });
-    diagnostic.runDiagnostic(&device, DiagnosticSettings());
-    EXPECT_EQ((std::vector<std::pair<Uint, std::size_t>>{{100, 1}, {101, 2}}), seen);
-    diagnostic.setEventListener(nullptr);
-    diagnostic.runDiagnostic(&device, DiagnosticSettings());
-    EXPECT_EQ(2u, seen.size());
-}
-
+// The abort reaches the running test and ends the run after it.
 TEST_F(DiagnosticRun, AbortFromAnotherThreadReachesTheRunningTestAndEndsTheRun)
 {
+    RecordingObserver observer;
     std::thread runner;
-    const auto tests = startTwo(runner);
+    const auto tests = startTwo(runner, &observer);
     EXPECT_EQ(0, diagnostic.getCurrentTestIndex());
     EXPECT_EQ(DiagnosticStatus::EXECUTING, diagnostic.getDiagnosticStatus().getStatus());
     EXPECT_EQ(20u, diagnostic.getDiagnosticStatus().getProgress());  // 40 % of the first of two
     diagnostic.abortDiagnostic();
     runner.join();
     EXPECT_EQ(0, tests.second->runs.load());
-    ASSERT_EQ(1u, diagnostic.getDiagnosticResults().size());
-    EXPECT_EQ(static_cast<Uint>(TEST_ABORTED), diagnostic.getDiagnosticResults()[0]->getId());
+    EXPECT_EQ((std::vector<std::string>{"start 0", "finish 0 PASSED aborted", "end ran 0; not 1:aborted; aborted"}),
+              observer.lines);
     EXPECT_EQ(-1, diagnostic.getCurrentTestIndex());
 }
 
@@ -296,18 +344,4 @@ TEST_F(DiagnosticRun, ChosenTestsRunInTheGivenOrderAndTheObserverHearsEachStepOn
                   again.lines)
             << c.what;
     }
-}
-
-TEST_F(DiagnosticRun, AbortFromAnotherThreadEndsAChosenRunAfterTheRunningTest)
-{
-    ScriptedTest* running = diagnostic.add(PASSED);
-    running->blocking = true;
-    diagnostic.add(PASSED);
-    RecordingObserver observer;
-    std::thread runner([&] { diagnostic.runTests(&device, {0, 1}, DiagnosticSettings(), &observer); });
-    running->waitUntilStarted();
-    diagnostic.abortDiagnostic();
-    runner.join();
-    EXPECT_EQ((std::vector<std::string>{"start 0", "finish 0 PASSED aborted", "end ran 0; not 1:aborted; aborted"}),
-              observer.lines);
 }
