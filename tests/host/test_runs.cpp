@@ -1,4 +1,4 @@
-// diaghost against simulated machines: lists, verdicts, exit statuses, reports, Ctrl-C, the terminal.
+// diaghost against simulated machines: lists, verdicts, exit statuses, reports, parallel runs, Ctrl-C, the terminal, log folders.
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
@@ -37,11 +37,31 @@ std::vector<std::string> summary(const Finished& run)
     return lines;
 }
 
-// The value of an attribute in the attribute text of an XML start tag.
-std::string attribute(const std::string& tag, const std::string& name)
+// The JSON report without what differs from run to run: times, durations, the tool's version.
+json stable(json report)
 {
-    std::smatch match;
-    return std::regex_search(tag, match, std::regex("\\b" + name + "=\"([^\"]*)\"")) ? match[1].str() : "";
+    report.erase("started");
+    report["tool"].erase("version");
+    for (json& device : report["devices"]) {
+        for (json& test : device["tests"]) {
+            test.erase("duration_ms");
+        }
+    }
+    return report;
+}
+
+// The JUnit report without its times.
+std::string stableXml(const std::string& xml)
+{
+    return std::regex_replace(xml, std::regex(R"( (time|timestamp)="[^"]*")"), "");
+}
+
+// The build tree's package folder, beside diaghost's bin folder.
+std::string buildPackageDir()
+{
+    const std::string program = DIAGHOST_PATH;
+    const std::string bin = program.substr(0, program.rfind('/'));
+    return bin.substr(0, bin.rfind('/')) + "/package/modem";
 }
 
 // Each run gets a TMPDIR of its own, so the folders --simulate makes and
@@ -87,84 +107,87 @@ TEST_F(HostRun, ListsModemsAndExitsWithTheWorstVerdict)
     }
 }
 
-// The demo: every test on every modem, every kind of verdict.
-TEST_F(HostRun, DemoRunGivesEveryVerdictInJsonAndJunit)
+// The demo: every test on every modem, every kind of verdict, in the
+// JSON and the JUnit report (FAILED a failure, UNUSUAL_STATUS an error, the
+// modem without tty skipped). Modems tested in parallel processes give the
+// same reports, in modem order; both runs go at once so the case costs one.
+TEST_F(HostRun, DemoRunGivesEveryVerdictInJsonAndJunitAlsoInParallel)
 {
-    const Finished demo = run({"--simulate", "run", "--json", "--junit", tmp.file("report.xml")});
-    EXPECT_EQ(2, demo.status) << demo.err;
-    const std::vector<std::string> expected = {
-        "0 dialtone: PASSED TEST_COMPLETED_SUCCESSFULLY DIALTONE_PRESENT",
-        "0 loopback: PASSED TEST_COMPLETED_SUCCESSFULLY LOOPBACK_TEST_NO_ERRORS_REPORTED",
-        "0 at: PASSED TEST_COMPLETED_SUCCESSFULLY CORRECT_AT_RESPONSE CORRECT_AT_RESPONSE CORRECT_AT_RESPONSE",
-        "1 dialtone: UNUSUAL_STATUS NO_DIALTONE_WARNING NO_DIALTONE",
-        "1 loopback: FAILED LOOPBACK_TEST_ERRORS_REPORTED LOOPBACK_TEST_ERRORS_REPORTED",
-        "1 at: PASSED TEST_COMPLETED_SUCCESSFULLY CORRECT_AT_RESPONSE CORRECT_AT_RESPONSE CORRECT_AT_RESPONSE",
-    };
-    EXPECT_EQ(expected, summary(demo));
-
-    // The keys added to the document around the results.
-    const json document = json::parse(demo.out);
-    EXPECT_EQ(2, document.value("schema_version", 0));
-    EXPECT_TRUE(std::regex_match(document.value("started", ""), std::regex("20\\d\\d-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ")))
-        << document.dump();
-    EXPECT_EQ(false, document.value("interrupted", true));
-    const json& healthy = document.at("devices").at(0);
-    EXPECT_EQ("0000:00:09.0", healthy.value("pci_address", ""));
-    EXPECT_EQ(nullptr, healthy.at("not_tested"));
-    const json& dialtone = healthy.at("tests").at(0);
-    EXPECT_EQ("passed", dialtone.value("outcome", ""));
-    EXPECT_GT(dialtone.value("duration_ms", 0), 100);
-    EXPECT_EQ("A dial tone was heard on the telephone line", dialtone.at("events").at(0).value("text", ""));
-    EXPECT_EQ("unusual", document.at("devices").at(1).at("tests").at(0).value("outcome", ""));
-    EXPECT_EQ("failed", document.at("devices").at(1).at("tests").at(1).value("outcome", ""));
-    const json& untested = document.at("devices").at(2);
-    EXPECT_EQ("no driver tty (DRIVERS_NOT_INSTALLED)", untested.value("not_tested", ""));
-    EXPECT_EQ(3u, untested.at("skipped").size());
-    EXPECT_EQ("not-run", untested.at("skipped").at(0).value("outcome", ""));
-
-    // JUnit: FAILED a failure, UNUSUAL_STATUS an error, the modem without tty skipped.
-    const std::string xml = testsupport::readFile(tmp.file("report.xml"));
-    std::smatch suites;
-    ASSERT_TRUE(std::regex_search(xml, suites, std::regex("<testsuites([^>]*)>"))) << xml;
-    std::string outcome;
-    for (const char* name : {"tests", "failures", "errors", "skipped"}) {
-        outcome += attribute(suites[1], name) + " ";
+    hosttest::RunningHost sequential({"--simulate", "run", "--json", "--junit", tmp.file("one.xml")}, env);
+    hosttest::RunningHost parallel({"--simulate", "run", "--jobs", "3", "--json", "--junit", tmp.file("three.xml")},
+                                   env);
+    const Finished runs[] = {sequential.finish(), parallel.finish()};
+    for (int i = 0; i < 2; ++i) {
+        const Finished& done = runs[i];
+        const std::string name = i == 0 ? "one" : "three";
+        EXPECT_EQ(2, done.status) << done.err;
+        const json document = json::parse(done.out, nullptr, false);
+        ASSERT_TRUE(document.is_object()) << done.out << done.err;
+        EXPECT_EQ(testsupport::readFile(HOST_GOLDEN_DIR "/demo.json"), stable(document).dump(2) + "\n") << name;
+        EXPECT_EQ(testsupport::readFile(HOST_GOLDEN_DIR "/demo.xml"),
+                  stableXml(testsupport::readFile(tmp.file(name + ".xml"))))
+            << name;
+        EXPECT_TRUE(std::regex_match(document.value("started", ""), std::regex("20\\d\\d-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ")))
+            << name;
+        EXPECT_GT(document.at("devices").at(0).at("tests").at(0).value("duration_ms", 0), 100) << name;
     }
-    const std::regex testcase(R"(<testcase([^>]*)>\s*(?:<(failure|error|skipped)\b)?)");
-    for (std::sregex_iterator c(xml.begin(), xml.end(), testcase), end; c != end; ++c) {
-        outcome += attribute((*c)[1], "classname") + "." + attribute((*c)[1], "name") + ":" + (*c)[2].str() + " ";
-    }
-    EXPECT_EQ("9 1 1 3 diaghost.modem0.dialtone: diaghost.modem0.loopback: diaghost.modem0.at: "
-              "diaghost.modem1.dialtone:error diaghost.modem1.loopback:failure diaghost.modem1.at: "
-              "diaghost.modem2.dialtone:skipped diaghost.modem2.loopback:skipped diaghost.modem2.at:skipped ",
-              outcome);
+    // The children's logs land in the parent's one log folder.
+    EXPECT_NE(std::string::npos, runs[1].err.find("Log files (kept after the simulated machine is gone):"));
 }
 
-// One Ctrl-C aborts the loopback test and starts no other. The dial tone
-// test does not react to an abort: a second Ctrl-C ends diaghost at once.
-// Either way the simulated root is removed and only the log folder is kept.
-TEST_F(HostRun, CtrlCAbortsTheTestAndASecondStopsAtOnce)
+// One Ctrl-C aborts the loopback test and starts no other; with --jobs it
+// reaches every running child once, whether it was sent to diaghost alone
+// or, as a terminal does, to its whole process group, and none is stopped as
+// by a second Ctrl-C. The raw result stays in the JSON; every output calls
+// it aborted, and the tests that did not start are skipped with their reason.
+TEST_F(HostRun, CtrlCAbortsTheRunningTestsOnce)
 {
-    hosttest::RunningHost looping(
-        {"--simulate=healthy", "run", "--test", "loopback", "--test", "at", "--json", "--junit", tmp.file("r.xml")}, env);
-    ASSERT_TRUE(looping.waitFor("loopback: started", 20000));
-    sleep(1);  // inside the three-second self test
-    looping.signal(SIGINT);
-    const Finished aborted = looping.finish();
-    EXPECT_EQ(1, aborted.status) << aborted.err;
-    // The raw result stays in the JSON; every output calls it aborted.
-    EXPECT_EQ(std::vector<std::string>{"0 loopback: PASSED TEST_ABORTED"}, summary(aborted));
-    const json document = json::parse(aborted.out, nullptr, false);
-    EXPECT_EQ("aborted", document.at("devices").at(0).at("tests").at(0).value("outcome", "")) << aborted.out;
-    EXPECT_EQ(true, document.value("interrupted", false));
-    EXPECT_TRUE(std::regex_search(aborted.err, std::regex("loopback +ABORTED")));
-    EXPECT_TRUE(std::regex_search(aborted.err, std::regex("0 ttySM0 +loopback +ABORTED +TEST_ABORTED")));
-    EXPECT_NE(std::string::npos, aborted.err.find("Result: 0 passed, 0 unusual, 0 failed, 1 aborted"));
-    const std::string xml = testsupport::readFile(tmp.file("r.xml"));
-    EXPECT_TRUE(std::regex_search(xml, std::regex("<testcase name=\"loopback\"[^>]*>\\s*<skipped message=\"TEST_ABORTED: "))) << xml;
-    // The AT command test that did not start is skipped too, with its reason.
-    EXPECT_NE(std::string::npos, xml.find("failures=\"0\" errors=\"0\" skipped=\"2\"")) << xml;
+    const struct {
+        std::vector<std::string> args;
+        bool wholeGroup;
+        std::vector<std::string> lines;
+        std::string shown;
+        std::string skipped;  // in the JUnit report: the aborted tests and those that did not start
+    } cases[] = {
+        {{"--simulate=healthy", "run", "--test", "loopback", "--test", "at"}, false,
+         {"0 loopback: PASSED TEST_ABORTED"}, "Result: 0 passed, 0 unusual, 0 failed, 1 aborted", "2"},
+        {{"--simulate", "run", "--jobs", "2", "--test", "loopback"}, false,
+         {"0 loopback: PASSED TEST_ABORTED", "1 loopback: PASSED TEST_ABORTED"}, "2 aborted", "3"},
+        {{"--simulate", "run", "--jobs", "2", "--test", "loopback"}, true,
+         {"0 loopback: PASSED TEST_ABORTED", "1 loopback: PASSED TEST_ABORTED"}, "2 aborted", "3"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = {DIAGHOST_PATH, "--json", "--junit", tmp.file("r.xml")};
+        args.insert(args.begin() + 1, c.args.begin(), c.args.end());
+        // setsid gives diaghost a process group of its own, as a shell does.
+        hosttest::RunningHost running(args, env, "/usr/bin/setsid");
+        ASSERT_TRUE(running.waitFor("loopback: started", 20000));
+        sleep(1);  // inside the three-second self tests
+        kill(c.wholeGroup ? -running.pid() : running.pid(), SIGINT);
+        const Finished aborted = running.finish();
+        const std::string what = ::testing::PrintToString(c.args) + (c.wholeGroup ? " to the group" : "");
+        EXPECT_EQ(1, aborted.status) << what << aborted.err;
+        EXPECT_EQ(c.lines, summary(aborted)) << what;
+        const json document = json::parse(aborted.out, nullptr, false);
+        EXPECT_EQ("aborted", document.at("devices").at(0).at("tests").at(0).value("outcome", "")) << aborted.out;
+        EXPECT_EQ(true, document.value("interrupted", false)) << what;
+        EXPECT_TRUE(std::regex_search(aborted.err, std::regex("\n  0 ttySM0 +loopback +ABORTED +TEST_ABORTED"))) << what;
+        EXPECT_NE(std::string::npos, aborted.err.find(c.shown)) << what << aborted.err;
+        EXPECT_EQ(std::string::npos, aborted.err.find("Ctrl-C again:")) << what << aborted.err;
+        const std::string xml = testsupport::readFile(tmp.file("r.xml"));
+        EXPECT_TRUE(std::regex_search(xml, std::regex("<testcase name=\"loopback\"[^>]*>\\s*<skipped message=\"TEST_ABORTED: ")))
+            << what << xml;
+        EXPECT_NE(std::string::npos, xml.find("failures=\"0\" errors=\"0\" skipped=\"" + c.skipped + "\"")) << what << xml;
+    }
+    const std::string left = testsupport::runCommand("ls -A '" + tmp.path() + "'");
+    EXPECT_TRUE(std::regex_match(left, std::regex("(diaghost-simulate-\\w+\n){3}r.xml\n"))) << left;
+}
 
+// The dial tone test does not react to an abort: a second Ctrl-C ends
+// diaghost at once. Every run removes its simulated root and keeps only its
+// log folder (the earlier cases' runs included).
+TEST_F(HostRun, ASecondCtrlCStopsAtOnce)
+{
     // A silent modem keeps the dial tone test busy for seconds, so both
     // Ctrl-Cs land inside it even on a loaded machine.
     hosttest::RunningHost dialing({"--simulate=silent", "run", "--test", "dialtone"}, env);
@@ -176,16 +199,7 @@ TEST_F(HostRun, CtrlCAbortsTheTestAndASecondStopsAtOnce)
     const Finished stopped = dialing.finish();
     EXPECT_EQ(130, stopped.status) << stopped.out << stopped.err;
     const std::string left = testsupport::runCommand("ls -A '" + tmp.path() + "'");
-    EXPECT_TRUE(std::regex_match(left, std::regex("(diaghost-simulate-\\w+\n){2}r.xml\n"))) << left;
-}
-
-TEST_F(HostRun, ProgressOnATerminalReaches100AndTheCursorComesBack)
-{
-    const Finished shown = hosttest::runHost({"--simulate=healthy", "run", "--test", "at"},
-                                             {"TMPDIR=" + tmp.path(), "TERM=xterm"}, DIAGHOST_PATH, true);
-    EXPECT_EQ(0, shown.status) << shown.out;
-    EXPECT_NE(std::string::npos, shown.out.find("[" + std::string(30, '#') + "] 100%")) << shown.out;
-    EXPECT_NE(std::string::npos, shown.out.find("\033[?25h")) << "cursor shown again";
+    EXPECT_TRUE(std::regex_match(left, std::regex("diaghost-simulate-\\w+\n"))) << left;
 }
 
 // --device picks a modem by index, tty or PCI address, in any of their spellings.
@@ -194,17 +208,11 @@ TEST_F(HostRun, DeviceIsChosenByIndexTtyOrPciAddress)
     const struct {
         std::string device;
         int status;
-        std::vector<std::string> lines;
+        int modem;  // the one tested, if any
     } cases[] = {
-        {"1", 0, {"1 at: PASSED TEST_COMPLETED_SUCCESSFULLY CORRECT_AT_RESPONSE CORRECT_AT_RESPONSE CORRECT_AT_RESPONSE"}},
-        {"/dev/ttySM1", 0, {"1 at: PASSED TEST_COMPLETED_SUCCESSFULLY CORRECT_AT_RESPONSE CORRECT_AT_RESPONSE CORRECT_AT_RESPONSE"}},
-        {"ttySM0", 0, {"0 at: PASSED TEST_COMPLETED_SUCCESSFULLY CORRECT_AT_RESPONSE CORRECT_AT_RESPONSE CORRECT_AT_RESPONSE"}},
-        {"00:0a.0", 0, {"1 at: PASSED TEST_COMPLETED_SUCCESSFULLY CORRECT_AT_RESPONSE CORRECT_AT_RESPONSE CORRECT_AT_RESPONSE"}},
-        {"0000:00:0A.0", 0, {"1 at: PASSED TEST_COMPLETED_SUCCESSFULLY CORRECT_AT_RESPONSE CORRECT_AT_RESPONSE CORRECT_AT_RESPONSE"}},
+        {"1", 0, 1}, {"/dev/ttySM1", 0, 1}, {"ttySM0", 0, 0}, {"00:0a.0", 0, 1}, {"0000:00:0A.0", 0, 1},
         // The modem without a tty, by its address: found, nothing to run.
-        {"02:04.0", 1, {}},
-        {"00:1f.0", 64, {}},
-        {"/dev/ttySM7", 64, {}},
+        {"02:04.0", 1, -1}, {"00:1f.0", 64, -1}, {"/dev/ttySM7", 64, -1},
     };
     for (const auto& c : cases) {
         const Finished done = run({"--simulate", "run", "--test", "at", "--json", "--device", c.device});
@@ -213,17 +221,19 @@ TEST_F(HostRun, DeviceIsChosenByIndexTtyOrPciAddress)
             EXPECT_NE(std::string::npos, done.err.find("no modem " + c.device)) << done.err;
             continue;
         }
-        EXPECT_EQ(c.lines, summary(done)) << c.device;
-        const json document = json::parse(done.out, nullptr, false);
-        ASSERT_TRUE(document.is_object()) << done.out;
-        ASSERT_EQ(1u, document.at("devices").size()) << c.device;
-        EXPECT_EQ("e7a5:0418", document.at("devices").at(0).value("pci_id", "")) << c.device;
+        std::vector<std::string> lines;
+        if (c.modem >= 0) {
+            lines.push_back(std::to_string(c.modem) + " at: PASSED TEST_COMPLETED_SUCCESSFULLY CORRECT_AT_RESPONSE "
+                                                      "CORRECT_AT_RESPONSE CORRECT_AT_RESPONSE");
+        }
+        EXPECT_EQ(lines, summary(done)) << c.device;
     }
 }
 
 // Fitted to the window: no row wider than the terminal, no copy of a
 // progress line left behind by its redraws, the summary and the meanings
-// whole or shortened with an ellipsis, and the limit of each test shown.
+// whole or shortened with an ellipsis, the limit of each test shown, the
+// progress bar at 100 % and the cursor shown again at the end.
 TEST_F(HostRun, OutputFitsTerminalsOf80And50Columns)
 {
     const std::vector<std::string> args = {"--simulate", "run", "--test", "loopback", "--test", "at"};
@@ -260,6 +270,8 @@ TEST_F(HostRun, OutputFitsTerminalsOf80And50Columns)
         EXPECT_TRUE(std::regex_search(rows, std::regex("\n  2 - +- +NOT TESTED +no driver tty"))) << rows;
         // The live line said how long the test may take.
         EXPECT_NE(std::string::npos, shown[i].out.find("of up to 23 s")) << shown[i].out;
+        EXPECT_TRUE(std::regex_search(shown[i].out, std::regex("\\[#+\\] 100%"))) << shown[i].out;
+        EXPECT_NE(std::string::npos, shown[i].out.find("\033[?25h")) << "cursor shown again";
     }
 }
 
@@ -323,4 +335,28 @@ TEST_F(HostRun, HostileModemTextIsShownEscaped)
               json::parse(listed).at("devices").at(0).at("fru").value("firmware_revision", ""));
     const std::string xml = testsupport::readFile(tmp.file("r.xml"));
     EXPECT_NE(std::string::npos, xml.find("value=\"3.5?]0;owned??[2J\nFORGED 9.9\"")) << xml;
+}
+
+// Without a log folder beside the package the enumerator moves the logs
+// into the package folder; the diagnostic must be made after that to
+// follow it, so both logs (their dated banners at least) land there, and
+// diaghost says so.
+TEST(PluginObjects, AMissingLogFolderPutsBothLogsInThePackageFolder)
+{
+    testsupport::TempDir dir;
+    testsupport::runCommand("mkdir -p '" + dir.file("pkg/modem") + "' '" + dir.file("root") + "' && cp '" +
+                            buildPackageDir() + "/pkg.cfg' '" + buildPackageDir() + "/libTSYmodemDiag.so' '" +
+                            dir.file("pkg/modem") + "'");
+    for (const std::string command : {"info", "run"}) {
+        const hosttest::Finished done = hosttest::runHost(
+            {"--package", dir.file("pkg/modem/pkg.cfg"), "--sysroot", dir.file("root"), command}, {});
+        for (const char* log : {"TSYmodemDeviceEnumerator.log", "TSYmodemDiagnostic.log"}) {
+            const std::string path = dir.file("pkg/modem/") + log;
+            EXPECT_NE(std::string::npos, testsupport::readFile(path).find("********************")) << command << " " << log;
+            if (command == "run") {
+                EXPECT_NE(std::string::npos, done.out.find("  " + path + "\n")) << done.out;
+            }
+        }
+        testsupport::runCommand("rm -f '" + dir.file("pkg/modem/") + "'*.log");
+    }
 }
