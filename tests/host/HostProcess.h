@@ -1,13 +1,14 @@
 // HostProcess.h - runs the diaghost binary on pipes or a pseudo-terminal and collects what it prints.
 #pragma once
 
-#include <cctype>
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <regex>
 #include <stdexcept>
 #include <string>
 #include <sys/wait.h>
@@ -144,69 +145,35 @@ inline Finished runHost(const std::vector<std::string>& args, const std::vector<
     return RunningHost(args, env, program, onTerminal, columns).finish();
 }
 
-// What a terminal of the given width shows after the bytes were written to
-// it, one string per row, scrolled-off rows included. It knows what
-// diaghost sends: text, CR, LF, erase line, colours and cursor visibility.
-// A character written past the last column wraps onto a new row and is
-// counted in overflows.
+// What a terminal shows after the bytes were written to it: its rows,
+// scrolled-off ones included, unwrapped, and the most characters a row ever
+// held (more than the width wrap). It knows what diaghost sends: text, CR,
+// LF, erase line (always after a CR), colours and cursor visibility.
 struct Screen {
-    std::vector<std::string> rows;
-    int overflows = 0;
-
-    std::string text() const
-    {
-        std::string all;
-        for (const std::string& row : rows) {
-            all += row + "\n";
-        }
-        return all;
-    }
+    std::vector<std::string> rows{1};
+    std::size_t widest = 0;
 };
 
-inline Screen showOnTerminal(const std::string& bytes, std::size_t width)
+inline Screen showOnTerminal(const std::string& bytes)
 {
+    std::string plain = std::regex_replace(bytes, std::regex("\r\033\\[2K"), "\r\f");
+    plain = std::regex_replace(plain, std::regex("\033\\[[0-9;?]*[A-Za-z]"), "");
     Screen screen;
-    std::vector<std::string> row;  // one cell per column (a UTF-8 character)
-    std::size_t column = 0;
-    const auto endRow = [&] {
-        std::string text;
-        for (const std::string& cell : row) {
-            text += cell.empty() ? " " : cell;
-        }
-        screen.rows.push_back(text.erase(text.find_last_not_of(' ') + 1));
-        row.clear();
-        column = 0;
-    };
-    for (std::size_t at = 0; at < bytes.size(); ++at) {
-        const char c = bytes[at];
-        if (c == '\r') {
+    std::size_t column = 0;  // in bytes: a UTF-8 character overwrites one of the same length
+    for (const char c : plain) {
+        std::string& row = screen.rows.back();
+        if (c == '\n' || c == '\r') {
             column = 0;
-        } else if (c == '\n') {
-            endRow();
-        } else if (c == '\033' && at + 1 < bytes.size() && bytes[at + 1] == '[') {
-            std::size_t end = at + 2;
-            while (end < bytes.size() && !std::isalpha(static_cast<unsigned char>(bytes[end]))) {
-                ++end;
-            }
-            if (end < bytes.size() && bytes[end] == 'K') {
-                row.assign(row.size(), std::string());
-            }
-            at = end;
-        } else if ((static_cast<unsigned char>(c) & 0xC0u) == 0x80u && column > 0) {
-            row[column - 1] += c;  // the rest of a UTF-8 character
+        } else if (c == '\f') {
+            row.clear();
         } else {
-            if (column == width) {
-                ++screen.overflows;
-                endRow();
-            }
-            if (row.size() <= column) {
-                row.resize(column + 1);
-            }
-            row[column++] = std::string(1, c);
+            row.replace(column++, 1, 1, c);
+            const auto characters = std::count_if(row.begin(), row.end(), [](char b) { return (b & 0xC0) != 0x80; });
+            screen.widest = std::max(screen.widest, static_cast<std::size_t>(characters));
         }
-    }
-    if (!row.empty()) {
-        endRow();
+        if (c == '\n') {
+            screen.rows.emplace_back();
+        }
     }
     return screen;
 }
