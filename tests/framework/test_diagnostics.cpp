@@ -1,6 +1,7 @@
 // libdiagframework: shared device handles, and running a diagnostic's tests (order, results, events, control from another thread).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <fstream>
@@ -52,50 +53,46 @@ public:
         for (Uint id : m_events) {
             addDiagnosticEvent(new DiagnosticEvent(id, INFORMATION_EVENT));
         }
-        std::unique_lock<std::mutex> lock(m_mutex);
         if (blocking) {
             m_status.setProgress(40);
-            m_started = true;
-            m_changed.notify_all();
-            m_changed.wait(lock, [this] { return m_released || m_aborted; });
+            reach(Started);
+            waitFor(Released);
         }
-        return new DiagnosticResult(m_verdict, m_aborted ? TEST_ABORTED : TEST_COMPLETED_SUCCESSFULLY,
+        return new DiagnosticResult(m_verdict, m_stage == Aborted ? TEST_ABORTED : TEST_COMPLETED_SUCCESSFULLY,
                                     INFORMATION_EVENT);
     }
     bool isDeviceSupported(const IDevice*, IDeviceEnumerator::DiagnosticMode) override { return m_supported; }
-    void abortTest() override { signal(m_aborted); }
+    void abortTest() override { reach(Aborted); }
     void suspendTest() override { ++suspends; }
     void resumeTest() override {}
 
-    void waitUntilStarted()
+    enum Stage { Idle, Started, Released, Aborted };  // each later one implies the earlier
+    void reach(Stage stage)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_stage = std::max(m_stage, stage);
+        m_changed.notify_all();
+    }
+    void waitFor(Stage stage)
     {
         std::unique_lock<std::mutex> lock(m_mutex);
-        m_changed.wait(lock, [this] { return m_started; });
+        m_changed.wait(lock, [&] { return m_stage >= stage; });
     }
-    void release() { signal(m_released); }
 
     bool blocking = false;
     std::atomic<int> runs{0};
     std::atomic<int> suspends{0};
 
 private:
-    void signal(bool& flag)
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        flag = true;
-        m_changed.notify_all();
-    }
-
     TestResult m_verdict;
     std::vector<Uint> m_events;
     bool m_supported;
     std::mutex m_mutex;
     std::condition_variable m_changed;
-    bool m_started = false;
-    bool m_released = false;
-    bool m_aborted = false;
+    Stage m_stage = Idle;
 };
 
+// A diagnostic of scripted tests and a device to run them on.
 struct Diagnostic : IDiagnostics {
     Diagnostic() : IDiagnostics("Name", "1.0", "Description", false, IDeviceEnumerator::CUSTOMER) {}
     ~Diagnostic() override
@@ -109,26 +106,35 @@ struct Diagnostic : IDiagnostics {
         m_tests.push_back(new ScriptedTest(m_log, m_eventQueue, verdict, std::move(events), supported));
         return static_cast<ScriptedTest*>(m_tests.back());
     }
-    std::ofstream m_log;
-};
-
-struct Harness {
-    Diagnostic diagnostic;
-    VirtualDevice device{new PlainDevice};
-
     // A blocking first test and a second one, run on another thread.
     std::pair<ScriptedTest*, ScriptedTest*> startTwo(std::thread& runner, IRunObserver* observer = nullptr)
     {
-        ScriptedTest* running = diagnostic.add(PASSED);
+        ScriptedTest* running = add(PASSED);
         running->blocking = true;
-        ScriptedTest* next = diagnostic.add(PASSED);
-        runner = std::thread([this, observer] { diagnostic.runTests(&device, {0, 1}, DiagnosticSettings(), observer); });
-        running->waitUntilStarted();
+        ScriptedTest* next = add(PASSED);
+        runner = std::thread([this, observer] { runTests(&device, {0, 1}, DiagnosticSettings(), observer); });
+        running->waitFor(ScriptedTest::Started);
         return {running, next};
     }
+    // "verdict@test ..." of the results, then "| id@test ..." of the events.
+    std::string outcome()
+    {
+        std::string text;
+        for (const DiagnosticResult* result : getDiagnosticResults()) {
+            text += std::string(testResultName(result->getResult())) + "@" + std::to_string(result->getTestIndex()) + " ";
+        }
+        text += "|";
+        for (const DiagnosticEvent* event : getDiagnosticEvents()) {
+            text += " " + std::to_string(event->getId()) + "@" + std::to_string(event->getTestIndex());
+        }
+        return text;
+    }
+
+    std::ofstream m_log;
+    VirtualDevice device{new PlainDevice};
 };
 
-struct DiagnosticRun : ::testing::Test, Harness {};
+struct DiagnosticRun : ::testing::Test, Diagnostic {};
 
 // Writes down each call as a line and the threads the calls came on.
 class RecordingObserver : public IRunObserver {
@@ -172,22 +178,16 @@ private:
 
 }  // namespace
 
+// The device goes with the last copy, however many threads copy it at once.
 TEST(VirtualDevice, CopiesShareOneDeviceDeletedOnceWithTheLastCopy)
 {
     int deletions = 0;
     {
-        VirtualDeviceVector vector;
-        {
-            VirtualDevice first(new PlainDevice(&deletions));
-            vector.push_back(first);
-            vector.push_back(first);
-        }
-        vector.erase(vector.begin());
-        EXPECT_EQ(0, deletions);
-        // Copies made and dropped on several threads at once.
+        VirtualDeviceVector copies(3, VirtualDevice(new PlainDevice(&deletions)));
+        copies.erase(copies.begin());
         std::vector<std::thread> threads;
         for (int i = 0; i < 4; ++i) {
-            threads.emplace_back([copy = vector[0]] {
+            threads.emplace_back([copy = copies[0]] {
                 for (int j = 0; j < 1000; ++j) {
                     VirtualDevice again(copy);
                 }
@@ -213,45 +213,34 @@ TEST(IDevice, NullTextsAreEmptyAndStatusNamesCoverTheEnumeration)
     EXPECT_STREQ("UNKNOWN", IDevice::deviceStatusName(static_cast<IDevice::DeviceStatus>(32)));
 }
 
-// The listener sees each event once it is queued, and nothing once removed.
+// Results and events keep their order and know their test; the listener
+// sees each event once it is queued, and nothing once removed.
 TEST_F(DiagnosticRun, RunsSupportedTestsInListOrderAndKeepsTheirResultsAndEvents)
 {
-    diagnostic.add(PASSED, {100, 101});
-    diagnostic.add(FAILED, {102}, /*supported=*/false);
-    diagnostic.add(UNUSUAL_STATUS, {103});
-    std::vector<std::pair<Uint, std::size_t>> seen;  // id, events queued by then
-    diagnostic.setEventListener([&](const DiagnosticEvent& event) {
-        seen.emplace_back(event.getId(), diagnostic.getDiagnosticEvents().size());
+    add(PASSED, {100, 101});
+    add(FAILED, {102}, /*supported=*/false);
+    add(UNUSUAL_STATUS, {103});
+    std::string seen;  // "id:events queued by then"
+    setEventListener([&](const DiagnosticEvent& event) {
+        seen += std::to_string(event.getId()) + ":" + std::to_string(getDiagnosticEvents().size()) + " ";
     });
-    EXPECT_EQ(DiagnosticStatus::READY, diagnostic.getDiagnosticStatus().getStatus());
-    diagnostic.runDiagnostic(&device, DiagnosticSettings());
-
-    std::vector<std::pair<TestResult, int>> results;
-    for (const DiagnosticResult* result : diagnostic.getDiagnosticResults()) {
-        results.emplace_back(result->getResult(), result->getTestIndex());
-    }
-    EXPECT_EQ((std::vector<std::pair<TestResult, int>>{{PASSED, 0}, {UNUSUAL_STATUS, 2}}), results);
-    // Events keep their posting order and know their test.
-    std::vector<std::pair<Uint, int>> events;
-    for (const DiagnosticEvent* event : diagnostic.getDiagnosticEvents()) {
-        events.emplace_back(event->getId(), event->getTestIndex());
-    }
-    EXPECT_EQ((std::vector<std::pair<Uint, int>>{{100, 0}, {101, 0}, {103, 2}}), events);
-    EXPECT_EQ((std::vector<std::pair<Uint, std::size_t>>{{100, 1}, {101, 2}, {103, 3}}), seen);
-    EXPECT_EQ(DiagnosticStatus::COMPLETED, diagnostic.getDiagnosticStatus().getStatus());
-    EXPECT_EQ(100u, diagnostic.getDiagnosticStatus().getProgress());
+    EXPECT_EQ(DiagnosticStatus::READY, getDiagnosticStatus().getStatus());
+    runDiagnostic(&device, DiagnosticSettings());
+    EXPECT_EQ("PASSED@0 UNUSUAL_STATUS@2 | 100@0 101@0 103@2", outcome());
+    EXPECT_EQ("100:1 101:2 103:3 ", seen);
+    EXPECT_EQ(DiagnosticStatus::COMPLETED, getDiagnosticStatus().getStatus());
+    EXPECT_EQ(100u, getDiagnosticStatus().getProgress());
 
     // A new run drops the last one's outcome; runTest runs one test.
-    diagnostic.setEventListener(nullptr);
-    diagnostic.runTest(&device, 2, DiagnosticSettings());
-    ASSERT_EQ(1u, diagnostic.getDiagnosticResults().size());
-    ASSERT_EQ(1u, diagnostic.getDiagnosticEvents().size());
-    EXPECT_EQ(0u, diagnostic.getDiagnosticEvents()[0]->getSequence());
-    EXPECT_EQ(3u, seen.size());
+    setEventListener(nullptr);
+    runTest(&device, 2, DiagnosticSettings());
+    ASSERT_EQ("UNUSUAL_STATUS@2 | 103@2", outcome());
+    EXPECT_EQ(0u, getDiagnosticEvents()[0]->getSequence());
+    EXPECT_EQ("100:1 101:2 103:3 ", seen);
     // Nothing runs without a device.
     VirtualDevice empty;
-    diagnostic.runDiagnostic(&empty, DiagnosticSettings());
-    EXPECT_TRUE(diagnostic.getDiagnosticResults().empty());
+    runDiagnostic(&empty, DiagnosticSettings());
+    EXPECT_EQ("|", outcome());
 }
 
 // The abort reaches the running test and ends the run after it.
@@ -260,33 +249,33 @@ TEST_F(DiagnosticRun, AbortFromAnotherThreadReachesTheRunningTestAndEndsTheRun)
     RecordingObserver observer;
     std::thread runner;
     const auto tests = startTwo(runner, &observer);
-    EXPECT_EQ(0, diagnostic.getCurrentTestIndex());
-    EXPECT_EQ(DiagnosticStatus::EXECUTING, diagnostic.getDiagnosticStatus().getStatus());
-    EXPECT_EQ(20u, diagnostic.getDiagnosticStatus().getProgress());  // 40 % of the first of two
-    diagnostic.abortDiagnostic();
+    EXPECT_EQ(0, getCurrentTestIndex());
+    EXPECT_EQ(DiagnosticStatus::EXECUTING, getDiagnosticStatus().getStatus());
+    EXPECT_EQ(20u, getDiagnosticStatus().getProgress());  // 40 % of the first of two
+    abortDiagnostic();
     runner.join();
     EXPECT_EQ(0, tests.second->runs.load());
     EXPECT_EQ((std::vector<std::string>{"start 0", "finish 0 PASSED aborted", "end ran 0; not 1:aborted; aborted"}),
               observer.lines);
-    EXPECT_EQ(-1, diagnostic.getCurrentTestIndex());
+    EXPECT_EQ(-1, getCurrentTestIndex());
 }
 
-TEST_F(DiagnosticRun, SuspensionHoldsTheNextTestUntilResumedOrAborted)
+TEST(DiagnosticControl, SuspensionHoldsTheNextTestUntilResumedOrAborted)
 {
     for (const bool abort : {false, true}) {
-        Harness run;
+        Diagnostic run;
         std::thread runner;
         const auto tests = run.startTwo(runner);
-        run.diagnostic.suspendDiagnostic();
+        run.suspendDiagnostic();
         EXPECT_EQ(1, tests.first->suspends.load());
-        EXPECT_EQ(DiagnosticStatus::SUSPENDED, run.diagnostic.getDiagnosticStatus().getStatus());
-        tests.first->release();
+        EXPECT_EQ(DiagnosticStatus::SUSPENDED, run.getDiagnosticStatus().getStatus());
+        tests.first->reach(ScriptedTest::Released);
         System::SysUtil::sleepForMilliseconds(50);  // the run is now held between the tests
         EXPECT_EQ(0, tests.second->runs.load());
         if (abort) {
-            run.diagnostic.abortDiagnostic();
+            run.abortDiagnostic();
         } else {
-            run.diagnostic.resumeDiagnostic();
+            run.resumeDiagnostic();
         }
         runner.join();
         EXPECT_EQ(abort ? 0 : 1, tests.second->runs.load());
@@ -296,7 +285,7 @@ TEST_F(DiagnosticRun, SuspensionHoldsTheNextTestUntilResumedOrAborted)
 // A chosen list, in the order given, under runDiagnostic's policy (halt on
 // error starts no test after a failure); the observer hears every step in
 // order, on the thread that runs.
-TEST_F(DiagnosticRun, ChosenTestsRunInTheGivenOrderAndTheObserverHearsEachStepOnTheRunThread)
+TEST(DiagnosticControl, ChosenTestsRunInTheGivenOrderAndTheObserverHearsEachStepOnTheRunThread)
 {
     const struct {
         const char* what;
@@ -320,26 +309,26 @@ TEST_F(DiagnosticRun, ChosenTestsRunInTheGivenOrderAndTheObserverHearsEachStepOn
         {"abort first", {0, 3}, false, true, {"end ran; not 0:aborted 3:aborted; aborted"}},
     };
     for (const auto& c : cases) {
-        Harness run;
-        run.diagnostic.add(PASSED, {100});
-        run.diagnostic.add(PASSED, {101}, /*supported=*/false);
-        run.diagnostic.add(FAILED);
-        run.diagnostic.add(UNUSUAL_STATUS, {103});
+        Diagnostic run;
+        run.add(PASSED, {100});
+        run.add(PASSED, {101}, /*supported=*/false);
+        run.add(FAILED);
+        run.add(UNUSUAL_STATUS, {103});
         if (c.abortFirst) {
-            run.diagnostic.abortDiagnostic();
+            run.abortDiagnostic();
         }
         RecordingObserver observer;
         std::thread::id runThread;
         std::thread runner([&] {
             runThread = std::this_thread::get_id();
-            run.diagnostic.runTests(&run.device, c.chosen, DiagnosticSettings(c.haltOnError), &observer);
+            run.runTests(&run.device, c.chosen, DiagnosticSettings(c.haltOnError), &observer);
         });
         runner.join();
         EXPECT_EQ(c.lines, observer.lines) << c.what;
         EXPECT_EQ(std::set<std::thread::id>{runThread}, observer.threads) << c.what;
         // The request was used up: the following run is whole.
         RecordingObserver again;
-        run.diagnostic.runTests(&run.device, {0}, DiagnosticSettings(), &again);
+        run.runTests(&run.device, {0}, DiagnosticSettings(), &again);
         EXPECT_EQ((std::vector<std::string>{"start 0", "event 100 of 0", "finish 0 PASSED", "end ran 0; not"}),
                   again.lines)
             << c.what;
