@@ -1,7 +1,6 @@
 // diaghost's command lines that answer at once: version, info and every error path with its exit status.
 #include <gtest/gtest.h>
 
-#include <nlohmann/json.hpp>
 #include <regex>
 
 #include "HostProcess.h"
@@ -25,7 +24,7 @@ TEST(HostCli, AnswersWithItsExitStatusAndErrorsInOneLine)
         {{"--version"}, 0, "diaghost " DIAGHOST_VERSION "\n"},
         {{"info"}, 0, "Modem Test 1.0"},
         {{"--simulate", "info"}, 0, "Modem Test 1.0"},
-        {{"--simulate", "list"}, 0, "ttySM0"},
+        {{"info", "--json"}, 0, "\"max_seconds\": 23.0\n"},
         {{}, 64, "a command is required: info, list or run"},
         // Usage errors in diaghost's words, never the parser library's.
         {{"frobnicate"}, 64, "unknown command 'frobnicate': the commands are info, list, run and help"},
@@ -82,41 +81,23 @@ TEST(HostCli, AnswersWithItsExitStatusAndErrorsInOneLine)
     EXPECT_EQ("", testsupport::runCommand("ls -A '" + dir.path() + "' | grep diaghost-"));
 }
 
-// With no modem, list says what it looked for, and a run still writes a
-// JUnit report that fails the CI job.
+
+// With no modem, list and run say what they looked for; the run still
+// writes a JUnit report that fails the CI job, and keeps its logs.
 TEST(HostCli, NoModemIsExplained)
 {
     testsupport::TempDir dir;
     const std::vector<std::string> env = {"TMPDIR=" + dir.path()};
+    const std::string looked = "No modem found. Looked for PCI functions with vendor:device e7a5:0418 in "
+                               ".*/proc/bus/pci, and the ttys .*/dev/ttySM0 upward of the driver TSYSM.\n";
     const hosttest::Finished none = hosttest::runHost({"--simulate=none", "list"}, env);
     EXPECT_EQ(3, none.status);
-    EXPECT_TRUE(std::regex_search(none.out, std::regex("No modem found. Looked for PCI functions with vendor:device "
-                                                       "e7a5:0418 in .*/proc/bus/pci, and the ttys "
-                                                       ".*/dev/ttySM0 upward of the driver TSYSM.")))
-        << none.out;
-
+    EXPECT_TRUE(std::regex_search(none.out, std::regex(looked))) << none.out;
     const hosttest::Finished run = hosttest::runHost({"--simulate=none", "run", "--junit", dir.file("r.xml")}, env);
     EXPECT_EQ(3, run.status) << run.err;
+    EXPECT_TRUE(std::regex_search(run.out, std::regex(looked + "Log files \\(kept after the simulated machine"))) << run.out;
     const std::string xml = testsupport::readFile(dir.file("r.xml"));
-    EXPECT_TRUE(std::regex_search(xml, std::regex("<testsuites [^>]*tests=\"1\" failures=\"0\" errors=\"1\"")))
+    EXPECT_TRUE(std::regex_search(xml, std::regex("<testsuites [^>]*tests=\"1\" failures=\"0\" errors=\"1\"[^]*"
+                                                  "<error message=\"No modem found. Looked for PCI functions")))
         << xml;
-    EXPECT_NE(std::string::npos, xml.find("<error message=\"No modem found. Looked for PCI functions")) << xml;
-    // The run keeps its logs and says where.
-    EXPECT_NE(std::string::npos, run.out.find("Log files (kept after the simulated machine is gone)")) << run.out;
-}
-
-TEST(HostCli, InfoAsJsonGivesTheTestsAndTheirLimits)
-{
-    const hosttest::Finished info = hosttest::runHost({"info", "--json"});
-    ASSERT_EQ(0, info.status) << info.err;
-    const nlohmann::json document = nlohmann::json::parse(info.out, nullptr, false);
-    ASSERT_TRUE(document.is_object()) << info.out;
-    // at() rather than value(): the latter trips -Wnull-dereference in optimised builds.
-    EXPECT_EQ(2, document.at("schema_version").get<int>());
-    EXPECT_EQ(DIAGHOST_VERSION, document.at("tool").at("version").get<std::string>());
-    std::string tests;
-    for (const nlohmann::json& test : document.at("tests")) {
-        tests += test.at("name").get<std::string>() + " " + test.at("max_seconds").dump() + ", ";
-    }
-    EXPECT_EQ("dialtone 11.5, loopback 23.0, at 7.0, ", tests);
 }
