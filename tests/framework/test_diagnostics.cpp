@@ -243,42 +243,43 @@ TEST_F(DiagnosticRun, RunsSupportedTestsInListOrderAndKeepsTheirResultsAndEvents
     EXPECT_EQ("|", outcome());
 }
 
-// The abort reaches the running test and ends the run after it.
-TEST_F(DiagnosticRun, AbortFromAnotherThreadReachesTheRunningTestAndEndsTheRun)
+// From another thread: an abort reaches the running test and ends the run
+// after it; a suspension holds the next test until resumed or aborted.
+TEST(DiagnosticControl, AbortAndSuspensionFromAnotherThread)
 {
-    RecordingObserver observer;
-    std::thread runner;
-    const auto tests = startTwo(runner, &observer);
-    EXPECT_EQ(0, getCurrentTestIndex());
-    EXPECT_EQ(DiagnosticStatus::EXECUTING, getDiagnosticStatus().getStatus());
-    EXPECT_EQ(20u, getDiagnosticStatus().getProgress());  // 40 % of the first of two
-    abortDiagnostic();
-    runner.join();
-    EXPECT_EQ(0, tests.second->runs.load());
-    EXPECT_EQ((std::vector<std::string>{"start 0", "finish 0 PASSED aborted", "end ran 0; not 1:aborted; aborted"}),
-              observer.lines);
-    EXPECT_EQ(-1, getCurrentTestIndex());
-}
-
-TEST(DiagnosticControl, SuspensionHoldsTheNextTestUntilResumedOrAborted)
-{
-    for (const bool abort : {false, true}) {
+    const struct {
+        bool suspend;
+        bool abort;
+        std::vector<std::string> lines;
+    } cases[] = {
+        {false, true, {"start 0", "finish 0 PASSED aborted", "end ran 0; not 1:aborted; aborted"}},
+        {true, true, {"start 0", "finish 0 PASSED", "end ran 0; not 1:aborted; aborted"}},
+        {true, false, {"start 0", "finish 0 PASSED", "start 1", "finish 1 PASSED", "end ran 0 1; not"}},
+    };
+    for (const auto& c : cases) {
         Diagnostic run;
+        RecordingObserver observer;
         std::thread runner;
-        const auto tests = run.startTwo(runner);
-        run.suspendDiagnostic();
-        EXPECT_EQ(1, tests.first->suspends.load());
-        EXPECT_EQ(DiagnosticStatus::SUSPENDED, run.getDiagnosticStatus().getStatus());
-        tests.first->reach(ScriptedTest::Released);
-        System::SysUtil::sleepForMilliseconds(50);  // the run is now held between the tests
-        EXPECT_EQ(0, tests.second->runs.load());
-        if (abort) {
+        const auto tests = run.startTwo(runner, &observer);
+        EXPECT_EQ(0, run.getCurrentTestIndex());
+        EXPECT_EQ(20u, run.getDiagnosticStatus().getProgress());  // 40 % of the first of two
+        EXPECT_EQ(DiagnosticStatus::EXECUTING, run.getDiagnosticStatus().getStatus());
+        if (c.suspend) {
+            run.suspendDiagnostic();
+            EXPECT_EQ(1, tests.first->suspends.load());
+            EXPECT_EQ(DiagnosticStatus::SUSPENDED, run.getDiagnosticStatus().getStatus());
+            tests.first->reach(ScriptedTest::Released);
+            System::SysUtil::sleepForMilliseconds(50);  // the run is now held between the tests
+            EXPECT_EQ(0, tests.second->runs.load());
+        }
+        if (c.abort) {
             run.abortDiagnostic();
         } else {
             run.resumeDiagnostic();
         }
         runner.join();
-        EXPECT_EQ(abort ? 0 : 1, tests.second->runs.load());
+        EXPECT_EQ(c.lines, observer.lines) << c.suspend << c.abort;
+        EXPECT_EQ(-1, run.getCurrentTestIndex());
     }
 }
 
