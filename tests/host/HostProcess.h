@@ -24,20 +24,18 @@ struct Finished {
 };
 
 // diaghost (the build's, or program) started with the arguments and extra
-// environment entries ("NAME=value"), its output on pipes or, onTerminal,
-// on a pseudo-terminal (columns wide when given).
+// environment entries ("NAME=value"), its output on pipes or, given a
+// number of columns, on a pseudo-terminal that wide.
 class RunningHost {
 public:
     RunningHost(const std::vector<std::string>& args, const std::vector<std::string>& env = {},
-                const std::string& program = DIAGHOST_PATH, bool onTerminal = false, unsigned short columns = 0)
+                const std::string& program = DIAGHOST_PATH, unsigned short columns = 0)
     {
         int out[2];
         int err[2];
-        if (onTerminal) {
-            winsize size{};
-            size.ws_row = 40;
-            size.ws_col = columns;
-            m_pid = forkpty(&m_fds[0], nullptr, nullptr, columns != 0 ? &size : nullptr);
+        if (columns != 0) {
+            winsize size{40, columns, 0, 0};
+            m_pid = forkpty(&m_fds[0], nullptr, nullptr, &size);
         } else if (pipe2(out, O_CLOEXEC) == 0 && pipe2(err, O_CLOEXEC) == 0) {
             // Close-on-exec keeps the write ends out of diaghost's and every
             // other child, so that the reads here end when diaghost does.
@@ -92,9 +90,8 @@ public:
         }
         return seen();
     }
-    void signal(int number) { kill(m_pid, number); }
     pid_t pid() const { return m_pid; }
-    // Keys typed on the terminal (onTerminal only): "\x03" is Ctrl-C,
+    // Keys typed on the terminal: "\x03" is Ctrl-C,
     // which the terminal also echoes as "^C".
     void type(const std::string& keys) { (void)!write(m_fds[0], keys.data(), keys.size()); }
     // Reads to the end and reaps the process.
@@ -139,10 +136,9 @@ private:
 };
 
 inline Finished runHost(const std::vector<std::string>& args, const std::vector<std::string>& env = {},
-                        const std::string& program = DIAGHOST_PATH, bool onTerminal = false,
-                        unsigned short columns = 0)
+                        const std::string& program = DIAGHOST_PATH, unsigned short columns = 0)
 {
-    return RunningHost(args, env, program, onTerminal, columns).finish();
+    return RunningHost(args, env, program, columns).finish();
 }
 
 // What a terminal shows after the bytes were written to it: its rows,

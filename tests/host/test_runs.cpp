@@ -76,32 +76,46 @@ protected:
 
 }  // namespace
 
-// list, and quick runs of the AT command test: busy, failing, halted (a
-// passing run is --device's, no modem test_cli.cpp's).
+// list, and quick runs of the AT command test: busy, failing, halted,
+// silent (a passing run is --device's, no modem test_cli.cpp's), each with
+// a part of its screen, on stderr beside the JSON.
 TEST_F(HostRun, ListsModemsAndExitsWithTheWorstVerdict)
 {
+    const std::string incorrect = "0 at: FAILED INCORRECT_AT_RESPONSE_ERROR ";
     const struct {
         std::vector<std::string> args;
         int status;
         std::vector<std::string> lines;
+        std::string shown;  // a regular expression
     } cases[] = {
         {{"--simulate", "list"}, 0,
          {"0 /dev/ttySM0 slot 1 NORMAL 3.5.22", "1 /dev/ttySM1 slot 2 NORMAL 3.5.22",
-          "2  slot 3 DRIVERS_NOT_INSTALLED "}},
+          "2  slot 3 DRIVERS_NOT_INSTALLED "}, ""},
         {{"--simulate=busy", "run", "--test", "at"}, 1,
-         {"0 at: UNUSUAL_STATUS MODEMS_IN_USE MODEMS_IN_USE", "1 at: UNUSUAL_STATUS MODEMS_IN_USE MODEMS_IN_USE"}},
-        {{"--simulate=at-errors", "run", "--test", "at"}, 2,
-         {"0 at: FAILED INCORRECT_AT_RESPONSE_ERROR CORRECT_AT_RESPONSE INCORRECT_AT_RESPONSE_ERROR "
-          "INCORRECT_AT_RESPONSE_ERROR"}},
-        {{"--simulate=at-errors", "run", "--test", "at", "--halt-on-error"}, 2,
-         {"0 at: FAILED INCORRECT_AT_RESPONSE_ERROR CORRECT_AT_RESPONSE INCORRECT_AT_RESPONSE_ERROR HALTED_ON_ERROR"}},
+         {"0 at: UNUSUAL_STATUS MODEMS_IN_USE MODEMS_IN_USE", "1 at: UNUSUAL_STATUS MODEMS_IN_USE MODEMS_IN_USE"}, ""},
+        // -v shows the test's own log lines as the plug-in writes them.
+        {{"--simulate=at-errors", "run", "--test", "at", "-v"}, 2,
+         {incorrect + "CORRECT_AT_RESPONSE INCORRECT_AT_RESPONSE_ERROR INCORRECT_AT_RESPONSE_ERROR"},
+         "at: started \\(AT command acknowledgement, up to 7 s\\)\n(.*\n)*      \\| CheckATCommands: Started\n"
+         "(.*\n)*      \\| CheckATCommands: Incorrect AT Command response received for command at\\+fclass=2.0\n"
+         "(.*\n)*  at +FAILED"},
+        // -q shows only the summary (and why nothing more ran).
+        {{"--simulate=at-errors", "run", "--test", "at", "--halt-on-error", "-q"}, 2,
+         {incorrect + "CORRECT_AT_RESPONSE INCORRECT_AT_RESPONSE_ERROR HALTED_ON_ERROR"},
+         "^Halt on error: no further test starts after this failure.\n\nSummary\n  MODEM +TEST"},
+        // Off a terminal a long test says it is still running every 5 s.
+        {{"--simulate=silent", "run", "--test", "at"}, 2,
+         {incorrect + "INCORRECT_AT_RESPONSE_ERROR INCORRECT_AT_RESPONSE_ERROR INCORRECT_AT_RESPONSE_ERROR"},
+         "at: running, [5-6]\\.[0-9] s of up to 7 s"},
     };
     for (const auto& c : cases) {
         std::vector<std::string> args = c.args;
         args.push_back("--json");
         const Finished done = run(args);
-        EXPECT_EQ(c.status, done.status) << c.args[0] << "\n" << done.err;
-        EXPECT_EQ(c.lines, summary(done)) << c.args[0];
+        const std::string what = ::testing::PrintToString(c.args);
+        EXPECT_EQ(c.status, done.status) << what << "\n" << done.err;
+        EXPECT_EQ(c.lines, summary(done)) << what;
+        EXPECT_TRUE(std::regex_search(done.err, std::regex(c.shown))) << what << "\n" << done.err;
     }
 }
 
@@ -138,7 +152,8 @@ TEST_F(HostRun, DemoRunGivesEveryVerdictInJsonAndJunitAlsoInParallel)
 // or, as a terminal does, to its whole process group, and none is stopped as
 // by a second Ctrl-C. The raw result stays in the JSON; every output calls
 // it aborted, and the tests that did not start are skipped with their reason.
-TEST_F(HostRun, CtrlCAbortsTheRunningTestsOnce)
+// A second Ctrl-C stops diaghost at once.
+TEST_F(HostRun, CtrlCAbortsTheRunningTestsOnceAndASecondStopsAtOnce)
 {
     const struct {
         std::vector<std::string> args;
@@ -177,27 +192,21 @@ TEST_F(HostRun, CtrlCAbortsTheRunningTestsOnce)
             << what << xml;
         EXPECT_NE(std::string::npos, xml.find("failures=\"0\" errors=\"0\" skipped=\"" + c.skipped + "\"")) << what << xml;
     }
-    const std::string left = testsupport::runCommand("ls -A '" + tmp.path() + "'");
-    EXPECT_TRUE(std::regex_match(left, std::regex("(diaghost-simulate-\\w+\n){3}r.xml\n"))) << left;
-}
 
-// The dial tone test does not react to an abort: a second Ctrl-C ends
-// diaghost at once. Every run removes its simulated root and keeps only its
-// log folder (the earlier cases' runs included).
-TEST_F(HostRun, ASecondCtrlCStopsAtOnce)
-{
-    // A silent modem keeps the dial tone test busy for seconds, so both
-    // Ctrl-Cs land inside it even on a loaded machine.
+    // The dial tone test does not react to an abort: a second Ctrl-C ends
+    // diaghost at once. A silent modem keeps the test busy for seconds, so
+    // both Ctrl-Cs land inside it even on a loaded machine.
     hosttest::RunningHost dialing({"--simulate=silent", "run", "--test", "dialtone"}, env);
     ASSERT_TRUE(dialing.waitFor("dialtone: started", 20000));
     sleep(1);  // the test is under way, not about to start
-    dialing.signal(SIGINT);
+    kill(dialing.pid(), SIGINT);
     ASSERT_TRUE(dialing.waitFor("Ctrl-C: asked the running test to stop", 5000));
-    dialing.signal(SIGINT);
+    kill(dialing.pid(), SIGINT);
     const Finished stopped = dialing.finish();
     EXPECT_EQ(130, stopped.status) << stopped.out << stopped.err;
+    // Every run removed its simulated root and kept only its log folder.
     const std::string left = testsupport::runCommand("ls -A '" + tmp.path() + "'");
-    EXPECT_TRUE(std::regex_match(left, std::regex("diaghost-simulate-\\w+\n"))) << left;
+    EXPECT_TRUE(std::regex_match(left, std::regex("(diaghost-simulate-\\w+\n){4}r.xml\n"))) << left;
 }
 
 // --device picks a modem by index, tty or PCI address, in any of their spellings.
@@ -236,11 +245,10 @@ TEST_F(HostRun, OutputFitsTerminalsOf80And50Columns)
 {
     const std::vector<std::string> args = {"--simulate", "run", "--test", "loopback", "--test", "at"};
     const std::vector<std::string> terminal = {"TMPDIR=" + tmp.path(), "TERM=xterm", "LANG=C.UTF-8"};
-    hosttest::RunningHost wide(args, terminal, DIAGHOST_PATH, true, 80);
-    hosttest::RunningHost narrow(args, terminal, DIAGHOST_PATH, true, 50);
+    hosttest::RunningHost wide(args, terminal, DIAGHOST_PATH, 80);
+    hosttest::RunningHost narrow(args, terminal, DIAGHOST_PATH, 50);
     // The terminal's echo of a Ctrl-C typed while the live line is shown.
-    hosttest::RunningHost stopped({"--simulate=healthy", "run", "--test", "loopback"}, terminal, DIAGHOST_PATH,
-                                  true, 80);
+    hosttest::RunningHost stopped({"--simulate=healthy", "run", "--test", "loopback"}, terminal, DIAGHOST_PATH, 80);
     ASSERT_TRUE(stopped.waitFor("of up to 23 s", 20000));
     sleep(1);
     stopped.type("\x03");
@@ -275,31 +283,6 @@ TEST_F(HostRun, OutputFitsTerminalsOf80And50Columns)
     }
 }
 
-// -v shows the test's own log lines as the plug-in writes them, -q only the
-// summary; off a terminal a long test says it is still running every 5 s.
-TEST_F(HostRun, VerboseShowsTheDialogueQuietOnlyTheSummary)
-{
-    const Finished verbose = run({"--simulate=healthy", "run", "--test", "at", "-v"});
-    EXPECT_EQ(0, verbose.status) << verbose.err;
-    EXPECT_TRUE(std::regex_search(verbose.out,
-                                  std::regex("at: started \\(AT command acknowledgement, up to 7 s\\)\n"
-                                             "(.*\n)*      \\| CheckATCommands: Started\n"
-                                             "(.*\n)*      \\| CheckATCommands: Correct AT Command response "
-                                             "received for command at\\+fclass=2.0\n"
-                                             "(.*\n)*  at +PASSED")))
-        << verbose.out;
-
-    const Finished quiet = run({"--simulate=healthy", "run", "--test", "at", "-q"});
-    EXPECT_EQ(0, quiet.status) << quiet.err;
-    EXPECT_EQ(std::string::npos, quiet.out.find("started")) << quiet.out;
-    EXPECT_EQ(std::string::npos, quiet.out.find("CORRECT_AT_RESPONSE")) << quiet.out;
-    EXPECT_TRUE(std::regex_search(quiet.out, std::regex("^\nSummary\n  MODEM +TEST"))) << quiet.out;
-
-    // A modem that never answers keeps the AT command test waiting for seconds.
-    const Finished silent = run({"--simulate=silent", "run", "--test", "at"});
-    EXPECT_TRUE(std::regex_search(silent.out, std::regex("at: running, [5-6]\\.[0-9] s of up to 7 s"))) << silent.out;
-}
-
 // A modem whose version text holds escape sequences and a line feed cannot
 // reach the terminal raw: list, list -v and run show it escaped, JSON and
 // JUnit carry it escaped in their own ways.
@@ -322,7 +305,7 @@ TEST_F(HostRun, HostileModemTextIsShownEscaped)
     for (const auto& c : cases) {
         std::vector<std::string> args = {"--sysroot", tmp.file("root")};
         args.insert(args.end(), c.args.begin(), c.args.end());
-        const Finished done = hosttest::runHost(args, {"TERM=xterm"}, DIAGHOST_PATH, c.onTerminal, 200);
+        const Finished done = hosttest::runHost(args, {"TERM=xterm"}, DIAGHOST_PATH, c.onTerminal ? 200 : 0);
         const std::string what = ::testing::PrintToString(c.args);
         EXPECT_EQ(0, done.status) << what << done.out << done.err;
         const std::string text = std::regex_replace(done.out + done.err, ours, "");
