@@ -134,8 +134,6 @@ struct Diagnostic : IDiagnostics {
     VirtualDevice device{new PlainDevice};
 };
 
-struct DiagnosticRun : ::testing::Test, Diagnostic {};
-
 // Writes down each call as a line and the threads the calls came on.
 class RecordingObserver : public IRunObserver {
 public:
@@ -202,45 +200,13 @@ TEST(VirtualDevice, CopiesShareOneDeviceDeletedOnceWithTheLastCopy)
 }
 
 // Null texts must not reach std::string; a status out of range has a name too.
-TEST(IDevice, NullTextsAreEmptyAndStatusNamesCoverTheEnumeration)
+TEST(IDevice, NullTextsAreEmptyAndAStatusOutOfRangeIsNamed)
 {
     PlainDevice device;
     EXPECT_EQ("", device.getDisableDeviceName());
     device.setDeviceAdditionalHWInfo(nullptr);
     EXPECT_EQ("", device.getDeviceAdditionalHWInfo());
-    EXPECT_STREQ("CANNOT_START", IDevice::deviceStatusName(IDevice::CANNOT_START));
-    EXPECT_STREQ("UNABLE_TO_LOAD_DRIVERS", IDevice::deviceStatusName(IDevice::UNABLE_TO_LOAD_DRIVERS));
     EXPECT_STREQ("UNKNOWN", IDevice::deviceStatusName(static_cast<IDevice::DeviceStatus>(32)));
-}
-
-// Results and events keep their order and know their test; the listener
-// sees each event once it is queued, and nothing once removed.
-TEST_F(DiagnosticRun, RunsSupportedTestsInListOrderAndKeepsTheirResultsAndEvents)
-{
-    add(PASSED, {100, 101});
-    add(FAILED, {102}, /*supported=*/false);
-    add(UNUSUAL_STATUS, {103});
-    std::string seen;  // "id:events queued by then"
-    setEventListener([&](const DiagnosticEvent& event) {
-        seen += std::to_string(event.getId()) + ":" + std::to_string(getDiagnosticEvents().size()) + " ";
-    });
-    EXPECT_EQ(DiagnosticStatus::READY, getDiagnosticStatus().getStatus());
-    runDiagnostic(&device, DiagnosticSettings());
-    EXPECT_EQ("PASSED@0 UNUSUAL_STATUS@2 | 100@0 101@0 103@2", outcome());
-    EXPECT_EQ("100:1 101:2 103:3 ", seen);
-    EXPECT_EQ(DiagnosticStatus::COMPLETED, getDiagnosticStatus().getStatus());
-    EXPECT_EQ(100u, getDiagnosticStatus().getProgress());
-
-    // A new run drops the last one's outcome; runTest runs one test.
-    setEventListener(nullptr);
-    runTest(&device, 2, DiagnosticSettings());
-    ASSERT_EQ("UNUSUAL_STATUS@2 | 103@2", outcome());
-    EXPECT_EQ(0u, getDiagnosticEvents()[0]->getSequence());
-    EXPECT_EQ("100:1 101:2 103:3 ", seen);
-    // Nothing runs without a device.
-    VirtualDevice empty;
-    runDiagnostic(&empty, DiagnosticSettings());
-    EXPECT_EQ("|", outcome());
 }
 
 // From another thread: an abort reaches the running test and ends the run
@@ -284,8 +250,9 @@ TEST(DiagnosticControl, AbortAndSuspensionFromAnotherThread)
 }
 
 // A chosen list, in the order given, under runDiagnostic's policy (halt on
-// error starts no test after a failure); the observer hears every step in
-// order, on the thread that runs.
+// error starts no test after a failure): the observer hears every step in
+// order, on the thread that runs; results and events keep their order and
+// know their test; a listener sees each event once it is queued.
 TEST(DiagnosticControl, ChosenTestsRunInTheGivenOrderAndTheObserverHearsEachStepOnTheRunThread)
 {
     const struct {
@@ -294,20 +261,21 @@ TEST(DiagnosticControl, ChosenTestsRunInTheGivenOrderAndTheObserverHearsEachStep
         bool haltOnError;
         bool abortFirst;
         std::vector<std::string> lines;
+        std::string outcome;
     } cases[] = {
         {"skip", {3, 0, 1, 7}, false, false,
          {"start 3", "event 103 of 3", "finish 3 UNUSUAL_STATUS", "start 0", "event 100 of 0", "finish 0 PASSED",
-          "end ran 3 0; not 1:unsupported 7:unsupported"}},
-        {"halt", {2, 3, 0}, true, false,
-         {"start 2", "finish 2 FAILED", "end ran 2; not 3:halted 0:halted; halted"}},
+          "end ran 3 0; not 1:unsupported 7:unsupported"},
+         "UNUSUAL_STATUS@3 PASSED@0 | 103@3 100@0"},
+        {"halt", {2, 3, 0}, true, false, {"start 2", "finish 2 FAILED", "end ran 2; not 3:halted 0:halted; halted"},
+         "FAILED@2 |"},
         // An unusual status is no failure: it halts nothing.
         {"unusual", {3, 2, 0}, true, false,
          {"start 3", "event 103 of 3", "finish 3 UNUSUAL_STATUS", "start 2", "finish 2 FAILED",
-          "end ran 3 2; not 0:halted; halted"}},
-        {"no halt", {2, 0}, false, false,
-         {"start 2", "finish 2 FAILED", "start 0", "event 100 of 0", "finish 0 PASSED", "end ran 2 0; not"}},
+          "end ran 3 2; not 0:halted; halted"},
+         "UNUSUAL_STATUS@3 FAILED@2 | 103@3"},
         // Requested while no run was in progress: the next run ends at once.
-        {"abort first", {0, 3}, false, true, {"end ran; not 0:aborted 3:aborted; aborted"}},
+        {"abort first", {0, 3}, false, true, {"end ran; not 0:aborted 3:aborted; aborted"}, "|"},
     };
     for (const auto& c : cases) {
         Diagnostic run;
@@ -318,6 +286,12 @@ TEST(DiagnosticControl, ChosenTestsRunInTheGivenOrderAndTheObserverHearsEachStep
         if (c.abortFirst) {
             run.abortDiagnostic();
         }
+        int heard = 0;
+        run.setEventListener([&](const DiagnosticEvent& event) {
+            const DiagnosticEventVector queued = run.getDiagnosticEvents();
+            EXPECT_TRUE(!queued.empty() && queued.back()->getId() == event.getId()) << "heard before it was queued";
+            ++heard;
+        });
         RecordingObserver observer;
         std::thread::id runThread;
         std::thread runner([&] {
@@ -327,11 +301,24 @@ TEST(DiagnosticControl, ChosenTestsRunInTheGivenOrderAndTheObserverHearsEachStep
         runner.join();
         EXPECT_EQ(c.lines, observer.lines) << c.what;
         EXPECT_EQ(std::set<std::thread::id>{runThread}, observer.threads) << c.what;
-        // The request was used up: the following run is whole.
-        RecordingObserver again;
-        run.runTests(&run.device, {0}, DiagnosticSettings(), &again);
-        EXPECT_EQ((std::vector<std::string>{"start 0", "event 100 of 0", "finish 0 PASSED", "end ran 0; not"}),
-                  again.lines)
-            << c.what;
+        EXPECT_EQ(c.outcome, run.outcome()) << c.what;
+        EXPECT_EQ(static_cast<int>(run.getDiagnosticEvents().size()), heard) << c.what;
+        EXPECT_EQ(DiagnosticStatus::COMPLETED, run.getDiagnosticStatus().getStatus()) << c.what;
+
+        // The abort request was used up and the last run's outcome dropped:
+        // runDiagnostic runs every supported test, its events counted afresh.
+        const int heardBefore = heard;
+        run.setEventListener(nullptr);
+        run.runDiagnostic(&run.device, DiagnosticSettings());
+        EXPECT_EQ("PASSED@0 FAILED@2 UNUSUAL_STATUS@3 | 100@0 103@3", run.outcome()) << c.what;
+        EXPECT_EQ(0u, run.getDiagnosticEvents()[0]->getSequence()) << c.what;
+        EXPECT_EQ(100u, run.getDiagnosticStatus().getProgress()) << c.what;
+        EXPECT_EQ(heardBefore, heard) << "a removed listener heard " << c.what;
+        // runTest runs one test; nothing runs without a device.
+        run.runTest(&run.device, 3, DiagnosticSettings());
+        EXPECT_EQ("UNUSUAL_STATUS@3 | 103@3", run.outcome()) << c.what;
+        VirtualDevice none;
+        run.runDiagnostic(&none, DiagnosticSettings());
+        EXPECT_EQ("|", run.outcome()) << c.what;
     }
 }
