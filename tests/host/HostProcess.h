@@ -31,8 +31,7 @@ public:
     RunningHost(const std::vector<std::string>& args, const std::vector<std::string>& env = {},
                 const std::string& program = DIAGHOST_PATH, unsigned short columns = 0)
     {
-        int out[2];
-        int err[2];
+        int out[2], err[2];
         if (columns != 0) {
             winsize size{40, columns, 0, 0};
             m_pid = forkpty(&m_fds[0], nullptr, nullptr, &size);

@@ -56,14 +56,6 @@ std::string stableXml(const std::string& xml)
     return std::regex_replace(xml, std::regex(R"( (time|timestamp)="[^"]*")"), "");
 }
 
-// The build tree's package folder, beside diaghost's bin folder.
-std::string buildPackageDir()
-{
-    const std::string program = DIAGHOST_PATH;
-    const std::string bin = program.substr(0, program.rfind('/'));
-    return bin.substr(0, bin.rfind('/')) + "/package/modem";
-}
-
 // Each run gets a TMPDIR of its own, so the folders --simulate makes and
 // keeps are looked at and then removed with it.
 class HostRun : public ::testing::Test {
@@ -321,9 +313,11 @@ TEST_F(HostRun, HostileModemTextIsShownEscaped)
 TEST(PluginObjects, AMissingLogFolderPutsBothLogsInThePackageFolder)
 {
     testsupport::TempDir dir;
-    testsupport::runCommand("mkdir -p '" + dir.file("pkg/modem") + "' '" + dir.file("root") + "' && cp '" +
-                            buildPackageDir() + "/pkg.cfg' '" + buildPackageDir() + "/libTSYmodemDiag.so' '" +
-                            dir.file("pkg/modem") + "'");
+    // The build tree's package folder is beside diaghost's bin folder.
+    const std::string program = DIAGHOST_PATH;
+    const std::string built = program.substr(0, program.rfind('/')) + "/../package/modem/";
+    testsupport::runCommand("mkdir -p '" + dir.file("pkg/modem") + "' '" + dir.file("root") + "' && cp '" + built +
+                            "pkg.cfg' '" + built + "libTSYmodemDiag.so' '" + dir.file("pkg/modem") + "'");
     for (const std::string command : {"info", "run"}) {
         const hosttest::Finished done = hosttest::runHost(
             {"--package", dir.file("pkg/modem/pkg.cfg"), "--sysroot", dir.file("root"), command}, {});
