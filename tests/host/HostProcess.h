@@ -145,7 +145,7 @@ inline Finished runHost(const std::vector<std::string>& args, const std::vector<
 // held (more than the width wrap). It knows what diaghost sends: text, CR,
 // LF, erase line (always after a CR), colours and cursor visibility.
 struct Screen {
-    std::vector<std::string> rows{1};
+    std::string text;
     std::size_t widest = 0;
 };
 
@@ -154,20 +154,22 @@ inline Screen showOnTerminal(const std::string& bytes)
     std::string plain = std::regex_replace(bytes, std::regex("\r\033\\[2K"), "\r\f");
     plain = std::regex_replace(plain, std::regex("\033\\[[0-9;?]*[A-Za-z]"), "");
     Screen screen;
+    std::size_t row = 0;     // where the cursor's row starts in the text
     std::size_t column = 0;  // in bytes: a UTF-8 character overwrites one of the same length
     for (const char c : plain) {
-        std::string& row = screen.rows.back();
+        if (c == '\n') {
+            screen.text += '\n';
+            row = screen.text.size();
+        }
         if (c == '\n' || c == '\r') {
             column = 0;
         } else if (c == '\f') {
-            row.clear();
+            screen.text.erase(row);
         } else {
-            row.replace(column++, 1, 1, c);
-            const auto characters = std::count_if(row.begin(), row.end(), [](char b) { return (b & 0xC0) != 0x80; });
+            screen.text.replace(row + column++, 1, 1, c);
+            const auto characters = std::count_if(screen.text.begin() + static_cast<std::ptrdiff_t>(row),
+                                                  screen.text.end(), [](char b) { return (b & 0xC0) != 0x80; });
             screen.widest = std::max(screen.widest, static_cast<std::size_t>(characters));
-        }
-        if (c == '\n') {
-            screen.rows.emplace_back();
         }
     }
     return screen;
