@@ -199,13 +199,16 @@ TEST(VirtualDevice, CopiesShareOneDeviceDeletedOnceWithTheLastCopy)
     EXPECT_EQ(1, deletions);
 }
 
-// Null texts must not reach std::string; a status out of range has a name too.
-TEST(IDevice, NullTextsAreEmptyAndAStatusOutOfRangeIsNamed)
+// Null texts must not reach std::string; the status names line up, and a
+// status out of range has a name too.
+TEST(IDevice, NullTextsAreEmptyAndStatusNamesCoverTheEnumeration)
 {
     PlainDevice device;
     EXPECT_EQ("", device.getDisableDeviceName());
     device.setDeviceAdditionalHWInfo(nullptr);
     EXPECT_EQ("", device.getDeviceAdditionalHWInfo());
+    // The last name lines up with its value (the run reports pin DRIVERS_NOT_INSTALLED's).
+    EXPECT_STREQ("UNABLE_TO_LOAD_DRIVERS", IDevice::deviceStatusName(IDevice::UNABLE_TO_LOAD_DRIVERS));
     EXPECT_STREQ("UNKNOWN", IDevice::deviceStatusName(static_cast<IDevice::DeviceStatus>(32)));
 }
 
