@@ -21,22 +21,15 @@ using namespace QuarnDiags::DeviceEnum;
 
 namespace {
 
-// Counts its deletions when given a counter.
+// Counts its deletions.
 class PlainDevice : public IDevice {
 public:
-    explicit PlainDevice(int* deletions = nullptr) : IDevice("d", nullptr, "", "", "", 7, "tag"), m_deletions(deletions) {}
-    ~PlainDevice() override
-    {
-        if (m_deletions != nullptr) {
-            ++*m_deletions;
-        }
-    }
+    PlainDevice() : IDevice("d", nullptr, "", "", "", 7, "tag") {}
+    ~PlainDevice() override { ++deletions; }
     Uint open(AccessMode) override { return 0; }
     void close() override {}
     void identifyDevice(int) override {}
-
-private:
-    int* m_deletions;
+    static inline int deletions = 0;
 };
 
 // Posts its events and returns its verdict; a blocking one first reports
@@ -179,9 +172,10 @@ private:
 // The device goes with the last copy, however many threads copy it at once.
 TEST(VirtualDevice, CopiesShareOneDeviceDeletedOnceWithTheLastCopy)
 {
-    int deletions = 0;
+    int& deletions = PlainDevice::deletions;
+    deletions = 0;
     {
-        VirtualDeviceVector copies(3, VirtualDevice(new PlainDevice(&deletions)));
+        VirtualDeviceVector copies(3, VirtualDevice(new PlainDevice));
         copies.erase(copies.begin());
         std::vector<std::thread> threads;
         for (int i = 0; i < 4; ++i) {
