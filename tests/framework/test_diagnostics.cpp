@@ -1,6 +1,7 @@
-// Running a diagnostic's tests: order, results, events, and control from another thread.
+// libdiagframework: shared device handles, and running a diagnostic's tests (order, results, events, control from another thread).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <fstream>
@@ -12,6 +13,7 @@
 
 #include "QuarnDiags/IDiagnostics.h"
 #include "QuarnDiags/SysUtil.h"
+#include "QuarnDiags/VirtualDevice.h"
 
 using namespace QuarnDiags;
 using namespace QuarnDiags::Diag;
@@ -19,12 +21,15 @@ using namespace QuarnDiags::DeviceEnum;
 
 namespace {
 
+// Counts its deletions.
 class PlainDevice : public IDevice {
 public:
-    PlainDevice() : IDevice("d", "d", "d", "d", "d", 0, "d") {}
+    PlainDevice() : IDevice("d", nullptr, "", "", "", 7, "tag") {}
+    ~PlainDevice() override { ++deletions; }
     Uint open(AccessMode) override { return 0; }
     void close() override {}
     void identifyDevice(int) override {}
+    static inline int deletions = 0;
 };
 
 // Posts its events and returns its verdict; a blocking one first reports
@@ -41,50 +46,46 @@ public:
         for (Uint id : m_events) {
             addDiagnosticEvent(new DiagnosticEvent(id, INFORMATION_EVENT));
         }
-        std::unique_lock<std::mutex> lock(m_mutex);
         if (blocking) {
             m_status.setProgress(40);
-            m_started = true;
-            m_changed.notify_all();
-            m_changed.wait(lock, [this] { return m_released || m_aborted; });
+            reach(Started);
+            waitFor(Released);
         }
-        return new DiagnosticResult(m_verdict, m_aborted ? TEST_ABORTED : TEST_COMPLETED_SUCCESSFULLY,
+        return new DiagnosticResult(m_verdict, m_stage == Aborted ? TEST_ABORTED : TEST_COMPLETED_SUCCESSFULLY,
                                     INFORMATION_EVENT);
     }
     bool isDeviceSupported(const IDevice*, IDeviceEnumerator::DiagnosticMode) override { return m_supported; }
-    void abortTest() override { signal(m_aborted); }
+    void abortTest() override { reach(Aborted); }
     void suspendTest() override { ++suspends; }
     void resumeTest() override {}
 
-    void waitUntilStarted()
+    enum Stage { Idle, Started, Released, Aborted };  // each later one implies the earlier
+    void reach(Stage stage)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_stage = std::max(m_stage, stage);
+        m_changed.notify_all();
+    }
+    void waitFor(Stage stage)
     {
         std::unique_lock<std::mutex> lock(m_mutex);
-        m_changed.wait(lock, [this] { return m_started; });
+        m_changed.wait(lock, [&] { return m_stage >= stage; });
     }
-    void release() { signal(m_released); }
 
     bool blocking = false;
     std::atomic<int> runs{0};
     std::atomic<int> suspends{0};
 
 private:
-    void signal(bool& flag)
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        flag = true;
-        m_changed.notify_all();
-    }
-
     TestResult m_verdict;
     std::vector<Uint> m_events;
     bool m_supported;
     std::mutex m_mutex;
     std::condition_variable m_changed;
-    bool m_started = false;
-    bool m_released = false;
-    bool m_aborted = false;
+    Stage m_stage = Idle;
 };
 
+// A diagnostic of scripted tests and a device to run them on.
 struct Diagnostic : IDiagnostics {
     Diagnostic() : IDiagnostics("Name", "1.0", "Description", false, IDeviceEnumerator::CUSTOMER) {}
     ~Diagnostic() override
@@ -98,26 +99,33 @@ struct Diagnostic : IDiagnostics {
         m_tests.push_back(new ScriptedTest(m_log, m_eventQueue, verdict, std::move(events), supported));
         return static_cast<ScriptedTest*>(m_tests.back());
     }
-    std::ofstream m_log;
-};
-
-struct Harness {
-    Diagnostic diagnostic;
-    VirtualDevice device{new PlainDevice};
-
     // A blocking first test and a second one, run on another thread.
-    std::pair<ScriptedTest*, ScriptedTest*> startTwo(std::thread& runner)
+    std::pair<ScriptedTest*, ScriptedTest*> startTwo(std::thread& runner, IRunObserver* observer = nullptr)
     {
-        ScriptedTest* running = diagnostic.add(PASSED);
+        ScriptedTest* running = add(PASSED);
         running->blocking = true;
-        ScriptedTest* next = diagnostic.add(PASSED);
-        runner = std::thread([this] { diagnostic.runDiagnostic(&device, DiagnosticSettings()); });
-        running->waitUntilStarted();
+        ScriptedTest* next = add(PASSED);
+        runner = std::thread([this, observer] { runTests(&device, {0, 1}, DiagnosticSettings(), observer); });
+        running->waitFor(ScriptedTest::Started);
         return {running, next};
     }
-};
+    // "verdict@test ..." of the results, then "| id@test ..." of the events.
+    std::string outcome()
+    {
+        std::string text;
+        for (const DiagnosticResult* result : getDiagnosticResults()) {
+            text += std::string(testResultName(result->getResult())) + "@" + std::to_string(result->getTestIndex()) + " ";
+        }
+        text += "|";
+        for (const DiagnosticEvent* event : getDiagnosticEvents()) {
+            text += " " + std::to_string(event->getId()) + "@" + std::to_string(event->getTestIndex());
+        }
+        return text;
+    }
 
-struct DiagnosticRun : ::testing::Test, Harness {};
+    std::ofstream m_log;
+    VirtualDevice device{new PlainDevice};
+};
 
 // Writes down each call as a line and the threads the calls came on.
 class RecordingObserver : public IRunObserver {
@@ -161,94 +169,88 @@ private:
 
 }  // namespace
 
-TEST_F(DiagnosticRun, RunsSupportedTestsInListOrderAndKeepsTheirResultsAndEvents)
+// The device goes with the last copy, however many threads copy it at once.
+TEST(VirtualDevice, CopiesShareOneDeviceDeletedOnceWithTheLastCopy)
 {
-    diagnostic.add(PASSED, {100, 101});
-    diagnostic.add(FAILED, {102}, /*supported=*/false);
-    diagnostic.add(UNUSUAL_STATUS, {103});
-    EXPECT_EQ(DiagnosticStatus::READY, diagnostic.getDiagnosticStatus().getStatus());
-    diagnostic.runDiagnostic(&device, DiagnosticSettings());
-
-    std::vector<std::pair<TestResult, int>> results;
-    for (const DiagnosticResult* result : diagnostic.getDiagnosticResults()) {
-        results.emplace_back(result->getResult(), result->getTestIndex());
+    int& deletions = PlainDevice::deletions;
+    deletions = 0;
+    {
+        VirtualDeviceVector copies(3, VirtualDevice(new PlainDevice));
+        copies.erase(copies.begin());
+        std::vector<std::thread> threads;
+        for (int i = 0; i < 4; ++i) {
+            threads.emplace_back([copy = copies[0]] {
+                for (int j = 0; j < 1000; ++j) {
+                    VirtualDevice again(copy);
+                }
+            });
+        }
+        for (auto& thread : threads) {
+            thread.join();
+        }
+        EXPECT_EQ(0, deletions);
     }
-    EXPECT_EQ((std::vector<std::pair<TestResult, int>>{{PASSED, 0}, {UNUSUAL_STATUS, 2}}), results);
-    // Events keep their posting order and know their test.
-    std::vector<std::pair<Uint, int>> events;
-    for (const DiagnosticEvent* event : diagnostic.getDiagnosticEvents()) {
-        events.emplace_back(event->getId(), event->getTestIndex());
-    }
-    EXPECT_EQ((std::vector<std::pair<Uint, int>>{{100, 0}, {101, 0}, {103, 2}}), events);
-    EXPECT_EQ(DiagnosticStatus::COMPLETED, diagnostic.getDiagnosticStatus().getStatus());
-    EXPECT_EQ(100u, diagnostic.getDiagnosticStatus().getProgress());
-
-    // A new run drops the last one's outcome; runTest runs one test.
-    diagnostic.runTest(&device, 2, DiagnosticSettings());
-    ASSERT_EQ(1u, diagnostic.getDiagnosticResults().size());
-    ASSERT_EQ(1u, diagnostic.getDiagnosticEvents().size());
-    EXPECT_EQ(0u, diagnostic.getDiagnosticEvents()[0]->getSequence());
-    // Nothing runs without a device.
-    VirtualDevice empty;
-    diagnostic.runDiagnostic(&empty, DiagnosticSettings());
-    EXPECT_TRUE(diagnostic.getDiagnosticResults().empty());
+    EXPECT_EQ(1, deletions);
 }
 
-TEST_F(DiagnosticRun, ListenerSeesEachEventAsItIsPosted)
+// Null texts must not reach std::string; the status names line up, and a
+// status out of range has a name too.
+TEST(IDevice, NullTextsAreEmptyAndStatusNamesCoverTheEnumeration)
 {
-    diagnostic.add(PASSED, {100, 101});
-    std::vector<std::pair<Uint, std::size_t>> seen;  // id, events queued by then
-    diagnostic.setEventListener([&](const DiagnosticEvent& event) {
-        seen.emplace_back(event.getId(), diagnostic.getDiagnosticEvents().size());
-    });
-    diagnostic.runDiagnostic(&device, DiagnosticSettings());
-    EXPECT_EQ((std::vector<std::pair<Uint, std::size_t>>{{100, 1}, {101, 2}}), seen);
-    diagnostic.setEventListener(nullptr);
-    diagnostic.runDiagnostic(&device, DiagnosticSettings());
-    EXPECT_EQ(2u, seen.size());
+    PlainDevice device;
+    EXPECT_EQ("", device.getDisableDeviceName());
+    device.setDeviceAdditionalHWInfo(nullptr);
+    EXPECT_EQ("", device.getDeviceAdditionalHWInfo());
+    // The last name lines up with its value (the run reports pin DRIVERS_NOT_INSTALLED's).
+    EXPECT_STREQ("UNABLE_TO_LOAD_DRIVERS", IDevice::deviceStatusName(IDevice::UNABLE_TO_LOAD_DRIVERS));
+    EXPECT_STREQ("UNKNOWN", IDevice::deviceStatusName(static_cast<IDevice::DeviceStatus>(32)));
 }
 
-TEST_F(DiagnosticRun, AbortFromAnotherThreadReachesTheRunningTestAndEndsTheRun)
+// From another thread: an abort reaches the running test and ends the run
+// after it; a suspension holds the next test until resumed or aborted.
+TEST(DiagnosticControl, AbortAndSuspensionFromAnotherThread)
 {
-    std::thread runner;
-    const auto tests = startTwo(runner);
-    EXPECT_EQ(0, diagnostic.getCurrentTestIndex());
-    EXPECT_EQ(DiagnosticStatus::EXECUTING, diagnostic.getDiagnosticStatus().getStatus());
-    EXPECT_EQ(20u, diagnostic.getDiagnosticStatus().getProgress());  // 40 % of the first of two
-    diagnostic.abortDiagnostic();
-    runner.join();
-    EXPECT_EQ(0, tests.second->runs.load());
-    ASSERT_EQ(1u, diagnostic.getDiagnosticResults().size());
-    EXPECT_EQ(static_cast<Uint>(TEST_ABORTED), diagnostic.getDiagnosticResults()[0]->getId());
-    EXPECT_EQ(-1, diagnostic.getCurrentTestIndex());
-}
-
-TEST_F(DiagnosticRun, SuspensionHoldsTheNextTestUntilResumedOrAborted)
-{
-    for (const bool abort : {false, true}) {
-        Harness run;
+    const struct {
+        bool suspend;
+        bool abort;
+        std::vector<std::string> lines;
+    } cases[] = {
+        {false, true, {"start 0", "finish 0 PASSED aborted", "end ran 0; not 1:aborted; aborted"}},
+        {true, true, {"start 0", "finish 0 PASSED", "end ran 0; not 1:aborted; aborted"}},
+        {true, false, {"start 0", "finish 0 PASSED", "start 1", "finish 1 PASSED", "end ran 0 1; not"}},
+    };
+    for (const auto& c : cases) {
+        Diagnostic run;
+        RecordingObserver observer;
         std::thread runner;
-        const auto tests = run.startTwo(runner);
-        run.diagnostic.suspendDiagnostic();
-        EXPECT_EQ(1, tests.first->suspends.load());
-        EXPECT_EQ(DiagnosticStatus::SUSPENDED, run.diagnostic.getDiagnosticStatus().getStatus());
-        tests.first->release();
-        System::SysUtil::sleepForMilliseconds(50);  // the run is now held between the tests
-        EXPECT_EQ(0, tests.second->runs.load());
-        if (abort) {
-            run.diagnostic.abortDiagnostic();
+        const auto tests = run.startTwo(runner, &observer);
+        EXPECT_EQ(0, run.getCurrentTestIndex());
+        EXPECT_EQ(20u, run.getDiagnosticStatus().getProgress());  // 40 % of the first of two
+        EXPECT_EQ(DiagnosticStatus::EXECUTING, run.getDiagnosticStatus().getStatus());
+        if (c.suspend) {
+            run.suspendDiagnostic();
+            EXPECT_EQ(1, tests.first->suspends.load());
+            EXPECT_EQ(DiagnosticStatus::SUSPENDED, run.getDiagnosticStatus().getStatus());
+            tests.first->reach(ScriptedTest::Released);
+            System::SysUtil::sleepForMilliseconds(50);  // the run is now held between the tests
+            EXPECT_EQ(0, tests.second->runs.load());
+        }
+        if (c.abort) {
+            run.abortDiagnostic();
         } else {
-            run.diagnostic.resumeDiagnostic();
+            run.resumeDiagnostic();
         }
         runner.join();
-        EXPECT_EQ(abort ? 0 : 1, tests.second->runs.load());
+        EXPECT_EQ(c.lines, observer.lines) << c.suspend << c.abort;
+        EXPECT_EQ(-1, run.getCurrentTestIndex());
     }
 }
 
 // A chosen list, in the order given, under runDiagnostic's policy (halt on
-// error starts no test after a failure); the observer hears every step in
-// order, on the thread that runs.
-TEST_F(DiagnosticRun, ChosenTestsRunInTheGivenOrderAndTheObserverHearsEachStepOnTheRunThread)
+// error starts no test after a failure): the observer hears every step in
+// order, on the thread that runs; results and events keep their order and
+// know their test; a listener sees each event once it is queued.
+TEST(DiagnosticControl, ChosenTestsRunInTheGivenOrderAndTheObserverHearsEachStepOnTheRunThread)
 {
     const struct {
         const char* what;
@@ -256,58 +258,64 @@ TEST_F(DiagnosticRun, ChosenTestsRunInTheGivenOrderAndTheObserverHearsEachStepOn
         bool haltOnError;
         bool abortFirst;
         std::vector<std::string> lines;
+        std::string outcome;
     } cases[] = {
         {"skip", {3, 0, 1, 7}, false, false,
          {"start 3", "event 103 of 3", "finish 3 UNUSUAL_STATUS", "start 0", "event 100 of 0", "finish 0 PASSED",
-          "end ran 3 0; not 1:unsupported 7:unsupported"}},
-        {"halt", {2, 3, 0}, true, false,
-         {"start 2", "finish 2 FAILED", "end ran 2; not 3:halted 0:halted; halted"}},
+          "end ran 3 0; not 1:unsupported 7:unsupported"},
+         "UNUSUAL_STATUS@3 PASSED@0 | 103@3 100@0"},
+        {"halt", {2, 3, 0}, true, false, {"start 2", "finish 2 FAILED", "end ran 2; not 3:halted 0:halted; halted"},
+         "FAILED@2 |"},
         // An unusual status is no failure: it halts nothing.
         {"unusual", {3, 2, 0}, true, false,
          {"start 3", "event 103 of 3", "finish 3 UNUSUAL_STATUS", "start 2", "finish 2 FAILED",
-          "end ran 3 2; not 0:halted; halted"}},
-        {"no halt", {2, 0}, false, false,
-         {"start 2", "finish 2 FAILED", "start 0", "event 100 of 0", "finish 0 PASSED", "end ran 2 0; not"}},
+          "end ran 3 2; not 0:halted; halted"},
+         "UNUSUAL_STATUS@3 FAILED@2 | 103@3"},
         // Requested while no run was in progress: the next run ends at once.
-        {"abort first", {0, 3}, false, true, {"end ran; not 0:aborted 3:aborted; aborted"}},
+        {"abort first", {0, 3}, false, true, {"end ran; not 0:aborted 3:aborted; aborted"}, "|"},
     };
     for (const auto& c : cases) {
-        Harness run;
-        run.diagnostic.add(PASSED, {100});
-        run.diagnostic.add(PASSED, {101}, /*supported=*/false);
-        run.diagnostic.add(FAILED);
-        run.diagnostic.add(UNUSUAL_STATUS, {103});
+        Diagnostic run;
+        run.add(PASSED, {100});
+        run.add(PASSED, {101}, /*supported=*/false);
+        run.add(FAILED);
+        run.add(UNUSUAL_STATUS, {103});
         if (c.abortFirst) {
-            run.diagnostic.abortDiagnostic();
+            run.abortDiagnostic();
         }
+        int heard = 0;
+        run.setEventListener([&](const DiagnosticEvent& event) {
+            const DiagnosticEventVector queued = run.getDiagnosticEvents();
+            EXPECT_TRUE(!queued.empty() && queued.back()->getId() == event.getId()) << "heard before it was queued";
+            ++heard;
+        });
         RecordingObserver observer;
         std::thread::id runThread;
         std::thread runner([&] {
             runThread = std::this_thread::get_id();
-            run.diagnostic.runTests(&run.device, c.chosen, DiagnosticSettings(c.haltOnError), &observer);
+            run.runTests(&run.device, c.chosen, DiagnosticSettings(c.haltOnError), &observer);
         });
         runner.join();
         EXPECT_EQ(c.lines, observer.lines) << c.what;
         EXPECT_EQ(std::set<std::thread::id>{runThread}, observer.threads) << c.what;
-        // The request was used up: the following run is whole.
-        RecordingObserver again;
-        run.diagnostic.runTests(&run.device, {0}, DiagnosticSettings(), &again);
-        EXPECT_EQ((std::vector<std::string>{"start 0", "event 100 of 0", "finish 0 PASSED", "end ran 0; not"}),
-                  again.lines)
-            << c.what;
-    }
-}
+        EXPECT_EQ(c.outcome, run.outcome()) << c.what;
+        EXPECT_EQ(static_cast<int>(run.getDiagnosticEvents().size()), heard) << c.what;
+        EXPECT_EQ(DiagnosticStatus::COMPLETED, run.getDiagnosticStatus().getStatus()) << c.what;
 
-TEST_F(DiagnosticRun, AbortFromAnotherThreadEndsAChosenRunAfterTheRunningTest)
-{
-    ScriptedTest* running = diagnostic.add(PASSED);
-    running->blocking = true;
-    diagnostic.add(PASSED);
-    RecordingObserver observer;
-    std::thread runner([&] { diagnostic.runTests(&device, {0, 1}, DiagnosticSettings(), &observer); });
-    running->waitUntilStarted();
-    diagnostic.abortDiagnostic();
-    runner.join();
-    EXPECT_EQ((std::vector<std::string>{"start 0", "finish 0 PASSED aborted", "end ran 0; not 1:aborted; aborted"}),
-              observer.lines);
+        // The abort request was used up and the last run's outcome dropped:
+        // runDiagnostic runs every supported test, its events counted afresh.
+        const int heardBefore = heard;
+        run.setEventListener(nullptr);
+        run.runDiagnostic(&run.device, DiagnosticSettings());
+        EXPECT_EQ("PASSED@0 FAILED@2 UNUSUAL_STATUS@3 | 100@0 103@3", run.outcome()) << c.what;
+        EXPECT_EQ(0u, run.getDiagnosticEvents()[0]->getSequence()) << c.what;
+        EXPECT_EQ(100u, run.getDiagnosticStatus().getProgress()) << c.what;
+        EXPECT_EQ(heardBefore, heard) << "a removed listener heard " << c.what;
+        // runTest runs one test; nothing runs without a device.
+        run.runTest(&run.device, 3, DiagnosticSettings());
+        EXPECT_EQ("UNUSUAL_STATUS@3 | 103@3", run.outcome()) << c.what;
+        VirtualDevice none;
+        run.runDiagnostic(&none, DiagnosticSettings());
+        EXPECT_EQ("|", run.outcome()) << c.what;
+    }
 }

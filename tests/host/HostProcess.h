@@ -1,13 +1,14 @@
 // HostProcess.h - runs the diaghost binary on pipes or a pseudo-terminal and collects what it prints.
 #pragma once
 
-#include <cctype>
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <regex>
 #include <stdexcept>
 #include <string>
 #include <sys/wait.h>
@@ -23,20 +24,17 @@ struct Finished {
 };
 
 // diaghost (the build's, or program) started with the arguments and extra
-// environment entries ("NAME=value"), its output on pipes or, onTerminal,
-// on a pseudo-terminal (columns wide when given).
+// environment entries ("NAME=value"), its output on pipes or, given a
+// number of columns, on a pseudo-terminal that wide.
 class RunningHost {
 public:
     RunningHost(const std::vector<std::string>& args, const std::vector<std::string>& env = {},
-                const std::string& program = DIAGHOST_PATH, bool onTerminal = false, unsigned short columns = 0)
+                const std::string& program = DIAGHOST_PATH, unsigned short columns = 0)
     {
-        int out[2];
-        int err[2];
-        if (onTerminal) {
-            winsize size{};
-            size.ws_row = 40;
-            size.ws_col = columns;
-            m_pid = forkpty(&m_fds[0], nullptr, nullptr, columns != 0 ? &size : nullptr);
+        int out[2], err[2];
+        if (columns != 0) {
+            winsize size{40, columns, 0, 0};
+            m_pid = forkpty(&m_fds[0], nullptr, nullptr, &size);
         } else if (pipe2(out, O_CLOEXEC) == 0 && pipe2(err, O_CLOEXEC) == 0) {
             // Close-on-exec keeps the write ends out of diaghost's and every
             // other child, so that the reads here end when diaghost does.
@@ -91,9 +89,8 @@ public:
         }
         return seen();
     }
-    void signal(int number) { kill(m_pid, number); }
     pid_t pid() const { return m_pid; }
-    // Keys typed on the terminal (onTerminal only): "\x03" is Ctrl-C,
+    // Keys typed on the terminal: "\x03" is Ctrl-C,
     // which the terminal also echoes as "^C".
     void type(const std::string& keys) { (void)!write(m_fds[0], keys.data(), keys.size()); }
     // Reads to the end and reaps the process.
@@ -138,75 +135,42 @@ private:
 };
 
 inline Finished runHost(const std::vector<std::string>& args, const std::vector<std::string>& env = {},
-                        const std::string& program = DIAGHOST_PATH, bool onTerminal = false,
-                        unsigned short columns = 0)
+                        const std::string& program = DIAGHOST_PATH, unsigned short columns = 0)
 {
-    return RunningHost(args, env, program, onTerminal, columns).finish();
+    return RunningHost(args, env, program, columns).finish();
 }
 
-// What a terminal of the given width shows after the bytes were written to
-// it, one string per row, scrolled-off rows included. It knows what
-// diaghost sends: text, CR, LF, erase line, colours and cursor visibility.
-// A character written past the last column wraps onto a new row and is
-// counted in overflows.
+// What a terminal shows after the bytes were written to it: its rows,
+// scrolled-off ones included, unwrapped, and the most characters a row ever
+// held (more than the width wrap). It knows what diaghost sends: text, CR,
+// LF, erase line (always after a CR), colours and cursor visibility.
 struct Screen {
-    std::vector<std::string> rows;
-    int overflows = 0;
-
-    std::string text() const
-    {
-        std::string all;
-        for (const std::string& row : rows) {
-            all += row + "\n";
-        }
-        return all;
-    }
+    std::string text;
+    std::size_t widest = 0;
 };
 
-inline Screen showOnTerminal(const std::string& bytes, std::size_t width)
+inline Screen showOnTerminal(const std::string& bytes)
 {
+    std::string plain = std::regex_replace(bytes, std::regex("\r\033\\[2K"), "\r\f");
+    plain = std::regex_replace(plain, std::regex("\033\\[[0-9;?]*[A-Za-z]"), "");
     Screen screen;
-    std::vector<std::string> row;  // one cell per column (a UTF-8 character)
-    std::size_t column = 0;
-    const auto endRow = [&] {
-        std::string text;
-        for (const std::string& cell : row) {
-            text += cell.empty() ? " " : cell;
+    std::size_t row = 0;     // where the cursor's row starts in the text
+    std::size_t column = 0;  // in bytes: a UTF-8 character overwrites one of the same length
+    for (const char c : plain) {
+        if (c == '\n') {
+            screen.text += '\n';
+            row = screen.text.size();
         }
-        screen.rows.push_back(text.erase(text.find_last_not_of(' ') + 1));
-        row.clear();
-        column = 0;
-    };
-    for (std::size_t at = 0; at < bytes.size(); ++at) {
-        const char c = bytes[at];
-        if (c == '\r') {
+        if (c == '\n' || c == '\r') {
             column = 0;
-        } else if (c == '\n') {
-            endRow();
-        } else if (c == '\033' && at + 1 < bytes.size() && bytes[at + 1] == '[') {
-            std::size_t end = at + 2;
-            while (end < bytes.size() && !std::isalpha(static_cast<unsigned char>(bytes[end]))) {
-                ++end;
-            }
-            if (end < bytes.size() && bytes[end] == 'K') {
-                row.assign(row.size(), std::string());
-            }
-            at = end;
-        } else if ((static_cast<unsigned char>(c) & 0xC0u) == 0x80u && column > 0) {
-            row[column - 1] += c;  // the rest of a UTF-8 character
+        } else if (c == '\f') {
+            screen.text.erase(row);
         } else {
-            if (column == width) {
-                ++screen.overflows;
-                endRow();
-            }
-            if (row.size() <= column) {
-                row.resize(column + 1);
-            }
-            row[column++] = std::string(1, c);
+            screen.text.replace(row + column++, 1, 1, c);
+            const auto characters = std::count_if(screen.text.begin() + static_cast<std::ptrdiff_t>(row),
+                                                  screen.text.end(), [](char b) { return (b & 0xC0) != 0x80; });
+            screen.widest = std::max(screen.widest, static_cast<std::size_t>(characters));
         }
-    }
-    if (!row.empty()) {
-        endRow();
     }
     return screen;
 }
