@@ -201,6 +201,10 @@ TEST(IDevice, NullTextsAreEmptyAndStatusNamesCoverTheEnumeration)
     EXPECT_EQ("", device.getDisableDeviceName());
     device.setDeviceAdditionalHWInfo(nullptr);
     EXPECT_EQ("", device.getDeviceAdditionalHWInfo());
+    // The values cross the library boundary: a reordered enumeration breaks
+    // every plug-in built against the old order.
+    static_assert(IDevice::DRIVERS_NOT_INSTALLED == 28 && IDevice::UNABLE_TO_LOAD_DRIVERS == 31 && IDevice::UNKNOWN == 100,
+                  "device status values changed");
     // The last name lines up with its value (the run reports pin DRIVERS_NOT_INSTALLED's).
     EXPECT_STREQ("UNABLE_TO_LOAD_DRIVERS", IDevice::deviceStatusName(IDevice::UNABLE_TO_LOAD_DRIVERS));
     EXPECT_STREQ("UNKNOWN", IDevice::deviceStatusName(static_cast<IDevice::DeviceStatus>(32)));
