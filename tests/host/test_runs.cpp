@@ -151,9 +151,9 @@ TEST_F(HostRun, DemoRunGivesEveryVerdictInJsonAndJunitAlsoInParallel)
         EXPECT_EQ(testsupport::readFile(HOST_GOLDEN_DIR "/demo.xml"),
                   stableXml(testsupport::readFile(tmp.file(name + ".xml"))))
             << name;
-        EXPECT_TRUE(std::regex_match(document.value("started", ""), std::regex("20\\d\\d-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ")))
+        EXPECT_TRUE(std::regex_match(document.at("started").get_ref<const std::string&>(), std::regex("20\\d\\d-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ")))
             << name;
-        EXPECT_GT(document.at("devices").at(0).at("tests").at(0).value("duration_ms", 0), 100) << name;
+        EXPECT_GT(document.at("devices").at(0).at("tests").at(0).at("duration_ms"), 100) << name;
     }
     // The children's logs land in the parent's one log folder.
     EXPECT_NE(std::string::npos, runs[1].err.find("Log files (kept after the simulated machine is gone):"));
@@ -198,8 +198,8 @@ TEST_F(HostRun, CtrlCAbortsTheRunningTestsOnceAndASecondStopsAtOnce)
         EXPECT_EQ(1, aborted.status) << what << aborted.err;
         EXPECT_EQ(c.lines, summary(aborted)) << what;
         const json document = json::parse(aborted.out, nullptr, false);
-        EXPECT_EQ("aborted", document.at("devices").at(0).at("tests").at(0).value("outcome", "")) << aborted.out;
-        EXPECT_EQ(true, document.value("interrupted", false)) << what;
+        EXPECT_EQ("aborted", document.at("devices").at(0).at("tests").at(0).at("outcome")) << aborted.out;
+        EXPECT_EQ(true, document.at("interrupted")) << what;
         EXPECT_TRUE(std::regex_search(aborted.err, std::regex("\n  0 ttySM0 +loopback +ABORTED +TEST_ABORTED"))) << what;
         EXPECT_NE(std::string::npos, aborted.err.find(c.shown)) << what << aborted.err;
         EXPECT_EQ(std::string::npos, aborted.err.find("Ctrl-C again:")) << what << aborted.err;
@@ -293,7 +293,7 @@ TEST_F(HostRun, HostileModemTextIsShownEscaped)
     }
     const std::string listed = hosttest::runHost({"--sysroot", tmp.file("root"), "list", "--json"}).out;
     EXPECT_EQ("3.5\033]0;owned\a\033[2J\nFORGED 9.9",
-              json::parse(listed).at("devices").at(0).at("fru").value("firmware_revision", ""));
+              json::parse(listed).at("devices").at(0).at("fru").at("firmware_revision"));
     const std::string xml = testsupport::readFile(tmp.file("r.xml"));
     EXPECT_NE(std::string::npos, xml.find("value=\"3.5?]0;owned??[2J\nFORGED 9.9\"")) << xml;
 }

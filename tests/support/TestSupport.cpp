@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <regex>
+#include <sstream>
 #include <stdexcept>
 #include <sys/wait.h>
 
@@ -29,8 +29,12 @@ TempDir::~TempDir()
 
 std::string readFile(const std::string& path)
 {
+    // Through a string stream: optimised i386 builds see a possible null
+    // dereference in the stream-iterator form.
     std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
 }
 
 void writeFile(const std::string& path, const std::string& content)
