@@ -1,6 +1,8 @@
 // The AT command test: each fax class command acknowledged, or counted wrong.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "DiagHarness.h"
 
 using namespace diagtest;
@@ -32,70 +34,55 @@ TEST(AtCommandTest, AllAcknowledgedPassesWithTheWholeLogWhateverAnAbortSays)
     std::thread control = harness.abortAfter("at+fclass=1", kAt, 0);
     const Outcome outcome = harness.run(kAt);
     control.join();
-    EXPECT_EQ(Diag::PASSED, outcome.verdict);
-    EXPECT_EQ(TEST_COMPLETED_SUCCESSFULLY, outcome.code);
-    EXPECT_EQ((Codes{kOk, kOk, kOk}), outcome.events);
+    ExpectOutcome(outcome, Diag::PASSED, TEST_COMPLETED_SUCCESSFULLY, Diag::INFORMATION_EVENT, Codes{kOk, kOk, kOk});
     EXPECT_EQ(100u, outcome.progress);
     EXPECT_EQ((std::vector<std::string>{"at&f0", "ate0", "ati3", "at+fclass=1", "at+fclass=2", "at+fclass=2.0"}),
               harness.modem.commands());
     EXPECT_EQ(testsupport::readFile(DIAG_GOLDEN_DIR "/at_command_pass.log"), harness.log());
 }
 
-TEST(AtCommandTest, RefusalsFailTheTestAndHaltOnErrorStopsAtTheFirst)
+// Refusals fail the test, and halt on error stops at the first. A late "OK"
+// is taken by the next command's wait: nothing is flushed between commands.
+// Either way the check leaves through its normal exit. (The serial tests
+// check that a dead line is read at a paced rate.)
+TEST(AtCommandTest, RefusedLateOrMalformedAnswersAndAHangUp)
 {
-    struct Case {
+    modemsim::ModemProfile late = Accepting(true, false, true), bare, inText, noise, hangUp;
+    late.faults["at+fclass=1"].delayMs = 1300;
+    bare.faults["at+fclass=1"].noLineEnds = true;
+    inText.faults["at+fclass=1"].garbage = "\x7f\xff O K \r\nOKAY";
+    noise.faults["at+fclass=1"].garbage = "\x01\x02O\xffK\r\n";
+    hangUp.faults["at+fclass=1"].hangUp = true;
+    const struct {
         modemsim::ModemProfile profile;
         bool halt;
         Codes events;
         Uint progress;
         const char* notSent;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {Accepting(true, true, false), false, {kOk, kOk, kWrong}, 100, ""},
         {Accepting(false, true, true), true, {kWrong, HALTED_ON_ERROR}, 0, "at+fclass=2"},
         {Accepting(true, false, true), true, {kOk, kWrong, HALTED_ON_ERROR}, 33, "at+fclass=2.0"},
+        {late, false, {kWrong, kOk, kOk}, 100, ""},  // the refused at+fclass=2 takes the late OK
+        {bare, false, {kOk, kOk, kOk}, 100, ""},
+        {inText, false, {kOk, kOk, kOk}, 100, ""},
+        {noise, false, {kWrong, kOk, kOk}, 100, ""},
+        {hangUp, false, {kWrong, kWrong, kWrong}, 100, ""},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
+        SCOPED_TRACE(&c - cases);
         DiagHarness harness(c.profile);
         const Outcome outcome = harness.run(kAt, c.halt);
-        ExpectOutcome(outcome, Diag::FAILED, INCORRECT_AT_RESPONSE_ERROR, Diag::ERROR_EVENT, c.events);
+        const bool failed = std::count(c.events.begin(), c.events.end(), kWrong) != 0;
+        ExpectOutcome(outcome, failed ? Diag::FAILED : Diag::PASSED,
+                      failed ? Uint{INCORRECT_AT_RESPONSE_ERROR} : Uint{TEST_COMPLETED_SUCCESSFULLY},
+                      failed ? Diag::ERROR_EVENT : Diag::INFORMATION_EVENT, c.events);
         for (std::size_t i = 0; i < outcome.events.size(); ++i) {
             EXPECT_EQ(outcome.events[i] == kWrong ? Diag::ERROR_EVENT : Diag::INFORMATION_EVENT, outcome.eventTypes[i]);
         }
         EXPECT_EQ(c.progress, outcome.progress);
         EXPECT_FALSE(harness.sent(c.notSent));
-        // A halt too leaves through the normal exit.
         EXPECT_TRUE(harness.logged("Normal exit"));
         EXPECT_FALSE(harness.logged("Aborting test"));
-    }
-}
-
-// A late "OK" is taken by the next command's wait: nothing is flushed
-// between commands. (The serial tests check that a dead line is read at a
-// paced rate.)
-TEST(AtCommandTest, LateOrMalformedAnswersAndAHangUp)
-{
-    modemsim::CommandFault late, bare, inText, noise, hangUp;
-    late.delayMs = 1300;
-    bare.noLineEnds = true;
-    inText.garbage = "\x7f\xff O K \r\nOKAY";
-    noise.garbage = "\x01\x02O\xffK\r\n";
-    hangUp.hangUp = true;
-    const struct {
-        modemsim::CommandFault fault;  // on at+fclass=1
-        bool fclass2;                  // whether at+fclass=2 is accepted
-        Codes events;
-    } cases[] = {
-        {late, false, {kWrong, kOk, kOk}},  // the refused at+fclass=2 takes the late OK
-        {bare, true, {kOk, kOk, kOk}},
-        {inText, true, {kOk, kOk, kOk}},
-        {noise, true, {kWrong, kOk, kOk}},
-        {hangUp, true, {kWrong, kWrong, kWrong}},
-    };
-    for (const auto& c : cases) {
-        modemsim::ModemProfile profile = Accepting(true, c.fclass2, true);
-        profile.faults["at+fclass=1"] = c.fault;
-        DiagHarness harness(profile);
-        EXPECT_EQ(c.events, harness.run(kAt).events);
     }
 }
