@@ -13,12 +13,11 @@ const int kAt = ModemDiagnostic::AT_COMMAND_TEST;
 const Uint kOk = CORRECT_AT_RESPONSE;
 const Uint kWrong = INCORRECT_AT_RESPONSE_ERROR;
 
-modemsim::ModemProfile Accepting(bool fclass1, bool fclass2, bool fclass20)
+// A modem that answers the fax class command with "ERROR".
+modemsim::ModemProfile Refusing(const char* fclass)
 {
     modemsim::ModemProfile profile;
-    profile.answer("+FCLASS=1").result = fclass1 ? "OK" : "ERROR";
-    profile.answer("+FCLASS=2").result = fclass2 ? "OK" : "ERROR";
-    profile.answer("+FCLASS=2.0").result = fclass20 ? "OK" : "ERROR";
+    profile.answer(fclass).result = "ERROR";
     return profile;
 }
 
@@ -47,7 +46,7 @@ TEST(AtCommandTest, AllAcknowledgedPassesWithTheWholeLogWhateverAnAbortSays)
 // check that a dead line is read at a paced rate.)
 TEST(AtCommandTest, RefusedLateOrMalformedAnswersAndAHangUp)
 {
-    modemsim::ModemProfile late = Accepting(true, false, true), bare, inText, noise, hangUp;
+    modemsim::ModemProfile late = Refusing("+FCLASS=2"), bare, inText, noise, hangUp;
     late.faults["at+fclass=1"].delayMs = 1300;
     bare.faults["at+fclass=1"].noLineEnds = true;
     inText.faults["at+fclass=1"].garbage = "\x7f\xff O K \r\nOKAY";
@@ -60,9 +59,9 @@ TEST(AtCommandTest, RefusedLateOrMalformedAnswersAndAHangUp)
         Uint progress;
         const char* notSent;
     } cases[] = {
-        {Accepting(true, true, false), false, {kOk, kOk, kWrong}, 100, ""},
-        {Accepting(false, true, true), true, {kWrong, HALTED_ON_ERROR}, 0, "at+fclass=2"},
-        {Accepting(true, false, true), true, {kOk, kWrong, HALTED_ON_ERROR}, 33, "at+fclass=2.0"},
+        {Refusing("+FCLASS=2.0"), false, {kOk, kOk, kWrong}, 100, ""},
+        {Refusing("+FCLASS=1"), true, {kWrong, HALTED_ON_ERROR}, 0, "at+fclass=2"},
+        {Refusing("+FCLASS=2"), true, {kOk, kWrong, HALTED_ON_ERROR}, 33, "at+fclass=2.0"},
         {late, false, {kWrong, kOk, kOk}, 100, ""},  // the refused at+fclass=2 takes the late OK
         {bare, false, {kOk, kOk, kOk}, 100, ""},
         {inText, false, {kOk, kOk, kOk}, 100, ""},

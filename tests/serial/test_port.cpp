@@ -202,7 +202,7 @@ TEST(PortMessages, EachFailureReportsItsOwnLine)
 // PortOpen's descriptor is closed on exec. Raw settings go on a cooked line,
 // also when its settings cannot be read (FALSE then); the settings saved
 // before stay for PortRestoreSetup. The log is captured to keep the
-// failure's message, checked above, out of the output.
+// failure's message (in the modem tests' golden log) out of the output.
 TEST(PortSetup, AppliesRawLineSettingsAndSavesTheOldOnes)
 {
     PtyPair pty;
