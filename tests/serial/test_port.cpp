@@ -95,6 +95,10 @@ TEST(PortWaits, TakeUpToTheMatchOrLineEndAndNoFurther)
         // The second O restarts the match and K is compared with O: only the later OK counts.
         {"OOKOK\r\n", "OK", 0, 100, TRUE, "", "\r\n"},
         {"OK\r", "OK", 0, 0, FALSE, "", "OK\r"},
+        // "OK" anywhere, with or without line ends; a byte between O and K breaks it.
+        {"OK", "OK", 0, 100, TRUE, "", ""},
+        {"\x7f\xff O K \r\nOKAY", "OK", 0, 100, TRUE, "", "AY"},
+        {"\x01\x02O\xffK\r\n", "OK", 0, 100, FALSE, "", ""},
         {"\n\r\n123\r\n", nullptr, 32, 100, TRUE, "123", "\n"},
         {"1\n2\r", nullptr, 32, 100, TRUE, "1\n2", ""},
         {"12345\r", nullptr, 3, 100, FALSE, "123", "45\r"},
