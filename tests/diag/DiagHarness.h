@@ -102,8 +102,7 @@ inline void SettleDiagnosticLog(const std::string& logDir = "")
 // A virtual modem, a device on its tty and a diagnostic logging into a
 // temporary folder, on the real system root (where the modem driver is not
 // loaded, so the modems are never in use).
-class DiagHarness {
-public:
+struct DiagHarness {
     explicit DiagHarness(const modemsim::ModemProfile& profile = modemsim::ModemProfile())
         : modem(profile), device(ModemOn(modem.slavePath()))
     {
@@ -146,10 +145,6 @@ public:
             diagnostic->abortDiagnostic();
         });
     }
-
-    // How many descriptors of this process are open on the modem's tty: 1
-    // for the modem's own, 2 while a check has the port open.
-    int ttyDescriptors() const { return OpenDescriptors(modem.slavePath()); }
 
     // Whether the log holds the line "<check prefix><text>".
     bool logged(const std::string& text) const { return log().find("[<tty>] - " + text + "\n") != std::string::npos; }

@@ -6,7 +6,6 @@
 #include "DiagHarness.h"
 
 using namespace diagtest;
-using testsupport::TempDir;
 
 namespace {
 
@@ -22,7 +21,7 @@ const std::string kBanner = "\n******************** <DATE>\n\n";
 // A quiet diagnostic makes no file; logging ones share one, with a banner each.
 TEST(ModemDiagnostic, LoggingDiagnosticsShareOneFileWithABannerEach)
 {
-    TempDir dir;
+    testsupport::TempDir dir;
     SettleDiagnosticLog(dir.path());
     const std::string path = dir.file("TSYmodemDiagnostic.log");
     Make(false).reset();

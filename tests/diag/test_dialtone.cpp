@@ -58,8 +58,8 @@ TEST(DialtoneTest, ProgressTenWhileDiallingAndAPauseAfterThePortIsClosed)
     std::chrono::steady_clock::time_point closed;
     bool exitLoggedWhenClosed = true;
     std::thread watcher([&] {
-        // Closed: "ath" was sent and only the modem's own descriptor is left.
-        while (!ended && (!harness.sent("ath") || harness.ttyDescriptors() != 1)) {
+        // Closed: "ath" was sent and only the modem's own descriptor is open on its tty.
+        while (!ended && (!harness.sent("ath") || OpenDescriptors(harness.modem.slavePath()) != 1)) {
             progress.insert(harness.diagnostic->getTestStatus(kDialtone).getProgress());
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
