@@ -5,10 +5,8 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstring>
-#include <dirent.h>
-#include <functional>
-#include <unistd.h>
+#include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <thread>
@@ -57,14 +55,9 @@ struct OpenDiagnostic : ModemDiagnostic {
 inline int OpenDescriptors(const std::string& target = "")
 {
     int count = 0;
-    if (DIR* fds = opendir("/proc/self/fd")) {
-        while (const dirent* entry = readdir(fds)) {
-            char link[256];
-            const std::string path = std::string("/proc/self/fd/") + entry->d_name;
-            const ssize_t length = readlink(path.c_str(), link, sizeof link - 1);
-            count += target.empty() || (length > 0 && std::string(link, static_cast<std::size_t>(length)) == target);
-        }
-        closedir(fds);
+    for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
+        std::error_code gone;  // a descriptor closed meanwhile has no link
+        count += target.empty() || std::filesystem::read_symlink(fd.path(), gone) == target;
     }
     return count;
 }
@@ -72,9 +65,8 @@ inline int OpenDescriptors(const std::string& target = "")
 // A device as the enumerator makes it, on the given tty.
 inline DeviceEnum::VirtualDevice ModemOn(const std::string& tty)
 {
-    devDetailStruct record;
-    std::memset(&record, 0, sizeof record);
-    std::memcpy(record.comPort, tty.c_str(), std::min(tty.size(), sizeof record.comPort - 1));
+    devDetailStruct record{};
+    std::snprintf(record.comPort, sizeof record.comPort, "%s", tty.c_str());
     return DeviceEnum::VirtualDevice(
         new ModemDevice("modem", "modem", "modem", "loc", "loc", record.comPort, 0, &record));
 }
@@ -110,14 +102,13 @@ inline void SettleDiagnosticLog(const std::string& logDir = "")
 // A virtual modem, a device on its tty and a diagnostic logging into a
 // temporary folder, on the real system root (where the modem driver is not
 // loaded, so the modems are never in use).
-class DiagHarness {
-public:
-    explicit DiagHarness(const modemsim::ModemProfile& profile = modemsim::ModemProfile(), bool log = true)
+struct DiagHarness {
+    explicit DiagHarness(const modemsim::ModemProfile& profile = modemsim::ModemProfile())
         : modem(profile), device(ModemOn(modem.slavePath()))
     {
         unsetenv("MODEMDIAG_SYSROOT");
         SettleDiagnosticLog(dir.path());
-        diagnostic = std::make_unique<OpenDiagnostic>(log, DeviceEnum::IDeviceEnumerator::CUSTOMER);
+        diagnostic = std::make_unique<OpenDiagnostic>(true, DeviceEnum::IDeviceEnumerator::CUSTOMER);
     }
 
     Outcome run(int testIndex, bool haltOnError = false)
@@ -143,22 +134,17 @@ public:
         return std::find(commands.begin(), commands.end(), command) != commands.end();
     }
 
-    // Calls abortDiagnostic(), or act when given, from another thread once
-    // the modem has received the command and the test's progress has reached minProgress.
-    std::thread abortAfter(const std::string& command, int testIndex, Uint minProgress,
-                           std::function<void()> act = nullptr)
+    // Calls abortDiagnostic() from another thread once the modem has
+    // received the command and the test's progress has reached minProgress.
+    std::thread abortAfter(const std::string& command, int testIndex, Uint minProgress)
     {
-        return std::thread([this, command, testIndex, minProgress, act] {
+        return std::thread([this, command, testIndex, minProgress] {
             while (!sent(command) || diagnostic->getTestStatus(testIndex).getProgress() < minProgress) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(5));
             }
-            act ? act() : diagnostic->abortDiagnostic();
+            diagnostic->abortDiagnostic();
         });
     }
-
-    // How many descriptors of this process are open on the modem's tty: 1
-    // for the modem's own, 2 while a check has the port open.
-    int ttyDescriptors() const { return OpenDescriptors(modem.slavePath()); }
 
     // Whether the log holds the line "<check prefix><text>".
     bool logged(const std::string& text) const { return log().find("[<tty>] - " + text + "\n") != std::string::npos; }
