@@ -23,11 +23,11 @@ TEST(HostText, ControlCharactersAndBrokenUtf8BecomeVisibleEscapes)
         // UTF-8 text stays; the C1 control CSI (U+009B) does not.
         {"caf\xc3\xa9 \xe2\x82\xac", "caf\xc3\xa9 \xe2\x82\xac"},
         {"\xc2\x9b" "2J", "\\xc2\\x9b2J"},
-        // A lone CSI byte, a cut sequence, an overlong slash, a surrogate.
+        // A lone CSI byte and a cut sequence, byte by byte. The other
+        // malformed forms are the metrics label table's: one recogniser
+        // serves both.
         {"\x9b" "2J", "\\x9b2J"},
         {"\xe2\x82", "\\xe2\\x82"},
-        {"\xc0\xaf", "\\xc0\\xaf"},
-        {"\xed\xa0\x80", "\\xed\\xa0\\x80"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(c.shown, printable(c.raw)) << ::testing::PrintToString(c.raw);
