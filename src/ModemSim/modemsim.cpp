@@ -37,7 +37,8 @@ void PrintUsage(FILE* out)
                  "pseudo-terminal, prints each modem's tty path on a line of its own and\n"
                  "answers AT commands until SIGINT or SIGTERM.\n"
                  "\n"
-                 "  -n, --modems N          number of modems\n"
+                 "  -n, --modems N          number of modems (0 with --root: a machine\n"
+                 "                          without modems)\n"
                  "  -p, --profile NAMES     profile of each modem; with several names, the\n"
                  "                          modems take them in turn (default healthy)\n"
                  "  -r, --root DIR          also build a simulated system root in DIR (an\n"
@@ -93,8 +94,8 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error)
         case 'n': {
             char* end = nullptr;
             const long count = std::strtol(optarg, &end, 10);
-            if (*optarg == '\0' || *end != '\0' || count < 1 || count > kMaxModems) {
-                error = "--modems wants a number from 1 to " + std::to_string(kMaxModems) + ", not '" + optarg + "'";
+            if (*optarg == '\0' || *end != '\0' || count < 0 || count > kMaxModems) {
+                error = "--modems wants a number from 0 to " + std::to_string(kMaxModems) + ", not '" + optarg + "'";
                 return false;
             }
             options.modems = static_cast<int>(count);
@@ -140,6 +141,11 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error)
     }
     if (optind < argc) {
         error = std::string("unexpected argument '") + argv[optind] + "'";
+        return false;
+    }
+    // Without a root there would be nothing to stand up.
+    if (options.modems == 0 && options.root.empty()) {
+        error = "--modems 0 needs --root";
         return false;
     }
     return true;
