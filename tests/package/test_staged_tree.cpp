@@ -166,3 +166,28 @@ TEST(PlainInstall, StaysInsideItsPrefixAndRunsFromThere)
     EXPECT_EQ(3, status);
     EXPECT_EQ(0, ::access((prefix + "lib/diags/log/TSYmodemDeviceEnumerator.log").c_str(), F_OK));
 }
+
+// The licence the packages declare in debian/copyright is the one in
+// LICENSE, word for word.
+TEST(Licence, DebianCopyrightQuotesTheLicenceFile)
+{
+    // The stand-alone "License: Expat" paragraph, its lines without the
+    // leading blank and with "." for an empty line.
+    const std::string copyright = testsupport::readFile(SOURCE_DIR "/debian/copyright");
+    const std::string heading = "\nLicense: Expat\n ";
+    const std::size_t at = copyright.rfind(heading);
+    ASSERT_NE(std::string::npos, at) << copyright;
+    std::string text;
+    std::size_t from = at + heading.size() - 1;
+    while (from < copyright.size() && copyright[from] == ' ') {
+        const std::size_t end = copyright.find('\n', from);
+        const std::string line = copyright.substr(from + 1, end - from - 1);
+        text += (line == "." ? "" : line) + "\n";
+        from = end + 1;
+    }
+    const std::string licence = testsupport::readFile(SOURCE_DIR "/LICENSE");
+    // LICENSE starts with the copyright line and a blank line.
+    EXPECT_EQ(licence.substr(licence.find("\n\n") + 2), text);
+    EXPECT_NE(std::string::npos, copyright.find("Copyright: " + licence.substr(std::string("Copyright ").size(),
+                                                                                licence.find('\n') - 10)));
+}
