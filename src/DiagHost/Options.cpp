@@ -196,7 +196,7 @@ int parseOptions(int argc, char** argv, Options& options, const std::string& pro
     run->add_option("--test", options.tests, "dialtone, loopback, at or all; may be repeated")
         ->type_name("NAME|all");
     run->add_flag("--halt-on-error", options.haltOnError, "No test starts after a failure");
-    run->add_flag("--json", options.json, "Print one JSON document of the results on stdout; progress to stderr");
+    run->add_flag("--json", options.json, "One JSON document on stdout, the text on stderr");
     run->add_option("--json-file", options.jsonFile, "Write the JSON document to FILE, replaced in one step")
         ->type_name("FILE")
         ->check(checkPath);

@@ -2,9 +2,9 @@
 // own output settings and capability bounding set on a simulated machine.
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
