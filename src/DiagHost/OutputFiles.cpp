@@ -85,9 +85,11 @@ int finishStandardOutput(int status)
         noteStdoutError(errno);
     }
     // close() reports what a file system kept back until then (NFS, quotas).
-    // A standard output that was closed before diaghost started is only
-    // a fault when something was to be written there.
-    if (std::fclose(stdout) != 0 && errno != EBADF) {
+    // A copy of the descriptor is closed, so that standard output stays
+    // open for whatever still runs before the exit (a signal's clean-up).
+    // A standard output closed before diaghost started has no copy.
+    const int copy = dup(STDOUT_FILENO);
+    if (copy >= 0 && close(copy) != 0) {
         noteStdoutError(errno);
     }
     if (g_stdoutError == 0) {

@@ -20,7 +20,8 @@ void flushOutput(std::FILE* stream);
 // Prints a document (JSON) on standard output and flushes it.
 void printOutput(const std::string& text);
 
-// Flushes and closes standard output before the program ends. Returns
+// Flushes standard output and closes a copy of it (which reports what the
+// file system kept back) before the program ends. Returns
 // status when everything written there arrived; else prints "diaghost:
 // cannot write standard output: REASON" on standard error and returns
 // EXIT_IOERR, whatever status was.
