@@ -5,7 +5,6 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <iostream>
 
 #include "Console.h"
 #include "ExitStatus.h"
@@ -86,15 +85,26 @@ void printSimulation(Session& session, Console& human)
     }
 }
 
-// Writes a report file; false after a one-line error.
-bool writeReport(const char* what, const std::string& path, const std::string& content)
+// Replaces a report file in one step (a reader sees the last report or
+// this one, never a part); false after a one-line error.
+bool writeReport(const std::string& path, const std::string& content)
 {
-    std::string reason;
-    if (!writeFile(path, content, reason)) {
-        printError(std::string("cannot write the ") + what + " " + path + ": " + reason);
+    std::string error;
+    if (!writeFileAtomically(path, content, error)) {
+        printError(error);
         return false;
     }
     return true;
+}
+
+// The run's JSON document on standard output (--json) and into its file
+// (--json-file); false after a one-line error about the file.
+bool writeJson(const Options& options, const std::string& document)
+{
+    if (options.json) {
+        printOutput(document);
+    }
+    return options.jsonFile.empty() || writeReport(options.jsonFile, document);
 }
 
 int statusOf(const std::vector<DeviceRecord>& devices, bool interrupted)
@@ -128,7 +138,7 @@ int checkOutputFiles(const Options& options)
     const struct {
         const char* what;
         const std::string& path;
-    } outputs[] = {{"JUnit report", options.junit}, {"metrics file", options.metrics}};
+    } outputs[] = {{"JSON file", options.jsonFile}, {"JUnit report", options.junit}, {"metrics file", options.metrics}};
     for (const auto& output : outputs) {
         std::string reason;
         if (!output.path.empty() && !canWriteFile(output.path, reason)) {
@@ -146,7 +156,7 @@ int commandInfo(Session& session)
         return EXIT_NO_MODEM;
     }
     if (session.options.json) {
-        std::cout << jsonInfo(identityOf(*diagnostics), session.config, session.plugin.logDir()) << std::flush;
+        printOutput(jsonInfo(identityOf(*diagnostics), session.config, session.plugin.logDir()));
     } else {
         Console out(stdout);
         printInfo(out, identityOf(*diagnostics), session.config, session.config.libraryPath(),
@@ -176,7 +186,7 @@ int commandList(Session& session)
         ReportContext context;
         context.withTests = false;
         context.started = utcNow();
-        std::cout << jsonReport(identityOf(*diagnostics), records, session.config, context) << std::flush;
+        printOutput(jsonReport(identityOf(*diagnostics), records, session.config, context));
     } else if (options.verbose) {
         printDeviceDetails(human, records);
     } else if (!records.empty()) {
@@ -254,11 +264,8 @@ int commandRun(Session& session)
         session.keepLogs = true;
         report.noModemReason = noModemText(session.config, sysroot());
         human.line(report.noModemReason);
-        if (options.json) {
-            std::cout << jsonReport(package, selected, session.config, report) << std::flush;
-        }
-        if (!options.junit.empty() &&
-            !writeReport("JUnit report", options.junit, junitReport(package, selected, session.config, report))) {
+        if (!writeJson(options, jsonReport(package, selected, session.config, report)) ||
+            (!options.junit.empty() && !writeReport(options.junit, junitReport(package, selected, session.config, report)))) {
             return EXIT_CANTCREAT;
         }
         std::string error;
@@ -306,11 +313,10 @@ int commandRun(Session& session)
 
     int status = statusOf(selected, outcome.interrupted);
     report.interrupted = outcome.interrupted;
-    if (options.json) {
-        std::cout << jsonReport(package, selected, session.config, report) << std::flush;
+    if (!writeJson(options, jsonReport(package, selected, session.config, report))) {
+        status = EXIT_CANTCREAT;
     }
-    if (!options.junit.empty() &&
-        !writeReport("JUnit report", options.junit, junitReport(package, selected, session.config, report))) {
+    if (!options.junit.empty() && !writeReport(options.junit, junitReport(package, selected, session.config, report))) {
         status = EXIT_CANTCREAT;
     }
     std::string error;

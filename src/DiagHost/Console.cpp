@@ -6,6 +6,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include "OutputFiles.h"
 #include "Text.h"
 
 namespace diaghost {
@@ -98,7 +99,7 @@ void Console::line(const std::string& text)
     if (m_liveShown) {
         std::fputs(m_live.c_str(), m_stream);
     }
-    std::fflush(m_stream);
+    flushOutput(m_stream);
 }
 
 void Console::live(const std::string& text)
@@ -114,7 +115,7 @@ void Console::live(const std::string& text)
     m_liveShown = true;
     std::fputs(kEraseLine, m_stream);
     std::fputs(m_live.c_str(), m_stream);
-    std::fflush(m_stream);
+    flushOutput(m_stream);
 }
 
 void Console::endLive()
@@ -124,7 +125,7 @@ void Console::endLive()
         m_liveShown = false;
         m_live.clear();
     }
-    std::fflush(m_stream);
+    flushOutput(m_stream);
 }
 
 void Console::restore()
@@ -134,7 +135,7 @@ void Console::restore()
         std::fputs(kShowCursor, m_stream);
         m_cursorHidden = false;
     }
-    std::fflush(m_stream);
+    flushOutput(m_stream);
 }
 
 std::string pad(const std::string& text, std::size_t width)

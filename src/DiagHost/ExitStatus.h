@@ -11,6 +11,7 @@ enum ExitStatus {
     EXIT_USAGE = 64,       // bad command line (as sysexits' EX_USAGE)
     EXIT_SOFTWARE = 70,    // an internal error: a simulated machine could not be built
     EXIT_CANTCREAT = 73,   // an output file cannot be written (as sysexits' EX_CANTCREAT)
+    EXIT_IOERR = 74,       // standard output could not be written (as sysexits' EX_IOERR)
     EXIT_SIGNAL_BASE = 128  // stopped at once by a signal: 128 + its number (130 for a second Ctrl-C)
 };
 

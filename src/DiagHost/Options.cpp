@@ -26,11 +26,21 @@ const char* const kExitStatuses =
     "  3    no modem found, or the package could not be loaded\n"
     "  64   usage error\n"
     "  70   internal error (a simulated machine could not be built)\n"
-    "  73   an output file (--junit, --metrics) cannot be written\n"
+    "  73   an output file (--json-file, --junit, --metrics) cannot be written\n"
+    "  74   standard output cannot be written (a full disk, a closed pipe)\n"
     "  130  stopped by a second Ctrl-C (128 + N for signal N)\n";
 
 // The options that take a value, for a message that names the one left without.
-const char* const kValueOptions[] = {"--package", "--sysroot", "--device", "--test", "--junit", "--metrics"};
+const char* const kValueOptions[] = {"--package", "--sysroot", "--device", "--test", "--json-file", "--junit",
+                                     "--metrics"};
+
+// Which stream carries what, for the footers of the help texts.
+const char* const kStreams =
+    "Standard output carries the results: the text, or with --json one JSON\n"
+    "document and nothing else. Progress, the summary and messages then go to\n"
+    "standard error. Errors always go to standard error. --json-file writes\n"
+    "the document to a file instead, replaced in one step, and leaves the\n"
+    "text on standard output.\n";
 
 bool allDigits(const std::string& text)
 {
@@ -139,7 +149,7 @@ int parseOptions(int argc, char** argv, Options& options, const std::string& pro
     app.get_formatter()->column_width(26);
     app.footer(std::string("Commands are explained by 'diaghost help COMMAND'; the manual page\n"
                            "diaghost(1) tells everything.\n\n") +
-               kExitStatuses + "\nSimulated machines (--simulate=PROFILE):\n" + profilesHelp);
+               kStreams + "\n" + kExitStatuses + "\nSimulated machines (--simulate=PROFILE):\n" + profilesHelp);
 
     app.add_option("--package", options.package, "Package manifest (default: the installed package)")
         ->type_name("PKG.cfg")
@@ -164,11 +174,12 @@ int parseOptions(int argc, char** argv, Options& options, const std::string& pro
         command->allow_extras();
         command->footer("See also diaghost --help and the manual page diaghost(1).");
     }
+    run->footer(std::string(kStreams) + "\nSee also diaghost --help and the manual page diaghost(1).");
 
     info->add_flag("--json", options.json, "Print one JSON document instead of the text");
 
     list->add_flag("-v,--verbose", options.verbose, "Full description of each modem");
-    list->add_flag("--json", options.json, "Print one JSON document instead of the table");
+    list->add_flag("--json", options.json, "Print one JSON document on stdout instead of the table");
 
     run->add_option("--device", options.device,
                     "Modem: index, tty or PCI address, or all")
@@ -177,7 +188,10 @@ int parseOptions(int argc, char** argv, Options& options, const std::string& pro
     run->add_option("--test", options.tests, "dialtone, loopback, at or all; may be repeated")
         ->type_name("NAME|all");
     run->add_flag("--halt-on-error", options.haltOnError, "No test starts after a failure");
-    run->add_flag("--json", options.json, "Print one JSON document of the results");
+    run->add_flag("--json", options.json, "One JSON document on stdout, the text on stderr");
+    run->add_option("--json-file", options.jsonFile, "Write the JSON document to FILE, replaced in one step")
+        ->type_name("FILE")
+        ->check(checkPath);
     run->add_option("--junit", options.junit, "Also write a JUnit XML report to FILE")
         ->type_name("FILE")
         ->check(checkPath);

@@ -18,6 +18,7 @@ struct Options {
     Command command = Command::Info;
     bool verbose = false;             // list: full descriptions; run: the plug-in's log lines of each test
     bool json = false;
+    std::string jsonFile;             // run: file the JSON document replaces
     std::string junit;                // run: JUnit report file
     std::string device = "all";       // run: "all", a modem index, a tty path or a PCI address
     std::vector<std::string> tests;   // run: test names; empty or "all": every test

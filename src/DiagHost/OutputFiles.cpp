@@ -1,13 +1,28 @@
-// OutputFiles.cpp - checks and writes the report files of a run.
+// OutputFiles.cpp - checks the report files of a run; keeps watch over standard output.
 #include "OutputFiles.h"
 
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "ExitStatus.h"
+
 namespace diaghost {
+
+namespace {
+
+// errno of the first failed write to standard output, 0 while there is none.
+int g_stdoutError = 0;
+
+void noteStdoutError(int error)
+{
+    if (g_stdoutError == 0) {
+        g_stdoutError = error != 0 ? error : EIO;
+    }
+}
+
+}  // namespace
 
 bool canWriteFile(const std::string& path, std::string& reason)
 {
@@ -21,16 +36,12 @@ bool canWriteFile(const std::string& path, std::string& reason)
             reason = std::strerror(EISDIR);
             return false;
         }
-        // Opened, not truncated: the old report stays until the new one is written.
-        const int fd = open(path.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        if (fd < 0) {
-            reason = std::strerror(errno);
+        // A device or FIFO would be renamed away, not written to.
+        if (!S_ISREG(info.st_mode)) {
+            reason = "not a regular file";
             return false;
         }
-        close(fd);
-        return true;
-    }
-    if (errno != ENOENT) {
+    } else if (errno != ENOENT) {
         reason = std::strerror(errno);
         return false;
     }
@@ -51,31 +62,41 @@ bool canWriteFile(const std::string& path, std::string& reason)
     return true;
 }
 
-bool writeFile(const std::string& path, const std::string& content, std::string& reason)
+void flushOutput(std::FILE* stream)
 {
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOCTTY | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        reason = std::strerror(errno);
-        return false;
+    if (std::fflush(stream) != 0 && stream == stdout) {
+        noteStdoutError(errno);
     }
-    std::size_t done = 0;
-    while (done < content.size()) {
-        const ssize_t count = write(fd, content.data() + done, content.size() - done);
-        if (count < 0 && errno == EINTR) {
-            continue;
-        }
-        if (count <= 0) {
-            reason = std::strerror(count < 0 ? errno : EIO);
-            close(fd);
-            return false;
-        }
-        done += static_cast<std::size_t>(count);
+}
+
+void printOutput(const std::string& text)
+{
+    errno = 0;
+    if (std::fputs(text.c_str(), stdout) == EOF) {
+        noteStdoutError(errno);
     }
-    if (close(fd) != 0) {
-        reason = std::strerror(errno);
-        return false;
+    flushOutput(stdout);
+}
+
+int finishStandardOutput(int status)
+{
+    errno = 0;
+    if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
+        noteStdoutError(errno);
     }
-    return true;
+    // close() reports what a file system kept back until then (NFS, quotas).
+    // A copy of the descriptor is closed, so that standard output stays
+    // open for whatever still runs before the exit (a signal's clean-up).
+    // A standard output closed before diaghost started has no copy.
+    const int copy = dup(STDOUT_FILENO);
+    if (copy >= 0 && close(copy) != 0) {
+        noteStdoutError(errno);
+    }
+    if (g_stdoutError == 0) {
+        return status;
+    }
+    std::fprintf(stderr, "diaghost: cannot write standard output: %s\n", std::strerror(g_stdoutError));
+    return EXIT_IOERR;
 }
 
 }  // namespace diaghost

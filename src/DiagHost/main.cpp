@@ -4,6 +4,7 @@
 #include "Commands.h"
 #include "ExitStatus.h"
 #include "Options.h"
+#include "OutputFiles.h"
 #include "Session.h"
 #include "Signals.h"
 #include "Simulation.h"
@@ -18,7 +19,7 @@ int main(int argc, char** argv)
     Session session;
     const int parsed = parseOptions(argc, argv, session.options, SimulatedMachine::profilesHelp());
     if (parsed >= 0) {
-        return parsed;
+        return finishStandardOutput(parsed);
     }
     const Options& options = session.options;
     if (options.simulate && !SimulatedMachine::known(options.profile)) {
@@ -38,10 +39,13 @@ int main(int argc, char** argv)
     if (opened >= 0) {
         return opened;
     }
+    int status = EXIT_USAGE;
     switch (options.command) {
-    case Command::Info: return commandInfo(session);
-    case Command::List: return commandList(session);
-    case Command::Run: return commandRun(session);
+    case Command::Info: status = commandInfo(session); break;
+    case Command::List: status = commandList(session); break;
+    case Command::Run: status = commandRun(session); break;
     }
-    return EXIT_USAGE;
+    // Whatever the verdict, a report that did not reach standard output
+    // must not pass for one that did.
+    return finishStandardOutput(status);
 }

@@ -36,12 +36,15 @@ TEST(HostCli, AnswersWithItsExitStatusAndErrorsInOneLine)
         {{"run", "--jobs", "2"}, 64, "--jobs is gone: one machine's modems share one driver"},
         {{"help", "nope"}, 64, "no command 'nope'"},
         {{"help", "run"}, 0, "--device MODEM|all"},
+        {{"help", "run"}, 0, "with --json one JSON\ndocument and nothing else. Progress, the summary and messages then go to\n"
+                             "standard error."},
         {{"--help"}, 0, "diaghost(1)"},
         {{"--simulate=help"}, 0, "  silent     one modem that never answers"},
         // Report files that cannot be written stop a run before it starts.
         {{"--simulate", "run", "--junit", dir.file("none/r.xml")}, 73,
          "cannot write the JUnit report " + dir.file("none/r.xml") + ": No such file or directory"},
         {{"--simulate", "run", "--junit", dir.path()}, 73, ": Is a directory"},
+        {{"--simulate", "run", "--json-file", "/dev/null"}, 73, "cannot write the JSON file /dev/null: not a regular file"},
         {{"--simulate", "run", "--junit", dir.file("notelf.so/r.xml")}, 73, ": Not a directory"},
         {{"--simulate=nope", "run"}, 64, "unknown simulated machine 'nope'"},
         {{"--simulate", "--sysroot", "/", "list"}, 64, "exclude each other"},

@@ -1,4 +1,5 @@
-// The Debian packages' tree, staged with DESTDIR: modes, links, run paths, units, logrotate, metrics.
+// The tree the Debian packages are made from, staged with DESTDIR as dh_auto_install stages it, and
+// the files debian/ adds: modes, run paths, units, logrotate, maintainer scripts, manual pages.
 #include <gtest/gtest.h>
 
 #include <grp.h>
@@ -16,19 +17,17 @@ std::string run(const std::string& command, int* status = nullptr)
     return testsupport::runCommand(command + " 2>&1", status);
 }
 
-// The files of both packages, installed below /usr as cpack does, into a
+// The build installed below /usr, as the package build installs it, into a
 // fresh folder.
 class StagedTree : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        for (const char* component : {"runtime", "debian", "dev", "devdocs"}) {
-            int status = -1;
-            const std::string log = run("umask 022 && DESTDIR='" + m_stage.path() + "' '" CMAKE_COMMAND "' --install '" BUILD_DIR
-                                        "' --prefix /usr --component " + component,
-                                        &status);
-            ASSERT_EQ(0, status) << log;
-        }
+        int status = -1;
+        const std::string log = run("umask 022 && DESTDIR='" + m_stage.path() + "' '" CMAKE_COMMAND "' --install '" BUILD_DIR
+                                    "' --prefix /usr",
+                                    &status);
+        ASSERT_EQ(0, status) << log;
     }
 
     std::string path(const std::string& name) const { return m_stage.path() + name; }
@@ -38,11 +37,10 @@ protected:
 
 }  // namespace
 
-// Every file, folder and link of both packages with its mode, the Debian
-// links among them (the plug-in's log folder is absolute, from /usr to
-// /var). Nothing in /var (postinst makes the log folder and its logs),
-// nothing that group or others may write, no unit enabled in /etc.
-TEST_F(StagedTree, HoldsEachFileWithItsModeAndTheLinksDebianNeeds)
+// Every file, folder and link with its mode: nothing that group or others
+// may write, nothing outside /usr. (debian/ turns the log folder into a link
+// to /var/log/modemdiag and adds the units and the logrotate rules.)
+TEST_F(StagedTree, HoldsEachFileWithItsMode)
 {
     EXPECT_EQ(testsupport::readFile(PACKAGE_GOLDEN_DIR "/staged_tree.txt"),
               run("cd '" + m_stage.path() + "' && find . -mindepth 1 -printf '%y %m %p -> %l\\n' | sed 's/ -> $//'"
@@ -74,8 +72,10 @@ TEST_F(StagedTree, UnitsPassSystemdAnalyze)
     // it is given, ExecStart's program included; the targets they hang on
     // come from this machine's systemd.
     int status = -1;
-    const std::string copy =
-        run("cp /lib/systemd/system/*.target '" + path("/lib/systemd/system/") + "'", &status);
+    const std::string copy = run("mkdir -p '" + path("/lib/systemd/system") + "' && cp '" SOURCE_DIR
+                                 "'/debian/modemdiag.service '" SOURCE_DIR "'/debian/modemdiag.timer /lib/systemd/system/*.target '" +
+                                     path("/lib/systemd/system/") + "'",
+                                 &status);
     ASSERT_EQ(0, status) << copy << "(is systemd installed?)";
     const std::string verify = run("'" SYSTEMD_ANALYZE "' verify --man=no --root='" + m_stage.path() +
                                        "' /lib/systemd/system/modemdiag.service /lib/systemd/system/modemdiag.timer",
@@ -86,8 +86,7 @@ TEST_F(StagedTree, UnitsPassSystemdAnalyze)
     const std::string service = testsupport::readFile(path("/lib/systemd/system/modemdiag.service"));
     EXPECT_NE(std::string::npos, service.find("\nType=oneshot\n")) << service;
     EXPECT_NE(std::string::npos, service.find("--metrics /var/lib/modemdiag/modemdiag.prom")) << service;
-    EXPECT_NE(std::string::npos, service.find("StandardOutput=truncate:/var/lib/modemdiag/modemdiag.json"))
-        << service;
+    EXPECT_NE(std::string::npos, service.find("--json-file /var/lib/modemdiag/modemdiag.json")) << service;
     EXPECT_NE(std::string::npos, testsupport::readFile(path("/lib/systemd/system/modemdiag.timer"))
                                      .find("\nOnCalendar=weekly\n"));
 }
@@ -102,7 +101,7 @@ TEST_F(StagedTree, LogrotateKeepsTheLogsWritableForTheGroup)
     testsupport::TempDir logs;
     const std::string folder = logs.file("log");
     int status = -1;
-    std::string out = run("sed 's|/var/log/modemdiag|" + folder + "|g' '" + path("/etc/logrotate.d/modemdiag") + "' > '" +
+    std::string out = run("sed 's|/var/log/modemdiag|" + folder + "|g' '" SOURCE_DIR "/debian/modemdiag.logrotate' > '" +
                               logs.file("rules") + "' && mkdir '" + folder + "' && cd '" + folder +
                               "' && echo line > TSYmodemDiagnostic.log && echo line > TSYmodemDeviceEnumerator.log"
                               " && chown root:dialout . *.log && chmod 3775 . && chmod 0664 *.log",
@@ -122,7 +121,7 @@ TEST_F(StagedTree, LogrotateKeepsTheLogsWritableForTheGroup)
 TEST_F(StagedTree, MaintainerScriptsAndManualPagesAreWellFormed)
 {
     int status = -1;
-    EXPECT_EQ("", run("cd '" BUILD_DIR "/package/debian' && sh -n postinst && sh -n postrm && cd '" +
+    EXPECT_EQ("", run("cd '" SOURCE_DIR "/debian' && sh -n modemdiag.postinst && sh -n modemdiag.postrm && cd '" +
                       path("/usr/share/man/man1") + "' && for page in diaghost modemsim verinfo; do"
                       " zcat $page.1.gz | groff -man -ww -z || echo $page; done",
                       &status));
@@ -143,7 +142,6 @@ TEST(PlainInstall, StaysInsideItsPrefixAndRunsFromThere)
                                 "' --prefix /opt/modemdiag",
                                 &status);
     ASSERT_EQ(0, status) << log;
-    // The Debian files (units, logrotate, the link into /var) stay out.
     EXPECT_EQ("", run("cd '" + stage.path() + "' && find . -mindepth 1 ! -path './opt' ! -path './opt/modemdiag*'"));
     const std::string prefix = stage.path() + "/opt/modemdiag/";
     EXPECT_EQ("directory log\nsymbolic link libdiagframework.so\n",
@@ -167,4 +165,29 @@ TEST(PlainInstall, StaysInsideItsPrefixAndRunsFromThere)
     run("MODEMDIAG_SYSROOT='" + tmp.path() + "' " + diaghost + "list", &status);
     EXPECT_EQ(3, status);
     EXPECT_EQ(0, ::access((prefix + "lib/diags/log/TSYmodemDeviceEnumerator.log").c_str(), F_OK));
+}
+
+// The licence the packages declare in debian/copyright is the one in
+// LICENSE, word for word.
+TEST(Licence, DebianCopyrightQuotesTheLicenceFile)
+{
+    // The stand-alone "License: Expat" paragraph, its lines without the
+    // leading blank and with "." for an empty line.
+    const std::string copyright = testsupport::readFile(SOURCE_DIR "/debian/copyright");
+    const std::string heading = "\nLicense: Expat\n ";
+    const std::size_t at = copyright.rfind(heading);
+    ASSERT_NE(std::string::npos, at) << copyright;
+    std::string text;
+    std::size_t from = at + heading.size() - 1;
+    while (from < copyright.size() && copyright[from] == ' ') {
+        const std::size_t end = copyright.find('\n', from);
+        const std::string line = copyright.substr(from + 1, end - from - 1);
+        text += (line == "." ? "" : line) + "\n";
+        from = end + 1;
+    }
+    const std::string licence = testsupport::readFile(SOURCE_DIR "/LICENSE");
+    // LICENSE starts with the copyright line and a blank line.
+    EXPECT_EQ(licence.substr(licence.find("\n\n") + 2), text);
+    EXPECT_NE(std::string::npos, copyright.find("Copyright: " + licence.substr(std::string("Copyright ").size(),
+                                                                                licence.find('\n') - 10)));
 }
