@@ -3,11 +3,13 @@
 //   vm_usecount TTY MODULES_FILE MODULE
 //
 // Prints one line
-//   usecount before=B open=O second_open=S one_closed=C last_closed=L fallen=F release_us=U
+//   usecount before=B open=O second_open=S one_closed=C last_closed=L fallen=F close_us=T release_us=U
 // where each count is the module's use count read from MODULES_FILE right
 // after the step, fallen the count once it has dropped below the last open
-// one (or the last count seen when it never does), and release_us how long
-// after the last close it dropped. The guest measures the kernel with it and
+// one (or the last count seen when it never does), close_us how long the
+// last close() took and release_us how long after the start of that close
+// a read first saw the count dropped (-1: never). A read takes time too, so
+// release_us is an upper bound. The guest measures the kernel with it and
 // the host the simulator, so that the two can be compared number by number.
 #include <fcntl.h>
 #include <time.h>
@@ -97,6 +99,7 @@ int main(int argc, char** argv)
     const int oneClosed = UseCount(modules, module);
     const long closedAt = NowUs();
     close(first);
+    const long closeUs = NowUs() - closedAt;
     const int lastClosed = UseCount(modules, module);
 
     // Paced reads until the count drops below what the open tty held.
@@ -114,7 +117,8 @@ int main(int argc, char** argv)
         nanosleep(&pause, nullptr);
         fallen = UseCount(modules, module);
     }
-    std::printf("usecount before=%d open=%d second_open=%d one_closed=%d last_closed=%d fallen=%d release_us=%ld\n",
-                before, open, secondOpen, oneClosed, lastClosed, fallen, releaseUs);
+    std::printf(
+        "usecount before=%d open=%d second_open=%d one_closed=%d last_closed=%d fallen=%d close_us=%ld release_us=%ld\n",
+        before, open, secondOpen, oneClosed, lastClosed, fallen, closeUs, releaseUs);
     return 0;
 }
