@@ -1,4 +1,4 @@
-// bench_host.cpp - diaghost list against lspci on one simulated machine, and run --jobs against one modem at a time.
+// bench_host.cpp - diaghost list against lspci on one simulated machine, and the waits for the driver between tests.
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
@@ -10,11 +10,12 @@
 
 #include "Deadline.h"
 #include "DiscoveryMachine.h"
+#include "MachinePlan.h"
 
 namespace {
 
 const int kRounds = 15;
-const int kJobModems = 4;
+const int kModems = 4;
 
 struct Sample {
     double wallMs = 0.0;
@@ -63,14 +64,15 @@ std::string MakePackage(const std::string& dir)
 
 // modemsim with its modems and a system root in root, until stopped; -1
 // when it did not come up.
-pid_t StartModems(const std::string& root)
+pid_t StartModems(const std::string& root, int releaseDelayMs)
 {
     int out[2];
     if (pipe(out) != 0) {
         return -1;
     }
-    const std::vector<std::string> argv = {MODEMSIM_PATH, "--modems", std::to_string(kJobModems), "--profile",
-                                           "healthy,nodialtone-loopback-errors", "--root", root};
+    const std::vector<std::string> argv = {MODEMSIM_PATH, "--modems", std::to_string(kModems), "--profile",
+                                           "healthy,nodialtone-loopback-errors", "--root", root,
+                                           "--release-delay", std::to_string(releaseDelayMs)};
     std::vector<char*> args;
     for (const std::string& arg : argv) {
         args.push_back(const_cast<char*>(arg.c_str()));
@@ -134,36 +136,68 @@ void ListAgainstLspci(const std::string& package)
     std::printf("  ratio diaghost / lspci (wall): %.2f (target: at most 1.5)\n", Median(listWall) / Median(lspciWall));
 }
 
-void JobsAgainstOneAtATime(const std::string& package, const std::string& root, int rounds)
+// Every "Waited N ms" line of a verbose run (the waits before tests for the
+// driver to release the port closed last), and how many lines name
+// MODEMS_IN_USE (none when no test found the driver busy).
+std::vector<double> Waits(const std::string& package, const std::string& root, int* inUseLines)
 {
-    std::printf("\ndiaghost run: %d simulated modems (healthy and no dial tone with loopback errors in turn),\n"
-                "all tests; each modem alone, then --jobs %d; %d round(s)\n",
-                kJobModems, kJobModems, rounds);
-    std::vector<double> slowest, jobs;
-    for (int round = 0; round < rounds; ++round) {
-        double slowestMs = 0.0;
-        for (int device = 0; device < kJobModems; ++device) {
-            const Sample one = Timed({DIAGHOST_PATH, "--package", package, "--sysroot", root, "run", "--device",
-                                      std::to_string(device)});
-            std::printf("  %-44s %8.0f ms wall\n", ("run --device " + std::to_string(device)).c_str(), one.wallMs);
-            slowestMs = std::max(slowestMs, one.wallMs);
+    const std::string command = std::string(DIAGHOST_PATH) + " --package " + package + " --sysroot " + root +
+                                " run -v 2>&1";
+    std::vector<double> waits;
+    *inUseLines = 0;
+    if (FILE* out = popen(command.c_str(), "r")) {
+        char line[1024];
+        while (std::fgets(line, sizeof line, out) != nullptr) {
+            double ms = 0.0;
+            if (std::sscanf(line, " Waited %lf ms", &ms) == 1) {
+                waits.push_back(ms);
+            }
+            if (std::strstr(line, "MODEMS_IN_USE") != nullptr) {
+                ++*inUseLines;
+            }
         }
-        const Sample all = Timed({DIAGHOST_PATH, "--package", package, "--sysroot", root, "run", "--jobs",
-                                  std::to_string(kJobModems)});
-        std::printf("  %-44s %8.0f ms wall %8.2f ms processor (parent)\n",
-                    ("run --jobs " + std::to_string(kJobModems)).c_str(), all.wallMs, all.cpuMs);
-        slowest.push_back(slowestMs);
-        jobs.push_back(all.wallMs);
+        pclose(out);
     }
-    std::printf("  ratio --jobs %d / slowest single modem (wall, median): %.3f (target: at most 1.15)\n", kJobModems,
-                Median(jobs) / Median(slowest));
+    return waits;
+}
+
+// How long a run waits before each test for the port closed last, with the
+// simulator's default release delay and with a long one.
+void ReleaseWaits(const std::string& package, const std::string& tmp, int rounds)
+{
+    std::printf("\ndiaghost run -v: %d simulated modems, all tests; waits before each test for the driver\n"
+                "to release the port closed last, %d round(s) per release delay\n",
+                kModems, rounds);
+    for (int delayMs : {modemsim::MachinePlan::kDefaultReleaseDelayMs, 200}) {
+        const std::string root = tmp + "/root-" + std::to_string(delayMs);
+        const pid_t modems = StartModems(root, delayMs);
+        if (modems < 0) {
+            std::fprintf(stderr, "bench_host: modemsim did not start\n");
+            return;
+        }
+        std::vector<double> waits;
+        int inUse = 0;
+        for (int round = 0; round < rounds; ++round) {
+            int seen = 0;
+            const std::vector<double> these = Waits(package, root, &seen);
+            waits.insert(waits.end(), these.begin(), these.end());
+            inUse += seen;
+        }
+        kill(modems, SIGTERM);
+        waitpid(modems, nullptr, 0);
+        std::sort(waits.begin(), waits.end());
+        std::printf("  release delay %3d ms: %zu waits of %d tests, median %6.1f ms, longest %6.1f ms; "
+                    "lines naming MODEMS_IN_USE: %d\n",
+                    delayMs, waits.size(), rounds * kModems * 3, Median(waits), waits.empty() ? 0.0 : waits.back(),
+                    inUse);
+    }
 }
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    // The run comparison takes about a minute a round; "--rounds N" for more.
+    // The runs take about half a minute a round; "--rounds N" for more.
     int rounds = 1;
     if (argc == 3 && std::strcmp(argv[1], "--rounds") == 0) {
         rounds = std::max(1, std::atoi(argv[2]));
@@ -181,15 +215,7 @@ int main(int argc, char** argv)
 
     ListAgainstLspci(package);
 
-    const std::string root = tmp + "/root";
-    const pid_t modems = StartModems(root);
-    if (modems < 0) {
-        std::fprintf(stderr, "bench_host: modemsim did not start\n");
-    } else {
-        JobsAgainstOneAtATime(package, root, rounds);
-        kill(modems, SIGTERM);
-        waitpid(modems, nullptr, 0);
-    }
+    ReleaseWaits(package, tmp, rounds);
     benchtree::Run({"rm", "-rf", tmp});
     return 0;
 }

@@ -73,6 +73,11 @@ void IDiagnostics::runTests(DeviceEnum::VirtualDevice* pDevice, const std::vecto
             break;
         }
         const int index = runnable[next];
+        // The observer may wait here for the device; not for a run that is
+        // already being aborted.
+        if (observer != nullptr && !m_abortRequested.load()) {
+            observer->testStarting(index);
+        }
         IFunctionalTest* test = m_tests[static_cast<std::size_t>(index)];
         test->m_status.setStatus(DiagnosticStatus::READY);
         test->m_status.setProgress(0);

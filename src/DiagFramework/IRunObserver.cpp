@@ -14,5 +14,7 @@ void IRunObserver::testFinished(int /*testIndex*/, const DiagnosticResult* /*res
 
 void IRunObserver::runFinished(const RunSummary& /*summary*/) {}
 
+void IRunObserver::testStarting(int /*testIndex*/) {}
+
 }  // namespace Diag
 }  // namespace QuarnDiags

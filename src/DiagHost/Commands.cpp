@@ -9,10 +9,10 @@
 
 #include "Console.h"
 #include "ExitStatus.h"
-#include "Jobs.h"
 #include "ListView.h"
 #include "MetricsReport.h"
 #include "OutputFiles.h"
+#include "PortLock.h"
 #include "Reports.h"
 #include "Runner.h"
 #include "Text.h"
@@ -103,6 +103,8 @@ int statusOf(const std::vector<DeviceRecord>& devices, bool interrupted)
     bool unusual = false;
     bool failed = false;
     for (const DeviceRecord& device : devices) {
+        // A modem another program holds has not been shown to be good.
+        unusual = unusual || device.lockedByPid != 0;
         for (const TestRecord& test : device.tests) {
             anyRan = true;
             const Outcome outcome = outcomeOf(test);
@@ -190,9 +192,6 @@ int commandList(Session& session)
 int commandRun(Session& session)
 {
     const Options& options = session.options;
-    if (options.job) {
-        return runJob(session);
-    }
     Console human(options.json ? stderr : stdout);
     ReportContext report;
     report.started = utcNow();
@@ -215,6 +214,28 @@ int commandRun(Session& session)
         human.line(human.paint(printable(package.name + " " + package.version + " - " + package.description),
                                Colour::Bold));
         printSimulation(session, human);
+    }
+
+    // Asked before the search for modems opens any port. A port closed a
+    // moment ago (by a run that just ended) is waited out, as between tests;
+    // a driver still busy after that is another program's, and then no test
+    // waits: each reports it at once.
+    bool driverFreeAtStart = true;
+    if (session.plugin.hasInUseCheck()) {
+        double waitedMs = 0.0;
+        driverFreeAtStart = waitForDriver([&session] { return session.plugin.modemsInUse(); },
+                                          [&human](int ms) {
+                                              if (const int signal = waitForSignal(ms)) {
+                                                  human.line(signal == SIGINT ? "Ctrl-C: stopping." : "Stopping.");
+                                                  quitNow(EXIT_SIGNAL_BASE + signal);
+                                              }
+                                              return true;
+                                          },
+                                          waitedMs);
+        if (options.verbose && driverFreeAtStart && waitedMs > 0.0) {
+            human.line("  Waited " + std::to_string(static_cast<int>(waitedMs + 0.5)) +
+                       " ms for the modem driver to release a port closed before the run.");
+        }
     }
 
     VirtualDeviceVector* devices = nullptr;
@@ -266,15 +287,21 @@ int commandRun(Session& session)
     for (DeviceRecord& record : selected) {
         plan.targets.push_back(Target{&(*devices)[static_cast<std::size_t>(record.index)], &record});
     }
+    if (driverFreeAtStart) {
+        plan.driverInUse = [&session] { return session.plugin.modemsInUse(); };
+    }
+    plan.lockFolder = lockFolder(sysroot());
 
     RunView view(human, session.config);
     view.setQuiet(options.quiet);
     if (options.verbose) {
         view.followLog(diagnosticLogPath(session));
     }
-    const RunOutcome outcome = options.jobs > 1 && plan.targets.size() > 1
-                                   ? runJobs(session, plan, options.jobs, view)
-                                   : runPlan(*diagnostics, plan, session.config, view);
+    if (!driverFreeAtStart) {
+        view.detail("The modem driver was in use before the run began (and for " +
+                    std::to_string(kReleaseWaitMs) + " ms after): no test waits for it.");
+    }
+    const RunOutcome outcome = runPlan(*diagnostics, plan, session.config, view);
     view.summary(selected, outcome.interrupted);
 
     int status = statusOf(selected, outcome.interrupted);

@@ -107,6 +107,21 @@ std::string metricsReport(const std::vector<DeviceRecord>& devices, const RunFac
             << label("firmware", device.fru.firmwareRevision) << "} 1\n";
     }
 
+    // Only when it has a series: most runs find no lock.
+    bool anyLocked = false;
+    for (const DeviceRecord& device : devices) {
+        if (device.lockedByPid != 0 && !anyLocked) {
+            anyLocked = true;
+            header(out, "modemdiag_modem_locked",
+                   "Modems not tested because another program held the port's lock; holder names that program "
+                   "(its PID, new each time, is left out).");
+        }
+        if (device.lockedByPid != 0) {
+            out << "modemdiag_modem_locked{" << modemLabels(device) << "," << label("holder", device.lockedByName)
+                << "} 1\n";
+        }
+    }
+
     header(out, "modemdiag_test_outcome",
            "Outcome of each test's last run: 1 for the outcome it had, 0 for the others.");
     for (const DeviceRecord& device : devices) {

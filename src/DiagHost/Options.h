@@ -23,9 +23,7 @@ struct Options {
     std::vector<std::string> tests;   // run: test names; empty or "all": every test
     bool haltOnError = false;
     bool quiet = false;               // run: only the summary
-    int jobs = 1;                     // run: modems tested at once, one child process each
     std::string metrics;              // run: Prometheus text file to write
-    bool job = false;                 // run: a child of run --jobs, reporting to its parent
 
     // The modem index of --device, -1 for "all" or a tty or PCI address.
     int deviceIndex() const;

@@ -116,6 +116,8 @@ bool Plugin::load(const PackageConfig& config, const std::string& configPath, st
     }
     m_getEnumerator = reinterpret_cast<EnumeratorFn>(getEnumerator);
     m_getDiagnostics = reinterpret_cast<DiagnosticsFn>(getDiagnostics);
+    // Optional: a plug-in without it is never waited for.
+    m_modemsInUse = reinterpret_cast<InUseFn>(dlsym(m_handle, "ModemsInUse"));
 
     const std::string absolute = absolutePath(configPath);
     m_configPath = absolute;

@@ -31,6 +31,12 @@ public:
     QuarnDiags::DeviceEnum::IDeviceEnumerator* enumerator(std::string& error);
     QuarnDiags::Diag::IDiagnostics* diagnostics(std::string& error);
 
+    // Whether the plug-in exports ModemsInUse(), its answer to "is the modem
+    // driver in use?" (the same that each test asks before it opens its
+    // port), and that answer. Without the export the answer is false.
+    bool hasInUseCheck() const { return m_modemsInUse != nullptr; }
+    bool modemsInUse() const { return m_modemsInUse != nullptr && m_modemsInUse() != 0; }
+
     // The folder the plug-in writes its logs to: the package folder's parent
     // followed by "/log" (the plug-in falls back to the package folder itself
     // when it cannot write there).
@@ -41,6 +47,7 @@ public:
 
 private:
     using SetConfigFn = void (*)(const char*);
+    using InUseFn = unsigned char (*)();
     using EnumeratorFn = QuarnDiags::DeviceEnum::IDeviceEnumerator* (*)(
         bool, QuarnDiags::DeviceEnum::IDeviceEnumerator::DiagnosticMode);
     using DiagnosticsFn =
@@ -50,6 +57,7 @@ private:
     std::string m_libraryPath;
     EnumeratorFn m_getEnumerator = nullptr;
     DiagnosticsFn m_getDiagnostics = nullptr;
+    InUseFn m_modemsInUse = nullptr;
     std::unique_ptr<QuarnDiags::DeviceEnum::IDeviceEnumerator> m_enumerator;
     std::unique_ptr<QuarnDiags::Diag::IDiagnostics> m_diagnostics;
     std::string m_logDir;

@@ -60,6 +60,10 @@ struct DeviceRecord {
     FruRecord fru;
     std::vector<TestRecord> tests;      // the tests that ran, in run order
     std::vector<SkippedTest> skipped;  // selected tests that did not run
+    // Not tested because another program holds the port's lock: its PID
+    // (0 when not locked) and program name.
+    int lockedByPid = 0;
+    std::string lockedByName;
 };
 
 // The device's texts as a record; index is its position in the enumerator's list.

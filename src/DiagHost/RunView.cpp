@@ -320,6 +320,24 @@ void RunView::notice(const std::string& text)
     m_console.line(m_console.paint(text, Colour::Bold));
 }
 
+void RunView::detail(const std::string& text)
+{
+    if (m_following && !m_quiet) {
+        m_console.line("  " + text);
+    }
+}
+
+void RunView::driverWait(double waitedMs, bool released)
+{
+    char ms[32];
+    std::snprintf(ms, sizeof ms, "%.0f ms", waitedMs);
+    if (released) {
+        detail(std::string("Waited ") + ms + " for the modem driver to release the port closed last.");
+    } else if (!m_quiet) {
+        notice(std::string("The modem driver was still in use after ") + ms + "; the test starts anyway.");
+    }
+}
+
 void RunView::summary(const std::vector<DeviceRecord>& devices, bool interrupted)
 {
     std::map<Outcome, int> counts;

@@ -25,7 +25,8 @@ public:
     // Quiet: only notices and the summary are shown.
     void setQuiet(bool quiet) { m_quiet = quiet; }
     // Verbose: under each test, the lines the plug-in appends to this log
-    // file while the test runs, followed from its size now.
+    // file while the test runs, followed from its size now; and details()
+    // are shown.
     void followLog(const std::string& path);
 
     void device(const DeviceRecord& device);
@@ -36,6 +37,11 @@ public:
     void testFinished(const TestRecord& test);
     void skipped(const DeviceRecord& device);
     void notice(const std::string& text);
+    // A line for -v only.
+    void detail(const std::string& text);
+    // Before a test: how long the run waited for the modem driver to be
+    // free, and whether it was in the end.
+    void driverWait(double waitedMs, bool released);
     void summary(const std::vector<DeviceRecord>& devices, bool interrupted);
 
 private:

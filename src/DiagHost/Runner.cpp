@@ -1,12 +1,15 @@
 // Runner.cpp - device runs on a worker thread, reported through the framework's observer to the main thread.
 #include "Runner.h"
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <mutex>
+#include <poll.h>
 #include <thread>
 
 #include "ExitStatus.h"
+#include "PortLock.h"
 #include "QuarnDiags/DiagnosticSettings.h"
 
 namespace diaghost {
@@ -24,11 +27,40 @@ double secondsBetween(std::chrono::steady_clock::time_point start, std::chrono::
     return std::chrono::duration<double>(end - start).count();
 }
 
+// The longest pause between two asks while waiting for the driver: short
+// beside the real release time, long enough not to keep a core busy.
+constexpr int kReleasePauseMaxMs = 16;
+
 // Hears the run on the worker thread and hands each step to the main
 // thread, waking it.
 class Mailbox : public QuarnDiags::Diag::IRunObserver {
 public:
-    Mailbox(IDiagnostics& diagnostics, Wakeup& wakeup) : m_diagnostics(diagnostics), m_wakeup(wakeup) {}
+    Mailbox(IDiagnostics& diagnostics, Wakeup& wakeup, const std::function<bool()>& driverInUse)
+        : m_diagnostics(diagnostics), m_wakeup(wakeup), m_driverInUse(driverInUse)
+    {
+    }
+
+    // The previous test (or the search for modems) closed its port a moment
+    // ago; the driver may still count it. Wait until the driver is free,
+    // the time is up or the run is being aborted.
+    void testStarting(int testIndex) override
+    {
+        if (!m_driverInUse) {
+            return;
+        }
+        RunMessage message;
+        message.kind = RunMessage::Waited;
+        message.testIndex = testIndex;
+        message.released = waitForDriver(m_driverInUse,
+                                          [this](int ms) {
+                                              poll(nullptr, 0, ms);
+                                              return !m_diagnostics.isAbortRequested();
+                                          },
+                                          message.waitedMs);
+        if (message.waitedMs > 0.0) {
+            post(message);
+        }
+    }
 
     void testStarted(int testIndex) override
     {
@@ -94,12 +126,37 @@ private:
 
     IDiagnostics& m_diagnostics;
     Wakeup& m_wakeup;
+    const std::function<bool()>& m_driverInUse;
     std::chrono::steady_clock::time_point m_started;
     std::mutex m_mutex;
     std::vector<RunMessage> m_messages;
 };
 
 }  // namespace
+
+bool waitForDriver(const std::function<bool()>& driverInUse, const std::function<bool(int)>& pause,
+                   double& waitedMs)
+{
+    using Clock = std::chrono::steady_clock;
+    waitedMs = 0.0;
+    if (!driverInUse()) {
+        return true;
+    }
+    const Clock::time_point start = Clock::now();
+    const Clock::time_point limit = start + std::chrono::milliseconds(kReleaseWaitMs);
+    bool busy = true;
+    int pauseMs = 1;
+    for (Clock::time_point now = start; busy && now < limit; now = Clock::now()) {
+        const long long left = std::chrono::duration_cast<std::chrono::milliseconds>(limit - now).count() + 1;
+        if (!pause(static_cast<int>(std::min<long long>(pauseMs, left)))) {
+            break;
+        }
+        pauseMs = std::min(pauseMs * 2, kReleasePauseMaxMs);
+        busy = driverInUse();
+    }
+    waitedMs = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+    return !busy;
+}
 
 void watch(const std::function<void()>& work, const std::function<int()>& tick,
            const std::function<void(int)>& onSignal, Wakeup& wakeup)
@@ -145,6 +202,9 @@ void recordNotStarted(DeviceRecord& record, const std::vector<int>& tests, const
 void RunFollower::apply(const RunMessage& message)
 {
     switch (message.kind) {
+    case RunMessage::Waited:
+        m_view.driverWait(message.waitedMs, message.released);
+        break;
     case RunMessage::Started:
         m_running = message.testIndex;
         m_started = message.when;
@@ -189,14 +249,14 @@ void RunFollower::apply(const RunMessage& message)
 }
 
 RunSummary runDevice(IDiagnostics& diagnostics, QuarnDiags::DeviceEnum::VirtualDevice* device,
-                     const std::vector<int>& tests, bool haltOnError, const std::function<void(const RunMessage&)>& take,
-                     const std::function<void(int)>& onSignal)
+                     const std::vector<int>& tests, bool haltOnError, const std::function<bool()>& driverInUse,
+                     const std::function<void(const RunMessage&)>& take, const std::function<void(int)>& onSignal)
 {
     RunSummary summary;
     int running = -1;
     const QuarnDiags::Diag::DiagnosticSettings settings(haltOnError);
     Wakeup wakeup;
-    Mailbox box(diagnostics, wakeup);
+    Mailbox box(diagnostics, wakeup, driverInUse);
     watch([&] { diagnostics.runTests(device, tests, settings, &box); },
         [&]() {
             for (const RunMessage& message : box.take()) {
@@ -260,8 +320,32 @@ RunOutcome runPlan(IDiagnostics& diagnostics, const RunPlan& plan, const Package
             continue;
         }
         view.device(record);
+        std::unique_ptr<PortLock> lock;
+        if (!record.tty.empty() && !plan.lockFolder.empty()) {
+            lock = std::make_unique<PortLock>(plan.lockFolder, record.tty);
+            if (lock->state() == PortLock::State::Busy) {
+                record.lockedByPid = static_cast<int>(lock->holderPid());
+                record.lockedByName = lock->holderName();
+                const std::string reason =
+                    "locked by PID " + std::to_string(record.lockedByPid) + " (" + record.lockedByName + ")";
+                for (int testIndex : plan.tests) {
+                    record.skipped.push_back(SkippedTest{config.testName(testIndex), reason});
+                }
+                view.skipped(record);
+                continue;
+            }
+            if (lock->state() == PortLock::State::Unlockable) {
+                view.notice("Cannot lock " + record.tty + " (" + lockPath(plan.lockFolder, record.tty) +
+                            "): " + lock->error() + "; testing without the lock.");
+            } else if (lock->removedStale()) {
+                view.detail("Removed a stale lock of " + record.tty + ": " +
+                            (lock->stalePid() != 0 ? "its process " + std::to_string(lock->stalePid()) + " is gone."
+                                                   : "it names no process."));
+            }
+        }
         RunFollower follower(record, config, view);
         const RunSummary summary = runDevice(diagnostics, target.device, plan.tests, plan.haltOnError,
+                                             plan.driverInUse,
                                              [&follower](const RunMessage& message) { follower.apply(message); },
                                              onSignal);
         outcome.halted = summary.halted;

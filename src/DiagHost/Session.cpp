@@ -123,14 +123,6 @@ int openSession(Session& session)
             printError(error);
             return EXIT_SOFTWARE;
         }
-        // The library beside the manifest's link, so that run --jobs can hand
-        // its children this package folder.
-        if (symlink(absolutePath(session.config.libraryPath()).c_str(),
-                    (session.keptDir + "/modem/" + session.config.library).c_str()) != 0 &&
-            session.config.library.find('/') == std::string::npos) {
-            printError("cannot prepare " + session.keptDir + ": " + std::strerror(errno));
-            return EXIT_SOFTWARE;
-        }
         setenv("MODEMDIAG_SYSROOT", session.machine->rootPath().c_str(), 1);
     } else if (!options.sysroot.empty()) {
         if (!isFolder(options.sysroot)) {

@@ -21,7 +21,6 @@ namespace {
 std::mutex g_cleanupMutex;
 std::vector<std::pair<unsigned long, std::function<void()>>> g_cleanups;
 unsigned long g_lastCleanupId = 0;
-bool g_interruptsFromParent = false;
 
 sigset_t terminationSet()
 {
@@ -31,7 +30,6 @@ sigset_t terminationSet()
     sigaddset(&set, SIGTERM);
     sigaddset(&set, SIGHUP);
     sigaddset(&set, SIGPIPE);
-    sigaddset(&set, kParentInterrupt);
     return set;
 }
 
@@ -65,16 +63,7 @@ int waitForSignal(int timeoutMs, const std::vector<int>& fds)
     if (read(signals, &info, sizeof info) != static_cast<ssize_t>(sizeof info)) {
         return 0;
     }
-    const int number = static_cast<int>(info.ssi_signo);
-    if (g_interruptsFromParent && number == SIGINT) {
-        return 0;
-    }
-    return g_interruptsFromParent && number == kParentInterrupt ? SIGINT : number;
-}
-
-void takeInterruptsFromParent()
-{
-    g_interruptsFromParent = true;
+    return static_cast<int>(info.ssi_signo);
 }
 
 Wakeup::Wakeup() : m_fd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}

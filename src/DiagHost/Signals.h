@@ -7,7 +7,7 @@
 
 namespace diaghost {
 
-// Blocks SIGINT, SIGTERM, SIGHUP, SIGPIPE and SIGUSR1 in the calling thread. Called first in
+// Blocks SIGINT, SIGTERM, SIGHUP and SIGPIPE in the calling thread. Called first in
 // main(), before any thread exists, so that every thread (the plug-in's
 // work, the simulator's modems) inherits the mask: the signals stay pending
 // until the main thread takes them with waitForSignal(), and no system call
@@ -19,13 +19,6 @@ void blockTerminationSignals();
 // blocked signals, or until one of fds is readable (or closed). Returns the
 // signal's number, or 0 when the time ran out or an fd woke the wait.
 int waitForSignal(int timeoutMs, const std::vector<int>& fds = {});
-
-// A process that its parent drives takes Ctrl-C from the parent alone, as
-// SIGUSR1 (reported as SIGINT), and ignores SIGINT: the terminal sends the
-// same Ctrl-C to the whole process group, and the parent passes it on. A
-// separate signal keeps the two from merging into one pending SIGINT.
-void takeInterruptsFromParent();
-constexpr int kParentInterrupt = SIGUSR1;
 
 // Wakes a thread waiting in waitForSignal(..., fd()) from another thread.
 class Wakeup {

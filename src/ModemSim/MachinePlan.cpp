@@ -127,7 +127,13 @@ void SimulatedMachine::build(const MachinePlan& plan)
         }
     }
     if (plan.driverLoaded) {
-        m_root->setModules(65536, plan.driverUseCount);
+        std::vector<DriverUseCount::Tty> ttys;
+        for (const auto& modem : m_modems) {
+            ttys.push_back(DriverUseCount::Tty{modem->slavePath(), modem->ownSlaveDescriptor()});
+        }
+        SimulatedRoot& root = *m_root;
+        m_useCount = std::make_unique<DriverUseCount>(ttys, plan.driverUseCount, plan.releaseDelayMs,
+                                                      [&root](int count) { root.setModules(65536, count); });
     }
     if (plan.irqTable) {
         m_root->setIrqTable(table);

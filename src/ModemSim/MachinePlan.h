@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "DriverUseCount.h"
 #include "SimulatedRoot.h"
 #include "VirtualModem.h"
 
@@ -35,11 +36,19 @@ struct MachinePlan {
     bool chipset = true;
     std::vector<PciFunction> others;  // further functions, added after the chipset
     std::vector<PlannedModem> modems;
-    // The driver module's line in proc/modules: loaded with this use count
-    // (nonzero means another program holds the modems); not loaded leaves
+    // The driver module's line in proc/modules: loaded, with a use count
+    // that follows the modems' ttys as the kernel's does (each tty open
+    // anywhere but in the simulator counts once, and its reference goes
+    // releaseDelayMs after its last close), plus this fixed base (nonzero
+    // means another program holds the driver). Not loaded leaves
     // proc/modules out.
     bool driverLoaded = true;
     int driverUseCount = 0;
+    int releaseDelayMs = kDefaultReleaseDelayMs;
+    // The kernel drops a closed tty's reference from a work queue, about
+    // a millisecond after the close on a real i386 machine; a few ms more
+    // keeps the simulated window at least as wide as the real one.
+    static const int kDefaultReleaseDelayMs = 5;
     // The BIOS IRQ routing table in proc/kcore, holding the modems' slots;
     // without it proc/kcore is left out.
     bool irqTable = true;
@@ -73,12 +82,17 @@ public:
     const SimulatedRoot& root() const { return *m_root; }
     // The virtual modems in tty order: modems()[n] answers on ttySM<n>.
     const std::vector<std::unique_ptr<VirtualModem>>& modems() const { return m_modems; }
+    // The driver's use count as proc/modules shows it; null when the driver
+    // is not loaded.
+    const DriverUseCount* useCount() const { return m_useCount.get(); }
 
 private:
     void build(const MachinePlan& plan);
 
     std::unique_ptr<SimulatedRoot> m_root;
     std::vector<std::unique_ptr<VirtualModem>> m_modems;
+    // Last, so that it stops before the modems and the root go.
+    std::unique_ptr<DriverUseCount> m_useCount;
 };
 
 }  // namespace modemsim

@@ -97,6 +97,24 @@ void WriteWhole(const std::string& path, const void* data, std::size_t size)
     close(fd);
 }
 
+// Replaces a file whole: written beside it, then renamed over it, so that a
+// reader sees the old content or the new, never a part.
+void ReplaceWhole(const std::string& path, const std::string& text)
+{
+    const std::string fresh = path.substr(0, path.rfind('/') + 1) + "." + path.substr(path.rfind('/') + 1) + ".new";
+    WriteWhole(fresh, text.data(), text.size());
+    if (rename(fresh.c_str(), path.c_str()) != 0) {
+        Fail("cannot replace", path);
+    }
+}
+
+void PutLe32(std::vector<std::uint8_t>& bytes, std::size_t offset, std::uint32_t value)
+{
+    for (int i = 0; i < 4; ++i) {
+        bytes[offset + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>((value >> (8 * i)) & 0xFF);
+    }
+}
+
 void PutLe16(std::vector<std::uint8_t>& bytes, std::size_t offset, unsigned value)
 {
     bytes[offset] = static_cast<std::uint8_t>(value & 0xFF);
@@ -133,6 +151,7 @@ SimulatedRoot::SimulatedRoot() : m_temporary(true)
     m_path = buffer.data();
     WriteWhole(m_path + kMarker, "", 0);
     writeDevicesList();
+    makeLockFolder();
 }
 
 SimulatedRoot::SimulatedRoot(const std::string& folder) : m_path(folder), m_temporary(false)
@@ -150,11 +169,21 @@ SimulatedRoot::SimulatedRoot(const std::string& folder) : m_path(folder), m_temp
     if (stat((m_path + kMarker).c_str(), &info) == 0) {
         RemoveTree(m_path + "/proc");
         RemoveTree(m_path + "/dev");
+        RemoveTree(m_path + "/run");
     } else if (!FolderIsEmpty(m_path)) {
         throw std::runtime_error("simulated root: " + m_path + " is neither empty nor a simulated root");
     }
     WriteWhole(m_path + kMarker, "", 0);
     writeDevicesList();
+    makeLockFolder();
+}
+
+// run/lock, where programs that share serial ports leave LCK..<tty> files;
+// open to everyone, sticky, as on a Debian system.
+void SimulatedRoot::makeLockFolder() const
+{
+    MakeFolders(file("/run/lock"));
+    chmod(file("/run/lock").c_str(), 01777);
 }
 
 SimulatedRoot::~SimulatedRoot()
@@ -328,7 +357,7 @@ void SimulatedRoot::removeFunction(int bus, int device, int function)
 void SimulatedRoot::setModules(unsigned long size, int useCount)
 {
     char line[160];
-    std::snprintf(line, sizeof line, "TSYSM %lu %d - Live 0x0000000000000000 (O)\n", size, useCount);
+    std::snprintf(line, sizeof line, "TSYSM %lu %d - Live 0xe088f000 (OE)\n", size, useCount);
     std::string text = "snd_pcm 114688 0 - Live 0x0000000000000000\n";
     text += line;
     text += "serial_core 36864 1 TSYSM, Live 0x0000000000000000\n";
@@ -338,7 +367,7 @@ void SimulatedRoot::setModules(unsigned long size, int useCount)
 void SimulatedRoot::setModulesText(const std::string& text)
 {
     MakeFolders(file("/proc"));
-    WriteWhole(file("/proc/modules"), text.data(), text.size());
+    ReplaceWhole(file("/proc/modules"), text);
 }
 
 void SimulatedRoot::removeModules()
@@ -354,15 +383,55 @@ void SimulatedRoot::setKcore(std::uint64_t size)
     if (fd < 0) {
         Fail("cannot create", path);
     }
-    // Sparse: only what is written later takes disk space.
+    // Sparse: only the header and what is written later take disk space.
     if (ftruncate(fd, static_cast<off_t>(size)) != 0) {
         close(fd);
         Fail("cannot size", path);
     }
+    if (size >= kKcoreDataOffset) {
+        const std::vector<std::uint8_t> header = kcoreHeader(size);
+        if (pwrite(fd, header.data(), header.size(), 0) != static_cast<ssize_t>(header.size())) {
+            close(fd);
+            Fail("cannot write", path);
+        }
+    }
     close(fd);
 }
 
-void SimulatedRoot::writeKcore(std::uint64_t address, const std::vector<std::uint8_t>& bytes)
+// An ELF32 core header as the i386 kernel writes it for /proc/kcore: a note
+// segment, then the low-memory segment, mapped at the kernel's base
+// 0xC0000000 and found kKcoreDataOffset bytes into the file.
+std::vector<std::uint8_t> SimulatedRoot::kcoreHeader(std::uint64_t size)
+{
+    const std::uint32_t kElfHeaderSize = 52;
+    const std::uint32_t kProgramHeaderSize = 32;
+    std::vector<std::uint8_t> bytes(kElfHeaderSize + 2 * kProgramHeaderSize, 0);
+    const std::uint8_t ident[] = {0x7F, 'E', 'L', 'F', 1 /* 32-bit */, 1 /* little-endian */, 1 /* version */};
+    std::copy(std::begin(ident), std::end(ident), bytes.begin());
+    PutLe16(bytes, 16, 4);  // ET_CORE
+    PutLe16(bytes, 18, 3);  // EM_386
+    PutLe32(bytes, 20, 1);  // EV_CURRENT
+    PutLe32(bytes, 28, kElfHeaderSize);  // program headers right after
+    PutLe16(bytes, 40, kElfHeaderSize);
+    PutLe16(bytes, 42, kProgramHeaderSize);
+    PutLe16(bytes, 44, 2);
+    std::size_t at = kElfHeaderSize;
+    PutLe32(bytes, at, 4);  // PT_NOTE, empty
+    PutLe32(bytes, at + 4, kElfHeaderSize + 2 * kProgramHeaderSize);
+    at += kProgramHeaderSize;
+    const std::uint32_t lowMemory = static_cast<std::uint32_t>(size - kKcoreDataOffset);
+    PutLe32(bytes, at, 1);  // PT_LOAD
+    PutLe32(bytes, at + 4, static_cast<std::uint32_t>(kKcoreDataOffset));
+    PutLe32(bytes, at + 8, 0xC0000000);  // virtual address
+    PutLe32(bytes, at + 12, 0);          // physical address
+    PutLe32(bytes, at + 16, lowMemory);
+    PutLe32(bytes, at + 20, lowMemory);
+    PutLe32(bytes, at + 24, 7);  // read, write, execute
+    PutLe32(bytes, at + 28, 0x1000);
+    return bytes;
+}
+
+void SimulatedRoot::writeKcore(std::uint64_t physicalAddress, const std::vector<std::uint8_t>& bytes)
 {
     const std::string path = file("/proc/kcore");
     struct stat info;
@@ -373,7 +442,7 @@ void SimulatedRoot::writeKcore(std::uint64_t address, const std::vector<std::uin
     if (fd < 0) {
         Fail("cannot open", path);
     }
-    const ssize_t written = pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(address));
+    const ssize_t written = pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(kcoreOffset(physicalAddress)));
     close(fd);
     if (written != static_cast<ssize_t>(bytes.size())) {
         Fail("cannot write", path);

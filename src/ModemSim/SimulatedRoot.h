@@ -46,7 +46,9 @@ struct IrqSlot {
 // The "$PIR" table the BIOS leaves between 0xF0000 and 0xFFFFF. Everything
 // that the plug-in checks can be broken on purpose.
 struct IrqRoutingTable {
-    std::uint32_t address = 0xFDF60;  // physical address = offset in proc/kcore
+    // Physical address; proc/kcore holds it kKcoreDataOffset bytes further
+    // on, as the i386 kernel lays its image out.
+    std::uint32_t address = 0xFDF60;
     std::uint8_t minorVersion = 0;    // a valid table has version 1.0
     std::uint8_t majorVersion = 1;
     std::vector<IrqSlot> slots;
@@ -69,8 +71,15 @@ enum class TtyNode { RegularFile, Folder, Fifo };
 //                          `lspci -A linux-proc -O proc.path=ROOT/proc/bus/pci`
 //                          lists the same tree),
 //   proc/modules           the driver module's line with its use count,
-//   proc/kcore             a sparse memory image with a BIOS IRQ routing table,
-//   dev/ttySM<n>           symbolic links to tty paths (VirtualModem::slavePath()).
+//                          replaced whole on each change (readers never see
+//                          a half-written list),
+//   proc/kcore             a sparse memory image with a BIOS IRQ routing
+//                          table, laid out as the i386 kernel lays out its
+//                          own: an ELF core file whose low-memory segment
+//                          (physical 0 upward) starts kKcoreDataOffset bytes
+//                          in, after the header,
+//   dev/ttySM<n>           symbolic links to tty paths (VirtualModem::slavePath()),
+//   run/lock               the serial-port lock folder (LCK..ttySM<n> files).
 // Every setter rewrites what it owns at once, so a root can be changed
 // between two enumerations. Failures to write the folder throw
 // std::runtime_error.
@@ -132,7 +141,10 @@ public:
     static std::string configPath(int bus, int device, int function);
 
     // --- proc/modules ---
-    // A module list with the driver's line "TSYSM <size> <useCount> - Live ...".
+    // A module list with the driver's line "TSYSM <size> <useCount> - Live ...
+    // (OE)", taint flags at its end as the kernel shows them for an
+    // out-of-tree, unsigned module. Safe to call from another thread than
+    // the other setters (the use count model does).
     void setModules(unsigned long size, int useCount);
     // The file exactly as given (for malformed lists).
     void setModulesText(const std::string& text);
@@ -141,13 +153,22 @@ public:
     // --- proc/kcore ---
     // Default size: 2 MiB, past the end of the BIOS range.
     static const std::uint64_t kDefaultKcoreSize = 0x200000;
-    // A sparse image of the given size holding nothing but zeros.
+    // Where physical address 0 lies in the image: the i386 kernel puts its
+    // low-memory segment 8 KiB into /proc/kcore, after the ELF header. A
+    // reader that takes file offsets for physical addresses (as the slot
+    // lookup does) reads 8 KiB lower than it means, so a table in the top
+    // 8 KiB of the BIOS range is out of its reach, on the real kernel and
+    // here alike.
+    static const std::uint64_t kKcoreDataOffset = 0x2000;
+    // Offset in the image of a physical address.
+    static std::uint64_t kcoreOffset(std::uint64_t physicalAddress) { return physicalAddress + kKcoreDataOffset; }
+    // A sparse image of the given file size: the ELF header, then zeros.
     void setKcore(std::uint64_t size = kDefaultKcoreSize);
-    // A sparse image holding the table at table.address.
+    // A sparse image holding the table at physical table.address.
     void setIrqTable(const IrqRoutingTable& table, std::uint64_t kcoreSize = kDefaultKcoreSize);
-    // Writes raw bytes into the image (made with setKcore when missing),
-    // for example a "$PIR" off the 16-byte grid.
-    void writeKcore(std::uint64_t address, const std::vector<std::uint8_t>& bytes);
+    // Writes bytes at a physical address of the image (made with setKcore
+    // when missing), for example a "$PIR" off the 16-byte grid.
+    void writeKcore(std::uint64_t physicalAddress, const std::vector<std::uint8_t>& bytes);
     // The bytes setIrqTable writes for a table.
     static std::vector<std::uint8_t> irqTableBytes(const IrqRoutingTable& table);
     void removeKcore();
@@ -162,6 +183,8 @@ public:
     static std::string ttyPath(int n);
 
 private:
+    static std::vector<std::uint8_t> kcoreHeader(std::uint64_t size);
+    void makeLockFolder() const;
     void writeDevicesList() const;
     void writeConfigFile(const PciFunction& function) const;
 

@@ -294,6 +294,11 @@ const std::string& VirtualModem::slavePath() const
     return m_impl->slavePath;
 }
 
+int VirtualModem::ownSlaveDescriptor() const
+{
+    return m_impl->slave;
+}
+
 void VirtualModem::setProfile(const ModemProfile& profile)
 {
     std::lock_guard<std::mutex> lock(m_impl->mutex);

@@ -93,6 +93,9 @@ public:
 
     // The tty a client opens, such as /dev/pts/7.
     const std::string& slavePath() const;
+    // The modem's own descriptor on its slave, held open so that the tty
+    // keeps its settings between the clients' opens.
+    int ownSlaveDescriptor() const;
 
     // Takes effect from the next command line on.
     void setProfile(const ModemProfile& profile);

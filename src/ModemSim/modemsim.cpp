@@ -17,11 +17,13 @@ namespace {
 const int kExitUsage = 64;
 const int kExitFailure = 1;
 const int kMaxModems = 32;
+const int kMaxReleaseDelayMs = 60000;
 
 struct Options {
     int modems = 1;
     std::vector<std::string> profiles{"healthy"};
     std::string root;  // folder for a simulated system root ("" for none)
+    int releaseDelayMs = modemsim::MachinePlan::kDefaultReleaseDelayMs;
     bool help = false;
 };
 
@@ -29,12 +31,14 @@ void PrintUsage(FILE* out)
 {
     std::fprintf(out,
                  "Usage: modemsim [--modems N] [--profile NAME[,NAME...]] [--root DIR]\n"
+                 "                [--release-delay MS]\n"
                  "\n"
                  "Stands up N virtual modems (default 1, at most %d), each on its own\n"
                  "pseudo-terminal, prints each modem's tty path on a line of its own and\n"
                  "answers AT commands until SIGINT or SIGTERM.\n"
                  "\n"
-                 "  -n, --modems N          number of modems\n"
+                 "  -n, --modems N          number of modems (0 with --root: a machine\n"
+                 "                          without modems)\n"
                  "  -p, --profile NAMES     profile of each modem; with several names, the\n"
                  "                          modems take them in turn (default healthy)\n"
                  "  -r, --root DIR          also build a simulated system root in DIR (an\n"
@@ -43,10 +47,14 @@ void PrintUsage(FILE* out)
                  "                          linked as DIR/dev/ttySM<n> and given slot n+1 in\n"
                  "                          the BIOS IRQ routing table; prints the\n"
                  "                          MODEMDIAG_SYSROOT= line to use\n"
+                 "      --release-delay MS  with --root: how long after a tty's last close\n"
+                 "                          the driver's use count in DIR/proc/modules falls\n"
+                 "                          (default %d; the count always shows every tty\n"
+                 "                          open in another process, as the kernel's does)\n"
                  "  -h, --help              this text\n"
                  "\n"
                  "Profiles:",
-                 kMaxModems);
+                 kMaxModems, modemsim::MachinePlan::kDefaultReleaseDelayMs);
     for (const std::string& name : modemsim::ModemProfile::names()) {
         std::fprintf(out, " %s", name.c_str());
     }
@@ -75,6 +83,7 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error)
         {"modems", required_argument, nullptr, 'n'},
         {"profile", required_argument, nullptr, 'p'},
         {"root", required_argument, nullptr, 'r'},
+        {"release-delay", required_argument, nullptr, 'd'},
         {"help", no_argument, nullptr, 'h'},
         {nullptr, 0, nullptr, 0},
     };
@@ -85,8 +94,8 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error)
         case 'n': {
             char* end = nullptr;
             const long count = std::strtol(optarg, &end, 10);
-            if (*optarg == '\0' || *end != '\0' || count < 1 || count > kMaxModems) {
-                error = "--modems wants a number from 1 to " + std::to_string(kMaxModems) + ", not '" + optarg + "'";
+            if (*optarg == '\0' || *end != '\0' || count < 0 || count > kMaxModems) {
+                error = "--modems wants a number from 0 to " + std::to_string(kMaxModems) + ", not '" + optarg + "'";
                 return false;
             }
             options.modems = static_cast<int>(count);
@@ -108,6 +117,17 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error)
             }
             options.root = optarg;
             break;
+        case 'd': {
+            char* end = nullptr;
+            const long delay = std::strtol(optarg, &end, 10);
+            if (*optarg == '\0' || *end != '\0' || delay < 0 || delay > kMaxReleaseDelayMs) {
+                error = "--release-delay wants milliseconds from 0 to " + std::to_string(kMaxReleaseDelayMs) +
+                        ", not '" + optarg + "'";
+                return false;
+            }
+            options.releaseDelayMs = static_cast<int>(delay);
+            break;
+        }
         case 'h':
             options.help = true;
             break;
@@ -121,6 +141,11 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error)
     }
     if (optind < argc) {
         error = std::string("unexpected argument '") + argv[optind] + "'";
+        return false;
+    }
+    // Without a root there would be nothing to stand up.
+    if (options.modems == 0 && options.root.empty()) {
+        error = "--modems 0 needs --root";
         return false;
     }
     return true;
@@ -164,8 +189,9 @@ int main(int argc, char** argv)
                 std::printf("%s\n", modems.back()->slavePath().c_str());
             }
         } else {
-            machine = std::make_unique<modemsim::SimulatedMachine>(modemsim::MachinePlan::spread(profiles),
-                                                                   options.root);
+            modemsim::MachinePlan plan = modemsim::MachinePlan::spread(profiles);
+            plan.releaseDelayMs = options.releaseDelayMs;
+            machine = std::make_unique<modemsim::SimulatedMachine>(plan, options.root);
             for (const auto& modem : machine->modems()) {
                 std::printf("%s\n", modem->slavePath().c_str());
             }

@@ -130,6 +130,16 @@ struct Diagnostic : IDiagnostics {
 // Writes down each call as a line and the threads the calls came on.
 class RecordingObserver : public IRunObserver {
 public:
+    // Asks for an abort while the run waits before this test.
+    RecordingObserver(Diagnostic* run = nullptr, int abortBefore = -1) : m_run(run), m_abortBefore(abortBefore) {}
+
+    void testStarting(int testIndex) override
+    {
+        note("ready " + std::to_string(testIndex));
+        if (testIndex == m_abortBefore) {
+            m_run->abortDiagnostic();
+        }
+    }
     void testStarted(int testIndex) override { note("start " + std::to_string(testIndex)); }
     void eventPosted(const DiagnosticEvent& event) override
     {
@@ -165,6 +175,8 @@ private:
         threads.insert(std::this_thread::get_id());
     }
     std::mutex m_mutex;
+    Diagnostic* m_run;
+    int m_abortBefore;
 };
 
 }  // namespace
@@ -219,9 +231,10 @@ TEST(DiagnosticControl, AbortAndSuspensionFromAnotherThread)
         bool abort;
         std::vector<std::string> lines;
     } cases[] = {
-        {false, true, {"start 0", "finish 0 PASSED aborted", "end ran 0; not 1:aborted; aborted"}},
-        {true, true, {"start 0", "finish 0 PASSED", "end ran 0; not 1:aborted; aborted"}},
-        {true, false, {"start 0", "finish 0 PASSED", "start 1", "finish 1 PASSED", "end ran 0 1; not"}},
+        {false, true, {"ready 0", "start 0", "finish 0 PASSED aborted", "end ran 0; not 1:aborted; aborted"}},
+        {true, true, {"ready 0", "start 0", "finish 0 PASSED", "end ran 0; not 1:aborted; aborted"}},
+        {true, false,
+         {"ready 0", "start 0", "finish 0 PASSED", "ready 1", "start 1", "finish 1 PASSED", "end ran 0 1; not"}},
     };
     for (const auto& c : cases) {
         Diagnostic run;
@@ -261,22 +274,28 @@ TEST(DiagnosticControl, ChosenTestsRunInTheGivenOrderAndTheObserverHearsEachStep
         std::vector<int> chosen;
         bool haltOnError;
         bool abortFirst;
+        int abortBefore;  // the observer asks for an abort while waiting before this test
         std::vector<std::string> lines;
         std::string outcome;
     } cases[] = {
-        {"skip", {3, 0, 1, 7}, false, false,
-         {"start 3", "event 103 of 3", "finish 3 UNUSUAL_STATUS", "start 0", "event 100 of 0", "finish 0 PASSED",
-          "end ran 3 0; not 1:unsupported 7:unsupported"},
+        {"skip", {3, 0, 1, 7}, false, false, -1,
+         {"ready 3", "start 3", "event 103 of 3", "finish 3 UNUSUAL_STATUS", "ready 0", "start 0", "event 100 of 0",
+          "finish 0 PASSED", "end ran 3 0; not 1:unsupported 7:unsupported"},
          "UNUSUAL_STATUS@3 PASSED@0 | 103@3 100@0"},
-        {"halt", {2, 3, 0}, true, false, {"start 2", "finish 2 FAILED", "end ran 2; not 3:halted 0:halted; halted"},
-         "FAILED@2 |"},
+        {"halt", {2, 3, 0}, true, false, -1,
+         {"ready 2", "start 2", "finish 2 FAILED", "end ran 2; not 3:halted 0:halted; halted"}, "FAILED@2 |"},
         // An unusual status is no failure: it halts nothing.
-        {"unusual", {3, 2, 0}, true, false,
-         {"start 3", "event 103 of 3", "finish 3 UNUSUAL_STATUS", "start 2", "finish 2 FAILED",
+        {"unusual", {3, 2, 0}, true, false, -1,
+         {"ready 3", "start 3", "event 103 of 3", "finish 3 UNUSUAL_STATUS", "ready 2", "start 2", "finish 2 FAILED",
           "end ran 3 2; not 0:halted; halted"},
          "UNUSUAL_STATUS@3 FAILED@2 | 103@3"},
-        // Requested while no run was in progress: the next run ends at once.
-        {"abort first", {0, 3}, false, true, {"end ran; not 0:aborted 3:aborted; aborted"}, "|"},
+        // Requested while no run was in progress: the next run ends at once,
+        // without waiting before its first test.
+        {"abort first", {0, 3}, false, true, -1, {"end ran; not 0:aborted 3:aborted; aborted"}, "|"},
+        // Requested while the host waits before a test: that test never starts.
+        {"abort while waiting", {0, 3}, false, false, 3,
+         {"ready 0", "start 0", "event 100 of 0", "finish 0 PASSED", "ready 3", "end ran 0; not 3:aborted; aborted"},
+         "PASSED@0 | 100@0"},
     };
     for (const auto& c : cases) {
         Diagnostic run;
@@ -293,7 +312,7 @@ TEST(DiagnosticControl, ChosenTestsRunInTheGivenOrderAndTheObserverHearsEachStep
             EXPECT_TRUE(!queued.empty() && queued.back()->getId() == event.getId()) << "heard before it was queued";
             ++heard;
         });
-        RecordingObserver observer;
+        RecordingObserver observer(&run, c.abortBefore);
         std::thread::id runThread;
         std::thread runner([&] {
             runThread = std::this_thread::get_id();

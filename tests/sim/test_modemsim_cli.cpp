@@ -14,9 +14,21 @@ TEST(ModemsimCli, PrintsOneTtyPerModemUntilSigtermAndRejectsBadUsage)
     EXPECT_TRUE(std::regex_match(out, std::regex("/dev/pts/[0-9]+\n/dev/pts/[0-9]+\n124\n"))) << out;
 
     int status = -1;
-    for (const char* args : {" --modems 0", " --profile nope", " --bogus"}) {
+    for (const char* args : {" --modems 0", " --modems 33", " --profile nope", " --bogus"}) {
         EXPECT_EQ(0u, testsupport::runCommand(MODEMSIM_PATH + std::string(args) + " 2>&1", &status).find("modemsim: "))
             << args;
         EXPECT_EQ(64, status) << args;
     }
+}
+
+// A machine without modems: the root holds the other devices and no driver
+// tty, and modemsim names it and waits like any other.
+TEST(ModemsimCli, ZeroModemsWithARootStandUpAMachineWithoutModems)
+{
+    testsupport::TempDir dir;
+    const std::string root = dir.file("machine");
+    const std::string out = testsupport::runCommand("timeout -s TERM 1 " MODEMSIM_PATH " --modems 0 --root '" + root +
+                                                    "' 2>/dev/null; echo $?; find '" + root +
+                                                    "' -name 'ttySM*'; test -d '" + root + "/proc/bus/pci/00' && echo pci");
+    EXPECT_EQ("MODEMDIAG_SYSROOT=" + root + "\n124\npci\n", out);
 }

@@ -28,9 +28,11 @@ struct RunSummary {
 };
 
 // Every call comes on the thread that runs the diagnostic, in this order:
-// for each test that runs, testStarted, its events as they are posted and
-// testFinished; then runFinished once. An observer must return promptly:
-// the run waits for it. The default implementations do nothing.
+// for each test that the run reaches, testStarting; for each test that
+// runs, testStarted, its events as they are posted and testFinished; then
+// runFinished once. An observer must return promptly (testStarting may
+// wait, bounded, for the device to be ready): the run waits for it. The
+// default implementations do nothing.
 class QUARNDIAGS_API IRunObserver {
 public:
     virtual ~IRunObserver();
@@ -41,6 +43,14 @@ public:
     // when the test returned none.
     virtual void testFinished(int testIndex, const DiagnosticResult* result);
     virtual void runFinished(const RunSummary& summary);
+
+    // ---- Operations of our own, after the documented ones.
+
+    // Before a test starts, on the run thread: the place for a host to wait
+    // until the device is free again (a port the previous test closed may
+    // be released by the system a moment later). An abort requested during
+    // the wait ends the run before the test starts.
+    virtual void testStarting(int testIndex);
 };
 
 }  // namespace Diag

@@ -1,0 +1,135 @@
+// PortLock.cpp - finds, takes and gives back LCK..<tty> lock files.
+#include "PortLock.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+namespace diaghost {
+
+namespace {
+
+// The PID a lock names: ten characters of ASCII as the convention has it
+// (leading blanks or zeros allowed), or the four binary bytes that some old
+// programs write. 0 when the content names none.
+pid_t readHolder(const std::string& path)
+{
+    const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        return 0;
+    }
+    char text[32] = {};
+    const ssize_t got = read(fd, text, sizeof text - 1);
+    close(fd);
+    if (got == 4 && (text[0] < ' ' || text[0] > '~')) {
+        int binary = 0;
+        std::memcpy(&binary, text, sizeof binary);
+        return binary > 0 ? binary : 0;
+    }
+    char* end = nullptr;
+    const long pid = std::strtol(text, &end, 10);
+    const bool whole = end != text && (*end == '\0' || *end == '\n');
+    return whole && pid > 0 && pid <= 0x3FFFFFFF ? static_cast<pid_t>(pid) : 0;
+}
+
+bool alive(pid_t pid)
+{
+    return pid > 0 && (kill(pid, 0) == 0 || errno == EPERM);
+}
+
+std::string programName(pid_t pid)
+{
+    char path[64];
+    std::snprintf(path, sizeof path, "/proc/%d/comm", static_cast<int>(pid));
+    std::string name;
+    if (FILE* comm = std::fopen(path, "re")) {
+        char line[64] = {};
+        if (std::fgets(line, sizeof line, comm) != nullptr) {
+            name = line;
+        }
+        std::fclose(comm);
+    }
+    while (!name.empty() && name.back() == '\n') {
+        name.pop_back();
+    }
+    return name.empty() ? "unknown" : name;
+}
+
+}  // namespace
+
+std::string lockFolder(const std::string& sysroot)
+{
+    return sysroot + "/run/lock";
+}
+
+std::string lockPath(const std::string& folder, const std::string& tty)
+{
+    return folder + "/LCK.." + tty.substr(tty.rfind('/') + 1);
+}
+
+PortLock::PortLock(const std::string& folder, const std::string& tty) : m_path(lockPath(folder, tty))
+{
+    take();
+}
+
+PortLock::~PortLock() = default;
+
+void PortLock::take()
+{
+    // A lock that goes stale between our look and our removal is taken on
+    // the next turn; two turns are enough unless another program races us.
+    for (int turn = 0; turn < 3; ++turn) {
+        const int fd = open(m_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+        if (fd >= 0) {
+            char text[16];
+            const int length = std::snprintf(text, sizeof text, "%10d\n", static_cast<int>(getpid()));
+            const bool written = write(fd, text, static_cast<std::size_t>(length)) == length;
+            const int writeError = errno;
+            if (close(fd) != 0 || !written) {
+                m_error = std::strerror(written ? errno : writeError);
+                unlink(m_path.c_str());
+                return;
+            }
+            m_state = State::Held;
+            const std::string path = m_path;
+            const pid_t self = getpid();
+            // Removed only while it still names us.
+            m_remove = std::make_unique<Cleanup>([path, self] {
+                if (readHolder(path) == self) {
+                    unlink(path.c_str());
+                }
+            });
+            return;
+        }
+        if (errno != EEXIST) {
+            m_error = std::strerror(errno);
+            return;
+        }
+        pid_t holder = readHolder(m_path);
+        if (holder == 0) {
+            // Perhaps made a moment ago and not written yet: look once more.
+            poll(nullptr, 0, 50);
+            holder = readHolder(m_path);
+        }
+        if (alive(holder)) {
+            m_state = State::Busy;
+            m_holderPid = holder;
+            m_holderName = programName(holder);
+            return;
+        }
+        if (unlink(m_path.c_str()) != 0 && errno != ENOENT) {
+            m_error = std::string("a stale lock cannot be removed: ") + std::strerror(errno);
+            return;
+        }
+        m_removedStale = true;
+        m_stalePid = holder;
+    }
+    m_error = "another program keeps taking the lock";
+}
+
+}  // namespace diaghost

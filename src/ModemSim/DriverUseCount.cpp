@@ -1,0 +1,271 @@
+// DriverUseCount.cpp - follows opens and closes of the simulated driver ttys and publishes the module's use count.
+#include "DriverUseCount.h"
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <stdexcept>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+#include "Deadline.h"
+
+namespace modemsim {
+
+namespace {
+
+const std::uint32_t kWatchedEvents = IN_OPEN | IN_CLOSE_WRITE | IN_CLOSE_NOWRITE;
+
+// A whole number made only of digits (a process folder of /proc).
+bool IsNumber(const char* text, long* value)
+{
+    if (*text == '\0') {
+        return false;
+    }
+    char* end = nullptr;
+    *value = std::strtol(text, &end, 10);
+    return *end == '\0';
+}
+
+}  // namespace
+
+struct DriverUseCount::Impl {
+    struct Followed {
+        std::string path;
+        int ownDescriptor;
+        dev_t device;
+        int watch;
+        bool open = false;       // some descriptor other than ours is on it
+        bool closeSeen = false;  // a close notification since the last look
+    };
+
+    std::vector<Followed> ttys;
+    int base = 0;
+    std::int64_t releaseDelayUs = 0;
+    std::function<void(int)> publish;
+    int notify = -1;
+    int stopRead = -1;
+    int stopWrite = -1;
+    std::vector<Deadline> releases;  // references still held after a last close
+    std::atomic<int> published{-1};
+    mutable std::mutex mutex;  // with changed, for waitFor()
+    mutable std::condition_variable changed;
+    std::thread thread;
+
+    void look();
+    void drainNotifications();
+    void publishCount();
+    // Drops the releases that are due; with lookAgain, first finds which
+    // ttys are open now.
+    void update(bool lookAgain);
+    void serve();
+};
+
+// Marks each tty open when a descriptor other than the simulator's own is on
+// it, in any process this one may look at.
+void DriverUseCount::Impl::look()
+{
+    for (Followed& tty : ttys) {
+        tty.open = false;
+    }
+    const long self = static_cast<long>(getpid());
+    DIR* proc = opendir("/proc");
+    if (proc == nullptr) {
+        return;
+    }
+    while (const dirent* process = readdir(proc)) {
+        long pid = 0;
+        if (!IsNumber(process->d_name, &pid)) {
+            continue;
+        }
+        const int fdFolder = openat(dirfd(proc), (std::string(process->d_name) + "/fd").c_str(),
+                                    O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fdFolder < 0) {
+            continue;  // gone meanwhile, or not ours to look at
+        }
+        DIR* descriptors = fdopendir(fdFolder);
+        if (descriptors == nullptr) {
+            close(fdFolder);
+            continue;
+        }
+        while (const dirent* entry = readdir(descriptors)) {
+            long fd = 0;
+            struct stat info;
+            if (!IsNumber(entry->d_name, &fd) || fstatat(fdFolder, entry->d_name, &info, 0) != 0 ||
+                !S_ISCHR(info.st_mode)) {
+                continue;
+            }
+            for (Followed& tty : ttys) {
+                if (info.st_rdev == tty.device && !(pid == self && fd == tty.ownDescriptor)) {
+                    tty.open = true;
+                }
+            }
+        }
+        closedir(descriptors);
+    }
+    closedir(proc);
+}
+
+// Reads every pending notification. An open marks its tty open at once, so
+// that the count can rise before the slower look through /proc (the kernel
+// counts an open as it happens; a short session must not come and go
+// unseen). Each close is remembered, so that an open and close that both
+// happened before the look still leave a pending release, as the kernel's
+// would.
+void DriverUseCount::Impl::drainNotifications()
+{
+    alignas(struct inotify_event) char buffer[4096];
+    for (;;) {
+        const ssize_t got = read(notify, buffer, sizeof buffer);
+        if (got <= 0) {
+            return;  // EAGAIN: all read
+        }
+        for (ssize_t at = 0; at < got;) {
+            const auto* event = reinterpret_cast<const struct inotify_event*>(buffer + at);
+            for (Followed& tty : ttys) {
+                if (event->wd == tty.watch && (event->mask & IN_OPEN) != 0) {
+                    tty.open = true;
+                }
+                if (event->wd == tty.watch && (event->mask & IN_CLOSE) != 0) {
+                    tty.closeSeen = true;
+                }
+            }
+            at += static_cast<ssize_t>(sizeof(struct inotify_event) + event->len);
+        }
+    }
+}
+
+void DriverUseCount::Impl::publishCount()
+{
+    int count = base + static_cast<int>(releases.size());
+    for (const Followed& tty : ttys) {
+        count += tty.open ? 1 : 0;
+    }
+    if (count != published.load()) {
+        publish(count);
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            published.store(count);
+        }
+        changed.notify_all();
+    }
+}
+
+void DriverUseCount::Impl::update(bool lookAgain)
+{
+    if (lookAgain) {
+        std::vector<bool> wasOpen;
+        for (const Followed& tty : ttys) {
+            wasOpen.push_back(tty.open);
+        }
+        look();
+        for (std::size_t i = 0; i < ttys.size(); ++i) {
+            Followed& tty = ttys[i];
+            if (!tty.open && (wasOpen[i] || tty.closeSeen)) {
+                releases.push_back(Deadline(releaseDelayUs));
+            }
+            tty.closeSeen = false;
+        }
+    }
+    std::vector<Deadline> held;
+    for (const Deadline& release : releases) {
+        if (!release.expired()) {
+            held.push_back(release);
+        }
+    }
+    releases.swap(held);
+    publishCount();
+}
+
+void DriverUseCount::Impl::serve()
+{
+    for (;;) {
+        int timeoutMs = -1;
+        for (const Deadline& release : releases) {
+            const int left = release.pollTimeoutMs();
+            timeoutMs = timeoutMs < 0 || left < timeoutMs ? left : timeoutMs;
+        }
+        struct pollfd fds[2] = {{stopRead, POLLIN, 0}, {notify, POLLIN, 0}};
+        if (poll(fds, 2, timeoutMs) < 0 && errno != EINTR) {
+            return;
+        }
+        if (fds[0].revents != 0) {
+            return;
+        }
+        const bool notified = fds[1].revents != 0;
+        if (notified) {
+            drainNotifications();
+            publishCount();
+        }
+        update(notified);
+    }
+}
+
+DriverUseCount::DriverUseCount(const std::vector<Tty>& ttys, int base, int releaseDelayMs,
+                               std::function<void(int)> publish)
+    : m_impl(std::make_unique<Impl>())
+{
+    Impl& impl = *m_impl;
+    impl.base = base;
+    impl.releaseDelayUs = static_cast<std::int64_t>(releaseDelayMs < 0 ? 0 : releaseDelayMs) * 1000;
+    impl.publish = std::move(publish);
+    int stop[2];
+    impl.notify = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (impl.notify < 0 || pipe2(stop, O_CLOEXEC) != 0) {
+        const std::string reason = std::strerror(errno);
+        if (impl.notify >= 0) {
+            close(impl.notify);
+        }
+        throw std::runtime_error("driver use count: cannot watch ttys: " + reason);
+    }
+    impl.stopRead = stop[0];
+    impl.stopWrite = stop[1];
+    for (const Tty& tty : ttys) {
+        struct stat info;
+        const int watch = inotify_add_watch(impl.notify, tty.path.c_str(), kWatchedEvents);
+        if (stat(tty.path.c_str(), &info) != 0 || !S_ISCHR(info.st_mode) || watch < 0) {
+            const std::string reason = std::strerror(errno);
+            close(impl.notify);
+            close(impl.stopRead);
+            close(impl.stopWrite);
+            throw std::runtime_error("driver use count: cannot watch " + tty.path + ": " + reason);
+        }
+        impl.ttys.push_back(Impl::Followed{tty.path, tty.ownDescriptor, info.st_rdev, watch});
+    }
+    impl.update(true);
+    impl.thread = std::thread([&impl] { impl.serve(); });
+}
+
+DriverUseCount::~DriverUseCount()
+{
+    const char stop = 1;
+    while (write(m_impl->stopWrite, &stop, 1) < 0 && errno == EINTR) {
+    }
+    m_impl->thread.join();
+    close(m_impl->notify);
+    close(m_impl->stopRead);
+    close(m_impl->stopWrite);
+}
+
+int DriverUseCount::count() const
+{
+    return m_impl->published.load();
+}
+
+bool DriverUseCount::waitFor(int count, int timeoutMs) const
+{
+    std::unique_lock<std::mutex> lock(m_impl->mutex);
+    return m_impl->changed.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                                    [this, count] { return m_impl->published.load() == count; });
+}
+
+}  // namespace modemsim

@@ -1,0 +1,56 @@
+// DriverUseCount.h - the driver module's use count as the kernel keeps it, for a simulated root's proc/modules.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace modemsim {
+
+// The kernel's tty core takes a reference on the driver's module when one of
+// its ttys is first opened and drops it from a work queue a moment after the
+// tty's last close. So the use count that /proc/modules shows is the number
+// of the driver's ttys that are open anywhere (two opens of one tty count
+// once), plus the references whose release is still pending.
+//
+// This model follows the simulated driver ttys (pseudo-terminal slaves) the
+// same way. Open and close notifications (inotify) on the tty nodes wake it;
+// it then finds which ttys are open by looking through every process's open
+// descriptors (/proc/<pid>/fd), leaving out the simulator's own descriptors,
+// so that coalesced notifications never lose an open or a close. A tty whose
+// last descriptor closed keeps its reference for the release delay. Each
+// change is handed to publish() with the new count, base included.
+//
+// Only the processes whose descriptors this process may look at are seen:
+// as root every process, otherwise the user's own.
+class DriverUseCount {
+public:
+    // A tty to follow: its path (a link to it is fine) and the simulator's
+    // own descriptor on it (-1 for none), which does not count.
+    struct Tty {
+        std::string path;
+        int ownDescriptor = -1;
+    };
+
+    // base is added to the count (a machine whose driver another program
+    // holds). publish is called on the model's own thread, first with the
+    // count at the start. Throws std::runtime_error when a tty cannot be
+    // watched.
+    DriverUseCount(const std::vector<Tty>& ttys, int base, int releaseDelayMs, std::function<void(int)> publish);
+    ~DriverUseCount();
+    DriverUseCount(const DriverUseCount&) = delete;
+    DriverUseCount& operator=(const DriverUseCount&) = delete;
+
+    // The count as last published.
+    int count() const;
+    // Blocks until the published count is the given one, or timeoutMs
+    // pass; whether it is.
+    bool waitFor(int count, int timeoutMs) const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+};
+
+}  // namespace modemsim
