@@ -331,6 +331,20 @@ protected:
         return run(args);
     }
     std::string lockFile(int n) const { return root + "/run/lock/LCK..ttySM" + std::to_string(n); }
+    // Whether the driver's line of proc/modules shows the count within 2 s:
+    // the simulator follows an open as soon as it is told of it, which on a
+    // loaded machine can take a few milliseconds.
+    bool modulesShow(int count) const
+    {
+        const std::string line = "TSYSM 65536 " + std::to_string(count) + " ";
+        for (int tries = 0; tries < 200; ++tries) {
+            if (testsupport::readFile(root + "/proc/modules").find(line) != std::string::npos) {
+                return true;
+            }
+            usleep(10000);
+        }
+        return false;
+    }
 
     std::string root;
     std::unique_ptr<hosttest::RunningHost> modems;
@@ -366,6 +380,7 @@ TEST_F(HostPorts, ATtyHeldOpenElsewhereMakesEveryTestReportTheDriverInUse)
     standUp(0);
     const int held = open((root + "/dev/ttySM1").c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     ASSERT_GE(held, 0);
+    ASSERT_TRUE(modulesShow(1));
     const std::vector<std::string> args = {"run", "--test", "at", "--test", "dialtone", "-v", "--json"};
     const Finished busy = runOn(args);
     EXPECT_EQ(1, busy.status) << busy.err;
