@@ -163,6 +163,9 @@ void DriverUseCount::Impl::publishCount()
 void DriverUseCount::Impl::update(bool lookAgain)
 {
     if (lookAgain) {
+        // A close found now was told of before the look: its release counts
+        // from then, not from the end of the look.
+        const Deadline release(releaseDelayUs);
         std::vector<bool> wasOpen;
         for (const Followed& tty : ttys) {
             wasOpen.push_back(tty.open);
@@ -171,7 +174,7 @@ void DriverUseCount::Impl::update(bool lookAgain)
         for (std::size_t i = 0; i < ttys.size(); ++i) {
             Followed& tty = ttys[i];
             if (!tty.open && (wasOpen[i] || tty.closeSeen)) {
-                releases.push_back(Deadline(releaseDelayUs));
+                releases.push_back(release);
             }
             tty.closeSeen = false;
         }

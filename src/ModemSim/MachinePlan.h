@@ -45,10 +45,10 @@ struct MachinePlan {
     bool driverLoaded = true;
     int driverUseCount = 0;
     int releaseDelayMs = kDefaultReleaseDelayMs;
-    // The kernel drops a closed tty's reference from a work queue, about
-    // a millisecond after the close on a real i386 machine; a few ms more
-    // keeps the simulated window at least as wide as the real one.
-    static const int kDefaultReleaseDelayMs = 5;
+    // The kernel drops a closed tty's reference from a work queue: on a
+    // real i386 machine (Debian's kernel under QEMU) the count had fallen
+    // by the time close() returned, within a millisecond of the close.
+    static const int kDefaultReleaseDelayMs = 1;
     // The BIOS IRQ routing table in proc/kcore, holding the modems' slots;
     // without it proc/kcore is left out.
     bool irqTable = true;

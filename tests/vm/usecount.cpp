@@ -1,6 +1,6 @@
 // usecount.cpp - opens and closes a driver's tty and reports the driver's use count after each step.
 //
-//   vm_usecount TTY MODULES_FILE MODULE
+//   vm_usecount TTY MODULES_FILE MODULE [SETTLE_MS]
 //
 // Prints one line
 //   usecount before=B open=O second_open=S one_closed=C last_closed=L fallen=F close_us=T release_us=U
@@ -11,6 +11,9 @@
 // a read first saw the count dropped (-1: never). A read takes time too, so
 // release_us is an upper bound. The guest measures the kernel with it and
 // the host the simulator, so that the two can be compared number by number.
+// SETTLE_MS (default 0) pauses before each read that follows an open or a
+// close: the kernel counts during the open() itself, the simulator when it
+// has been told of the open, a moment later.
 #include <fcntl.h>
 #include <time.h>
 #include <unistd.h>
@@ -71,13 +74,18 @@ int OpenTty(const char* path)
 
 int main(int argc, char** argv)
 {
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: vm_usecount TTY MODULES_FILE MODULE\n");
+    if (argc != 4 && argc != 5) {
+        std::fprintf(stderr, "usage: vm_usecount TTY MODULES_FILE MODULE [SETTLE_MS]\n");
         return 64;
     }
     const char* tty = argv[1];
     const char* modules = argv[2];
     const char* module = argv[3];
+    const long settleNs = argc == 5 ? std::atol(argv[4]) * 1000000L : 0;
+    const auto settle = [settleNs] {
+        const timespec pause{settleNs / 1000000000L, settleNs % 1000000000L};
+        nanosleep(&pause, nullptr);
+    };
 
     const int before = UseCount(modules, module);
     if (before < 0) {
@@ -88,14 +96,17 @@ int main(int argc, char** argv)
     if (first < 0) {
         return 1;
     }
+    settle();
     const int open = UseCount(modules, module);
     const int second = OpenTty(tty);
     if (second < 0) {
         close(first);
         return 1;
     }
+    settle();
     const int secondOpen = UseCount(modules, module);
     close(second);
+    settle();
     const int oneClosed = UseCount(modules, module);
     const long closedAt = NowUs();
     close(first);
