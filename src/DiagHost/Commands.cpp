@@ -301,9 +301,7 @@ int commandRun(Session& session)
 
     RunView view(human, session.config);
     view.setQuiet(options.quiet);
-    if (options.verbose) {
-        view.followLog(diagnosticLogPath(session));
-    }
+    view.followLog(diagnosticLogPath(session), options.verbose);
     if (!driverFreeAtStart) {
         view.detail("The modem driver was in use before the run began (and for " +
                     std::to_string(kReleaseWaitMs) + " ms after): no test waits for it.");

@@ -92,6 +92,13 @@ std::string shortLogLine(const std::string& line)
     return rest.empty() ? function : function + ": " + rest;
 }
 
+// The plug-in's error lines ("Tessaly Modem Diagnostics: <what failed>"):
+// a port that went away, a write the modem's tty refused.
+bool isErrorLine(const std::string& line)
+{
+    return line.compare(0, 27, "Tessaly Modem Diagnostics: ") == 0;
+}
+
 bool isRunOpening(const std::string& line)
 {
     const std::string::size_type call = line.find("::run() [");
@@ -261,9 +268,10 @@ void RunView::event(const EventRecord& event)
     m_console.line(text);
 }
 
-void RunView::followLog(const std::string& path)
+void RunView::followLog(const std::string& path, bool everything)
 {
     m_following = true;
+    m_verbose = everything;
     m_log.start(path);
 }
 
@@ -272,9 +280,9 @@ void RunView::showLogLines(bool flush)
     if (!m_following) {
         return;
     }
-    // run --jobs tests several modems at once, all logging to the same
-    // file: each line waits for the modem it names (a line that names none,
-    // such as the serial layer's, goes with the modem shown now).
+    // Each line waits for the modem it names (a line that names none, such
+    // as the serial layer's, goes with the modem shown now): another
+    // program's run may log to the same file.
     for (std::string& line : m_log.newLines(flush)) {
         if (line.find_first_not_of(" \t") == std::string::npos) {
             continue;  // blank lines say nothing
@@ -291,7 +299,7 @@ void RunView::showLogLines(bool flush)
         if (m_linesShown > 0 && isRunOpening(line)) {
             break;
         }
-        if (!m_quiet) {
+        if (!m_quiet && (m_verbose || isErrorLine(line))) {
             m_console.line("      | " + printable(shortLogLine(line)));
         }
         if (!ttyOf(line).empty()) {
@@ -322,7 +330,7 @@ void RunView::notice(const std::string& text)
 
 void RunView::detail(const std::string& text)
 {
-    if (m_following && !m_quiet) {
+    if (m_verbose && !m_quiet) {
         m_console.line("  " + text);
     }
 }

@@ -24,10 +24,11 @@ public:
 
     // Quiet: only notices and the summary are shown.
     void setQuiet(bool quiet) { m_quiet = quiet; }
-    // Verbose: under each test, the lines the plug-in appends to this log
-    // file while the test runs, followed from its size now; and details()
-    // are shown.
-    void followLog(const std::string& path);
+    // Under each test, the lines the plug-in appends to this log file while
+    // the test runs, followed from its size now: all of them when
+    // everything is set (verbose, which also shows details), else only its
+    // error lines, which say what went wrong (a port that went away).
+    void followLog(const std::string& path, bool everything);
 
     void device(const DeviceRecord& device);
     void testStarted(const DeviceRecord& device, int testIndex);
@@ -54,6 +55,7 @@ private:
     std::string m_tty;  // of the modem under test
     bool m_quiet = false;
     bool m_following = false;
+    bool m_verbose = false;
     LogTail m_log;
     std::map<std::string, std::deque<std::string>> m_logLines;  // read, not yet shown, by tty
     int m_linesShown = 0;  // lines naming its tty shown under the running test

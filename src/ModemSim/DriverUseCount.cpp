@@ -44,8 +44,8 @@ struct DriverUseCount::Impl {
         int ownDescriptor;
         dev_t device;
         int watch;
-        bool open = false;       // some descriptor other than ours is on it
-        bool closeSeen = false;  // a close notification since the last look
+        bool open = false;         // some descriptor other than ours is on it
+        bool openedLast = false;   // in the notifications just read, an open came after any close
     };
 
     std::vector<Followed> ttys;
@@ -115,32 +115,33 @@ void DriverUseCount::Impl::look()
     closedir(proc);
 }
 
-// Reads every pending notification. An open marks its tty open at once, so
-// that the count can rise before the slower look through /proc (the kernel
-// counts an open as it happens; a short session must not come and go
-// unseen). Each close is remembered, so that an open and close that both
-// happened before the look still leave a pending release, as the kernel's
-// would.
+// Reads every pending notification. A tty whose last notification is an
+// open is marked open at once, so that the count rises before the slower
+// look through /proc (the kernel counts an open as it happens). A session
+// whose open and close both arrive together is left to the look: it ended
+// before the simulator heard of it, and raising the count now, after the
+// fact, would show the driver busy when it no longer is.
 void DriverUseCount::Impl::drainNotifications()
 {
     alignas(struct inotify_event) char buffer[4096];
     for (;;) {
         const ssize_t got = read(notify, buffer, sizeof buffer);
         if (got <= 0) {
-            return;  // EAGAIN: all read
+            break;  // EAGAIN: all read
         }
         for (ssize_t at = 0; at < got;) {
             const auto* event = reinterpret_cast<const struct inotify_event*>(buffer + at);
             for (Followed& tty : ttys) {
-                if (event->wd == tty.watch && (event->mask & IN_OPEN) != 0) {
-                    tty.open = true;
-                }
-                if (event->wd == tty.watch && (event->mask & IN_CLOSE) != 0) {
-                    tty.closeSeen = true;
+                if (event->wd == tty.watch) {
+                    tty.openedLast = (event->mask & IN_OPEN) != 0;
                 }
             }
             at += static_cast<ssize_t>(sizeof(struct inotify_event) + event->len);
         }
+    }
+    for (Followed& tty : ttys) {
+        tty.open = tty.open || tty.openedLast;
+        tty.openedLast = false;
     }
 }
 
@@ -163,20 +164,19 @@ void DriverUseCount::Impl::publishCount()
 void DriverUseCount::Impl::update(bool lookAgain)
 {
     if (lookAgain) {
-        // A close found now was told of before the look: its release counts
-        // from then, not from the end of the look.
-        const Deadline release(releaseDelayUs);
         std::vector<bool> wasOpen;
         for (const Followed& tty : ttys) {
             wasOpen.push_back(tty.open);
         }
         look();
+        // A close may have come during the look, so its release counts from
+        // the look's end: later than the kernel's at times, never earlier.
+        const Deadline release(releaseDelayUs);
         for (std::size_t i = 0; i < ttys.size(); ++i) {
             Followed& tty = ttys[i];
-            if (!tty.open && (wasOpen[i] || tty.closeSeen)) {
+            if (!tty.open && wasOpen[i]) {
                 releases.push_back(release);
             }
-            tty.closeSeen = false;
         }
     }
     std::vector<Deadline> held;
