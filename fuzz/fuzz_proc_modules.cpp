@@ -1,14 +1,84 @@
 // fuzz_proc_modules.cpp - the driver use count read from arbitrary /proc/modules contents.
+//
+// The answer is compared with a model of the rule written here: a line is
+// the driver's when it starts with "TSYSM" and white space and its next two
+// numbers (size, use count) are both nonzero; any such line makes the
+// modems busy. A line is judged by its first 511 bytes, as a C string
+// (what follows a NUL byte is not looked at). The targets run with
+// -max_len past 4 KiB, so that lines split across the reader's blocks are
+// met too.
 #include <cstdint>
+#include <string>
 
 #include "FuzzRoot.h"
 #include "VelkLinux.h"
+
+namespace {
+
+const std::size_t kJudged = 511;
+
+bool Blank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// Reads white space, a sign and decimal digits from text[at] on; true when
+// a digit other than 0 is among them. at moves past the number, or stays
+// where it was when there is none.
+bool NonzeroNumber(const std::string& text, std::size_t& at)
+{
+    std::size_t i = at;
+    while (i < text.size() && Blank(text[i])) {
+        ++i;
+    }
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        ++i;
+    }
+    const std::size_t digits = i;
+    bool nonzero = false;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
+        nonzero = nonzero || text[i] != '0';
+        ++i;
+    }
+    if (i != digits) {
+        at = i;
+    }
+    return nonzero;
+}
+
+bool DriverBusy(std::string line)
+{
+    line = line.substr(0, kJudged);
+    line = line.substr(0, line.find('\0'));
+    if (line.compare(0, 5, "TSYSM") != 0 || line.size() < 6 || !Blank(line[5])) {
+        return false;
+    }
+    std::size_t at = 5;
+    return NonzeroNumber(line, at) && NonzeroNumber(line, at);
+}
+
+bool Expected(const std::uint8_t* data, std::size_t size)
+{
+    const std::string text(reinterpret_cast<const char*>(data), size);
+    bool busy = false;
+    std::size_t from = 0;
+    for (;;) {
+        const std::size_t end = text.find('\n', from);
+        busy = DriverBusy(text.substr(from, end == std::string::npos ? std::string::npos : end - from)) || busy;
+        if (end == std::string::npos) {
+            return busy;
+        }
+        from = end + 1;
+    }
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     fuzzroot::WriteFile("/proc/modules", data, size);
     const Boolean inUse = ModemsInUse();
-    if (inUse > 1) {
+    if (inUse > 1 || (inUse == 1) != Expected(data, size)) {
         __builtin_trap();
     }
     return 0;
