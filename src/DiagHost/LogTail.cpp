@@ -80,9 +80,9 @@ bool LogTail::readMore(std::size_t& total)
 bool LogTail::replaced() const
 {
     struct stat named {};
-    struct stat open {};
-    return stat(m_path.c_str(), &named) == 0 && fstat(m_fd, &open) == 0 &&
-           (named.st_dev != open.st_dev || named.st_ino != open.st_ino);
+    struct stat opened {};
+    return stat(m_path.c_str(), &named) == 0 && fstat(m_fd, &opened) == 0 &&
+           (named.st_dev != opened.st_dev || named.st_ino != opened.st_ino);
 }
 
 std::vector<std::string> LogTail::newLines(bool flush)
