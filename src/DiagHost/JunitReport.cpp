@@ -24,7 +24,13 @@ std::string suiteName(const DeviceRecord& device)
 
 std::string attribute(const char* name, const std::string& value)
 {
-    return std::string(" ") + name + "=\"" + xmlEscape(value) + "\"";
+    // A parser turns a literal tab or line feed in an attribute into a
+    // blank; as character references they read back as written.
+    std::string escaped;
+    for (const char c : xmlEscape(value)) {
+        escaped += c == '\t' ? std::string("&#9;") : c == '\n' ? std::string("&#10;") : std::string(1, c);
+    }
+    return std::string(" ") + name + "=\"" + escaped + "\"";
 }
 
 }  // namespace
@@ -41,6 +47,8 @@ std::string xmlEscape(const std::string& text)
         case '>': escaped += "&gt;"; break;
         case '"': escaped += "&quot;"; break;
         case '\'': escaped += "&apos;"; break;
+        // A parser reads a literal carriage return as a line feed.
+        case '\r': escaped += "&#13;"; break;
         default:
             if (static_cast<unsigned char>(c) >= 0x80) {
                 // The report is declared UTF-8: a byte that is not part of

@@ -1,6 +1,8 @@
 // LogTail.cpp - reads what a log file gained, bounded per call.
 #include "LogTail.h"
 
+#include <algorithm>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -52,25 +54,54 @@ void LogTail::start(const std::string& path)
     }
 }
 
+bool LogTail::readMore(std::size_t& total)
+{
+    struct stat info {};
+    if (fstat(m_fd, &info) != 0) {
+        return true;
+    }
+    if (info.st_size < m_offset) {
+        m_offset = 0;
+        m_partial.clear();
+    }
+    char buffer[8192];
+    while (total < kMaxReadPerCall) {
+        const ssize_t count = pread(m_fd, buffer, std::min(sizeof buffer, kMaxReadPerCall - total), m_offset);
+        if (count <= 0) {
+            return true;
+        }
+        m_offset += count;
+        total += static_cast<std::size_t>(count);
+        m_partial.append(buffer, static_cast<std::size_t>(count));
+    }
+    return false;
+}
+
+bool LogTail::replaced() const
+{
+    struct stat named {};
+    struct stat opened {};
+    return stat(m_path.c_str(), &named) == 0 && fstat(m_fd, &opened) == 0 &&
+           (named.st_dev != opened.st_dev || named.st_ino != opened.st_ino);
+}
+
 std::vector<std::string> LogTail::newLines(bool flush)
 {
     std::vector<std::string> lines;
-    struct stat info {};
-    if (!m_path.empty() && openFile() && fstat(m_fd, &info) == 0) {
-        if (info.st_size < m_offset) {
+    std::size_t total = 0;
+    if (!m_path.empty() && openFile()) {
+        // A log renamed away (rotated) is read to its end, its last line
+        // ended there, and the file now under its name read from the start.
+        while (readMore(total) && replaced()) {
+            if (!m_partial.empty()) {
+                m_partial += '\n';
+            }
+            close(m_fd);
+            m_fd = -1;
             m_offset = 0;
-            m_partial.clear();
-        }
-        char buffer[8192];
-        std::size_t total = 0;
-        while (total < kMaxReadPerCall) {
-            const ssize_t count = pread(m_fd, buffer, sizeof buffer, m_offset);
-            if (count <= 0) {
+            if (!openFile()) {
                 break;
             }
-            m_offset += count;
-            total += static_cast<std::size_t>(count);
-            m_partial.append(buffer, static_cast<std::size_t>(count));
         }
     }
     std::string::size_type from = 0;

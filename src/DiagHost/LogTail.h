@@ -10,7 +10,9 @@ namespace diaghost {
 // Follows one log file from its size at start() on, like tail -f: each
 // call to newLines() returns the whole lines written since the last call.
 // Only a regular file is read, without blocking; a file that shrank (was
-// rotated) is read again from its start.
+// truncated) is read again from its start, and when the name comes to
+// mean another file (the log was rotated by renaming it), the old one is
+// read to its end and the new one from its start.
 class LogTail {
 public:
     LogTail() = default;
@@ -25,6 +27,11 @@ public:
 
 private:
     bool openFile();
+    // Reads what the open file gained, 64 KiB a call at the most (total
+    // counts them); true when it reached the file's end.
+    bool readMore(std::size_t& total);
+    // Whether the path now names another file than the one open.
+    bool replaced() const;
 
     std::string m_path;
     int m_fd = -1;

@@ -70,7 +70,8 @@ struct DeviceRecord {
 DeviceRecord describeDevice(const QuarnDiags::DeviceEnum::IDevice& device, int index);
 
 // The PCI address of a location text "PCI Bus <b>, Device <d>, Function <f>"
-// as lspci writes it with its domain ("0000:00:0a.0"); "" for any other text.
+// (decimal numbers, bus up to 255, device up to 31, function up to 7) as
+// lspci writes it with its domain ("0000:00:0a.0"); "" for any other text.
 std::string pciAddressOf(const std::string& location);
 
 // The address without its domain when that is 0000, as lspci shows it.
@@ -78,11 +79,12 @@ std::string shortPciAddress(const std::string& address);
 
 // "vendor:device" of the PCI function at address, read from the first four
 // bytes of its configuration file under sysroot + /proc/bus/pci (sysroot ""
-// for the real one); "" when there is no such file.
+// for the real one); "" when there is no such file or address is not in
+// the form pciAddressOf gives.
 std::string readPciId(const std::string& sysroot, const std::string& address);
 
-// Slot number from an additional hardware information text "PCI Slot <n>";
-// 0 when the text holds none.
+// Slot number from an additional hardware information text "PCI Slot <n>"
+// (n decimal, 1 up to INT_MAX); 0 for any other text.
 int slotFromHWInfo(const std::string& text);
 
 // What a test's result means to a person: a verdict PASSED with the code

@@ -51,7 +51,9 @@ std::string junitReport(const PackageIdentity& package, const std::vector<Device
 std::string junitReport(const PackageIdentity& package, const std::vector<DeviceRecord>& devices,
                         const PackageConfig& config);
 
-// Text with the five XML special characters escaped.
+// Text with the five XML special characters and the carriage return
+// escaped; a byte that is not part of well-formed UTF-8, U+FFFE, U+FFFF and
+// the control characters XML does not allow become "?".
 std::string xmlEscape(const std::string& text);
 
 }  // namespace diaghost

@@ -1,6 +1,7 @@
 // Text.cpp - escaping, measuring, shortening and wrapping of terminal text.
 #include "Text.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -140,14 +141,15 @@ std::vector<std::string> wrapWords(const std::string& text, std::size_t width, s
     if (indent + 8 > width) {
         indent = 0;  // too narrow to indent: use the whole line
     }
-    // The text's own leading blanks stay on the first line.
+    // The text's own leading blanks stay on the first line, as many as
+    // leave a column for the text.
     std::size_t at = text.find_first_not_of(' ');
     if (at == std::string::npos) {
         return {fitWidth(text, width)};
     }
     std::vector<std::string> lines;
-    std::string line = text.substr(0, at);
-    std::size_t lineWidth = at;
+    std::string line(std::min(at, width - 1), ' ');
+    std::size_t lineWidth = line.size();
     bool lineHasWord = false;
     const auto newLine = [&] {
         lines.push_back(line);
@@ -155,11 +157,14 @@ std::vector<std::string> wrapWords(const std::string& text, std::size_t width, s
         lineWidth = indent;
         lineHasWord = false;
     };
-    // Columns up to which word fits in room columns.
+    // Bytes of word that fit in room columns. A colour sequence takes no
+    // column and is never cut: a part of one would show as text.
     const auto cutAt = [](const std::string& word, std::size_t room) {
         std::size_t cut = 0;
         for (std::size_t columns = 0; cut < word.size(); ++cut) {
-            if ((static_cast<unsigned char>(word[cut]) & 0xC0u) != 0x80u) {
+            if (const std::size_t colour = colourSequence(word, cut)) {
+                cut += colour - 1;
+            } else if ((static_cast<unsigned char>(word[cut]) & 0xC0u) != 0x80u) {
                 if (columns == room) {
                     break;
                 }

@@ -1,6 +1,7 @@
 // diaghost's files: following the diagnostic log as it grows, checking report files without touching them.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -31,6 +32,12 @@ TEST(HostFiles, LogTailGivesEachNewLineOnce)
     // A log rotated away (shorter than before) is read from its start.
     testsupport::writeFile(log, "fresh\n");
     EXPECT_EQ(Lines{"fresh"}, tail.newLines());
+    // One renamed away is read to its end, its unfinished line ended, and
+    // the new one under its name from its start.
+    std::ofstream(log, std::ios::app) << "last\nunfinished";
+    ASSERT_EQ(0, std::rename(log.c_str(), (log + ".1").c_str()));
+    std::ofstream(log, std::ios::app) << "new log\n";
+    EXPECT_EQ((Lines{"last", "unfinished", "new log"}), tail.newLines());
 
     // A log that is missing at the start is read from its first line.
     tail.start(dir.file("later.log"));

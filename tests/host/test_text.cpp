@@ -59,6 +59,11 @@ TEST(HostText, FittingAndWrappingNeverExceedTheWidth)
     }
     // Blanks that align columns stay as they are on an unbroken line.
     EXPECT_EQ("  at        PASSED", diaghost::wrapWords("  at        PASSED  0.1 s", 20, 4).front());
+    // A colour sequence takes no column and is never cut; leading blanks
+    // wider than a line leave it a column for the text.
+    EXPECT_EQ((std::vector<std::string>{"\033[1;31mABCDE", "FGHIJ", "KL\033[0m"}),
+              diaghost::wrapWords("\033[1;31mABCDEFGHIJKL\033[0m", 5, 0));
+    EXPECT_EQ((std::vector<std::string>{"   w", "ord"}), diaghost::wrapWords("          word", 4, 0));
 }
 
 TEST(HostText, NarrowTablesShortenWideColumnsThenDropOptionalOnes)
