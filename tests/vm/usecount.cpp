@@ -11,9 +11,11 @@
 // a read first saw the count dropped (-1: never). A read takes time too, so
 // release_us is an upper bound. The guest measures the kernel with it and
 // the host the simulator, so that the two can be compared number by number.
-// SETTLE_MS (default 0) pauses before each read that follows an open or a
-// close: the kernel counts during the open() itself, the simulator when it
-// has been told of the open, a moment later.
+// SETTLE_MS (default 0): each read that follows an open or a close is
+// repeated, every millisecond, until the count differs from the one before
+// the step or SETTLE_MS have passed: the kernel counts during the open()
+// itself, the simulator once it has been told of the open, a moment later
+// (longer on a busy machine).
 #include <fcntl.h>
 #include <time.h>
 #include <unistd.h>
@@ -81,10 +83,17 @@ int main(int argc, char** argv)
     const char* tty = argv[1];
     const char* modules = argv[2];
     const char* module = argv[3];
-    const long settleNs = argc == 5 ? std::atol(argv[4]) * 1000000L : 0;
-    const auto settle = [settleNs] {
-        const timespec pause{settleNs / 1000000000L, settleNs % 1000000000L};
-        nanosleep(&pause, nullptr);
+    const long settleUs = argc == 5 ? std::atol(argv[4]) * 1000L : 0;
+    // The count after a step that followed a read of `previous`.
+    const auto countAfterStep = [&](int previous) {
+        const long start = NowUs();
+        int count = UseCount(modules, module);
+        while (count == previous && NowUs() - start < settleUs) {
+            const timespec pause{0, 1000000L};
+            nanosleep(&pause, nullptr);
+            count = UseCount(modules, module);
+        }
+        return count;
     };
 
     const int before = UseCount(modules, module);
@@ -96,18 +105,15 @@ int main(int argc, char** argv)
     if (first < 0) {
         return 1;
     }
-    settle();
-    const int open = UseCount(modules, module);
+    const int open = countAfterStep(before);
     const int second = OpenTty(tty);
     if (second < 0) {
         close(first);
         return 1;
     }
-    settle();
-    const int secondOpen = UseCount(modules, module);
+    const int secondOpen = countAfterStep(open);
     close(second);
-    settle();
-    const int oneClosed = UseCount(modules, module);
+    const int oneClosed = countAfterStep(secondOpen);
     const long closedAt = NowUs();
     close(first);
     const long closeUs = NowUs() - closedAt;
