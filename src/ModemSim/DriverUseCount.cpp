@@ -25,6 +25,10 @@ namespace {
 
 const std::uint32_t kWatchedEvents = IN_OPEN | IN_CLOSE_WRITE | IN_CLOSE_NOWRITE;
 
+// Looks in a row while notifications keep coming during them: a tty opened
+// and closed without pause must not keep the simulator looking forever.
+const int kLooksInARow = 5;
+
 // A whole number made only of digits (a process folder of /proc).
 bool IsNumber(const char* text, long* value)
 {
@@ -44,8 +48,7 @@ struct DriverUseCount::Impl {
         int ownDescriptor;
         dev_t device;
         int watch;
-        bool open = false;         // some descriptor other than ours is on it
-        bool openedLast = false;   // in the notifications just read, an open came after any close
+        bool open = false;  // some descriptor other than ours is on it
     };
 
     std::vector<Followed> ttys;
@@ -62,7 +65,7 @@ struct DriverUseCount::Impl {
     std::thread thread;
 
     void look();
-    void drainNotifications();
+    bool drainNotifications();
     void publishCount();
     // Drops the releases that are due; with lookAgain, first finds which
     // ttys are open now.
@@ -115,34 +118,16 @@ void DriverUseCount::Impl::look()
     closedir(proc);
 }
 
-// Reads every pending notification. A tty whose last notification is an
-// open is marked open at once, so that the count rises before the slower
-// look through /proc (the kernel counts an open as it happens). A session
-// whose open and close both arrive together is left to the look: it ended
-// before the simulator heard of it, and raising the count now, after the
-// fact, would show the driver busy when it no longer is.
-void DriverUseCount::Impl::drainNotifications()
+// Reads every pending notification; whether there was any. What they say is
+// only a cue to look: the look through /proc decides which ttys are open.
+bool DriverUseCount::Impl::drainNotifications()
 {
     alignas(struct inotify_event) char buffer[4096];
-    for (;;) {
-        const ssize_t got = read(notify, buffer, sizeof buffer);
-        if (got <= 0) {
-            break;  // EAGAIN: all read
-        }
-        for (ssize_t at = 0; at < got;) {
-            const auto* event = reinterpret_cast<const struct inotify_event*>(buffer + at);
-            for (Followed& tty : ttys) {
-                if (event->wd == tty.watch) {
-                    tty.openedLast = (event->mask & IN_OPEN) != 0;
-                }
-            }
-            at += static_cast<ssize_t>(sizeof(struct inotify_event) + event->len);
-        }
+    bool any = false;
+    while (read(notify, buffer, sizeof buffer) > 0) {
+        any = true;
     }
-    for (Followed& tty : ttys) {
-        tty.open = tty.open || tty.openedLast;
-        tty.openedLast = false;
-    }
+    return any;
 }
 
 void DriverUseCount::Impl::publishCount()
@@ -168,7 +153,18 @@ void DriverUseCount::Impl::update(bool lookAgain)
         for (const Followed& tty : ttys) {
             wasOpen.push_back(tty.open);
         }
-        look();
+        // The count only ever shows what a look found: a tty is shown open
+        // once a look saw a descriptor on it, never on the word of a
+        // notification that may be older than the close that followed it
+        // (the count would rise after the fact, when the driver is free).
+        // A look during which more notifications came is done again, so
+        // that a close in the middle of it is not published as open.
+        for (int turn = 0; turn < kLooksInARow; ++turn) {
+            look();
+            if (!drainNotifications()) {
+                break;
+            }
+        }
         // A close may have come during the look, so its release counts from
         // the look's end: later than the kernel's at times, never earlier.
         const Deadline release(releaseDelayUs);
@@ -204,12 +200,7 @@ void DriverUseCount::Impl::serve()
         if (fds[0].revents != 0) {
             return;
         }
-        const bool notified = fds[1].revents != 0;
-        if (notified) {
-            drainNotifications();
-            publishCount();
-        }
-        update(notified);
+        update(fds[1].revents != 0 && drainNotifications());
     }
 }
 

@@ -22,6 +22,11 @@ namespace modemsim {
 // last descriptor closed keeps its reference for the release delay. Each
 // change is handed to publish() with the new count, base included.
 //
+// The kernel counts inside open(); the model a moment later, once it has
+// looked (a millisecond or so, more on a busy machine). It never shows a
+// session that ended before it looked: a count that rose after the fact
+// would report the driver busy when it is free.
+//
 // Only the processes whose descriptors this process may look at are seen:
 // as root every process, otherwise the user's own.
 class DriverUseCount {
