@@ -58,9 +58,8 @@ inline Run MakeRun(FuzzedDataProvider& input)
             test.progress = input.ConsumeIntegral<QuarnDiags::Uint>();
             test.seconds = input.ConsumeFloatingPoint<double>();
             for (int e = input.ConsumeIntegralInRange(0, 3); e > 0; --e) {
-                test.events.push_back({Code(input),
-                                       static_cast<QuarnDiags::Diag::EventType>(input.ConsumeIntegralInRange(0, 2)),
-                                       input.ConsumeIntegral<std::int64_t>()});
+                test.events.push_back(
+                    {Code(input), static_cast<QuarnDiags::Diag::EventType>(input.ConsumeIntegralInRange(0, 2))});
             }
             device.tests.push_back(test);
         }

@@ -34,9 +34,10 @@ void ExpectText(const nlohmann::json& value, const std::string& text)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     FuzzedDataProvider input(data, size);
-    const bool withTests = input.ConsumeBool();
+    diaghost::ReportContext context;
+    context.withTests = input.ConsumeBool();
     const hostrecords::Run run = hostrecords::MakeRun(input);
-    const std::string document = diaghost::jsonReport(run.package, run.devices, run.config, withTests);
+    const std::string document = diaghost::jsonReport(run.package, run.devices, run.config, context);
 
     const nlohmann::json parsed = nlohmann::json::parse(document, nullptr, false);
     if (parsed.is_discarded() || !parsed["devices"].is_array() || parsed["devices"].size() != run.devices.size()) {
@@ -52,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (entry["index"] != device.index || entry["slot"] != device.slot) {
             __builtin_trap();
         }
-        if (!withTests) {
+        if (!context.withTests) {
             if (entry.contains("tests")) {
                 __builtin_trap();
             }

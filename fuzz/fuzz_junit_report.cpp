@@ -153,7 +153,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     (void)quiet;
     FuzzedDataProvider input(data, size);
     const hostrecords::Run run = hostrecords::MakeRun(input);
-    const std::string report = diaghost::junitReport(run.package, run.devices, run.config);
+    const std::string report = diaghost::junitReport(run.package, run.devices, run.config, diaghost::ReportContext());
 
     xmlDoc* doc = xmlReadMemory(report.data(), static_cast<int>(report.size()), "junit.xml", nullptr,
                                 XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);

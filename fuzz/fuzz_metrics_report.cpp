@@ -11,7 +11,6 @@
 #include <string>
 
 #include "HostRecords.h"
-#include "MetricsReport.h"
 
 namespace {
 

@@ -1,5 +1,7 @@
-// ExitStatus.h - diaghost's exit statuses.
+// ExitStatus.h - diaghost's exit statuses and the one list that explains them.
 #pragma once
+
+#include <string>
 
 namespace diaghost {
 
@@ -14,5 +16,17 @@ enum ExitStatus {
     EXIT_IOERR = 74,       // standard output could not be written (as sysexits' EX_IOERR)
     EXIT_SIGNAL_BASE = 128  // stopped at once by a signal: 128 + its number (130 for a second Ctrl-C)
 };
+
+struct ExitStatusInfo {
+    int status;
+    const char* meaning;
+};
+
+// Every status a person may meet, in order: --help lists them, and the
+// manual page's EXIT STATUS section is held to the same list.
+extern const ExitStatusInfo kExitStatuses[9];
+
+// "Exit status:" and the list, for --help.
+std::string exitStatusHelp();
 
 }  // namespace diaghost

@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <sstream>
 
+#include "Outcome.h"
 #include "Reports.h"
 #include "Utf8.h"
 
@@ -22,19 +23,8 @@ std::string suiteName(const DeviceRecord& device)
            device.location + ")";
 }
 
-std::string attribute(const char* name, const std::string& value)
-{
-    // A parser turns a literal tab or line feed in an attribute into a
-    // blank; as character references they read back as written.
-    std::string escaped;
-    for (const char c : xmlEscape(value)) {
-        escaped += c == '\t' ? std::string("&#9;") : c == '\n' ? std::string("&#10;") : std::string(1, c);
-    }
-    return std::string(" ") + name + "=\"" + escaped + "\"";
-}
-
-}  // namespace
-
+// The five XML special characters and the carriage return escaped; what
+// XML 1.0 cannot carry becomes "?".
 std::string xmlEscape(const std::string& text)
 {
     std::string escaped;
@@ -73,11 +63,18 @@ std::string xmlEscape(const std::string& text)
     return escaped;
 }
 
-std::string junitReport(const PackageIdentity& package, const std::vector<DeviceRecord>& devices,
-                        const PackageConfig& config)
+std::string attribute(const char* name, const std::string& value)
 {
-    return junitReport(package, devices, config, ReportContext());
+    // A parser turns a literal tab or line feed in an attribute into a
+    // blank; as character references they read back as written.
+    std::string escaped;
+    for (const char c : xmlEscape(value)) {
+        escaped += c == '\t' ? std::string("&#9;") : c == '\n' ? std::string("&#10;") : std::string(1, c);
+    }
+    return std::string(" ") + name + "=\"" + escaped + "\"";
 }
+
+}  // namespace
 
 std::string junitReport(const PackageIdentity& package, const std::vector<DeviceRecord>& devices,
                         const PackageConfig& config, const ReportContext& context)

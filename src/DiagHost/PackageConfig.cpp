@@ -3,10 +3,13 @@
 
 #include <cctype>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
+
+#include "OutputFiles.h"
 
 namespace diaghost {
 
@@ -82,12 +85,15 @@ int PackageConfig::testIndex(const std::string& name) const
     return -1;
 }
 
+const TestInfo* PackageConfig::test(int index) const
+{
+    return index >= 0 && static_cast<std::size_t>(index) < tests.size() ? &tests[static_cast<std::size_t>(index)]
+                                                                         : nullptr;
+}
+
 std::string PackageConfig::testName(int index) const
 {
-    if (index >= 0 && static_cast<std::size_t>(index) < tests.size()) {
-        return tests[static_cast<std::size_t>(index)].name;
-    }
-    return "test" + std::to_string(index);
+    return test(index) != nullptr ? test(index)->name : "test" + std::to_string(index);
 }
 
 std::string PackageConfig::codeName(QuarnDiags::Uint code) const
@@ -102,10 +108,19 @@ std::string PackageConfig::codeText(QuarnDiags::Uint code) const
     return found != messages.end() ? found->second.text : std::string();
 }
 
-double PackageConfig::maxSeconds(int index) const
+std::string PackageConfig::testTitle(int index) const
 {
-    return index >= 0 && static_cast<std::size_t>(index) < tests.size() ? tests[static_cast<std::size_t>(index)].maxSeconds
-                                                                          : 0.0;
+    return test(index) != nullptr ? test(index)->title : std::string();
+}
+
+std::string PackageConfig::limitText(int index) const
+{
+    if (test(index) == nullptr || test(index)->maxSeconds <= 0.0) {
+        return std::string();
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, "up to %g s", test(index)->maxSeconds);
+    return text;
 }
 
 bool parsePackageConfig(const std::string& text, PackageConfig& config, std::string& error)
@@ -218,11 +233,7 @@ bool loadPackageConfig(const std::string& path, PackageConfig& config, std::stri
 
     config = PackageConfig();
     config.path = path;
-    const std::string::size_type slash = path.rfind('/');
-    config.packageDir = slash == std::string::npos ? std::string(".") : path.substr(0, slash);
-    if (slash == 0) {
-        config.packageDir = "/";
-    }
+    config.packageDir = parentFolder(path);
     if (!parsePackageConfig(text.str(), config, error)) {
         error = "bad package " + path + ": " + error;
         return false;

@@ -12,23 +12,16 @@
 #include <vector>
 
 #include "ExitStatus.h"
+#include "OutputFiles.h"
 
 namespace diaghost {
 
 namespace {
 
-const char* const kLogFiles[] = {"TSYmodemDeviceEnumerator.log", "TSYmodemDiagnostic.log"};
-
 bool isFolder(const std::string& path)
 {
     struct stat info {};
     return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
-bool isFile(const std::string& path)
-{
-    struct stat info {};
-    return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
 // A kept folder for a simulated run: <dir>/log receives the plug-in's logs,
@@ -100,12 +93,10 @@ int openSession(Session& session)
         }
     }
 
-    // The plug-in resolves every system path through MODEMDIAG_SYSROOT; it
-    // must be in place before the library is loaded.
     std::string pluginConfigPath = manifest;
     if (options.simulate) {
         try {
-            session.machine = std::make_unique<SimulatedMachine>(options.profile);
+            session.machine = std::make_unique<modemsim::SimulatedMachine>(*modemsim::MachinePlan::find(options.profile));
         } catch (const std::exception& e) {
             printError(std::string("cannot build the simulated machine: ") + e.what());
             return EXIT_SOFTWARE;
@@ -123,13 +114,20 @@ int openSession(Session& session)
             printError(error);
             return EXIT_SOFTWARE;
         }
-        setenv("MODEMDIAG_SYSROOT", session.machine->rootPath().c_str(), 1);
+        session.sysroot = session.machine->root().path();
     } else if (!options.sysroot.empty()) {
         if (!isFolder(options.sysroot)) {
             printError("--sysroot " + options.sysroot + ": no such folder");
             return EXIT_USAGE;
         }
-        setenv("MODEMDIAG_SYSROOT", absolutePath(options.sysroot).c_str(), 1);
+        session.sysroot = absolutePath(options.sysroot);
+    } else if (const char* inherited = std::getenv("MODEMDIAG_SYSROOT")) {
+        session.sysroot = inherited;
+    }
+    // The plug-in resolves every system path through MODEMDIAG_SYSROOT; it
+    // must be in place before the library is loaded.
+    if (!session.sysroot.empty()) {
+        setenv("MODEMDIAG_SYSROOT", session.sysroot.c_str(), 1);
     }
 
     if (!session.plugin.load(session.config, pluginConfigPath, error)) {
@@ -139,37 +137,17 @@ int openSession(Session& session)
     return -1;
 }
 
-std::string diagnosticLogPath(const Session& session)
-{
-    // Beside the enumerator's log, which falls back to the package folder
-    // when the log folder cannot take it.
-    for (const std::string& folder : {session.plugin.logDir(), session.plugin.packageDir()}) {
-        if (isFile(folder + "/" + kLogFiles[1])) {
-            return folder + "/" + kLogFiles[1];
-        }
-    }
-    return session.plugin.logDir() + "/" + kLogFiles[1];
-}
-
 std::string describeLogs(const Session& session)
 {
-    // The plug-in writes to the package folder's parent + /log, or to the
-    // package folder itself when it cannot write there.
-    for (const std::string& folder : {session.plugin.logDir(), session.plugin.packageDir()}) {
-        std::string found;
-        for (const char* name : kLogFiles) {
-            const std::string path = folder + "/" + name;
-            if (isFile(path)) {
-                found += (found.empty() ? "" : "\n") + std::string("  ") + path;
-            }
-        }
-        if (!found.empty()) {
-            return std::string(session.machine ? "Log files (kept after the simulated machine is gone):\n"
-                                               : "Log files:\n") +
-                   found;
-        }
+    std::string found;
+    for (const std::string& path : session.plugin.logFiles()) {
+        found += "\n  " + path;
     }
-    return "No log files were written: the log folder " + session.plugin.logDir() + " is missing or not writable.";
+    if (found.empty()) {
+        return "No log files were written: the log folder " + session.plugin.logDir() +
+               " is missing or not writable.";
+    }
+    return (session.machine ? "Log files (kept after the simulated machine is gone):" : "Log files:") + found;
 }
 
 }  // namespace diaghost

@@ -4,18 +4,22 @@
 #include <memory>
 #include <string>
 
+#include "MachinePlan.h"
 #include "Options.h"
 #include "PackageConfig.h"
 #include "Plugin.h"
 #include "Signals.h"
-#include "Simulation.h"
 
 namespace diaghost {
 
 struct Session {
     Options options;
     PackageConfig config;
-    std::unique_ptr<SimulatedMachine> machine;
+    // The system root the plug-in looks at: the simulated machine's,
+    // --sysroot's or MODEMDIAG_SYSROOT as diaghost found it; "" for the
+    // real one.
+    std::string sysroot;
+    std::unique_ptr<modemsim::SimulatedMachine> machine;
     std::unique_ptr<Cleanup> removeMachine;
     std::string keptDir;  // --simulate: folder holding the logs, kept after a run
     // --simulate: whether keptDir stays (run sets it once tests are under
@@ -26,16 +30,13 @@ struct Session {
     Plugin plugin;
 };
 
-// Reads the package manifest, stands up the simulated machine or points the
-// plug-in at --sysroot (before the plug-in reads any system path), and
-// loads the plug-in. Returns -1 when all is ready, else the exit status
-// after a one-line error on stderr.
+// Reads the package manifest, stands up the simulated machine or takes
+// --sysroot, tells the plug-in its system root (MODEMDIAG_SYSROOT, before
+// the plug-in reads any system path) and loads the plug-in. Returns -1 when
+// all is ready, else the exit status after a one-line error on stderr.
 int openSession(Session& session);
 
 // Where the plug-in's log files ended up, as lines for people.
-// The diagnostic's log file, where the plug-in writes it.
-std::string diagnosticLogPath(const Session& session);
-
 std::string describeLogs(const Session& session);
 
 void printError(const std::string& message);

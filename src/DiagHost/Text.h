@@ -14,6 +14,12 @@ namespace diaghost {
 // cannot move the cursor, retitle the window or start a line of its own.
 std::string printable(const std::string& text);
 
+// The text, or "-" where there is none.
+inline std::string orDash(const std::string& text)
+{
+    return text.empty() ? std::string("-") : text;
+}
+
 // Columns the text takes: one per UTF-8 character, nothing for the colour
 // sequences ("\033[...m") diaghost adds itself.
 std::size_t displayWidth(const std::string& text);

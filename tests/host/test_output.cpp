@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <dirent.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "HostProcess.h"
@@ -76,6 +77,8 @@ TEST(HostOutput, ReportFilesAreReplacedWholeOrNotAtAll)
     for (const auto& report : reports) {
         const std::string file = out.file(report.file);
         testsupport::writeFile(file, old);
+        // Read-only, but its folder takes the new one.
+        ASSERT_EQ(0, chmod(file.c_str(), 0444));
         const std::string args = " --simulate=healthy run --test at -q " + std::string(report.option) + " " + quoted(file);
         const std::string diaghost = "env TMPDIR=" + quoted(tmp.path()) + " " + quoted(DIAGHOST_PATH) + args;
 

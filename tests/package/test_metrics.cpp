@@ -1,10 +1,7 @@
-// The metrics file: label escaping, the report against its golden file and promtool, atomic replacement.
+// The metrics file: label escaping, and the report against its golden file and promtool.
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include "MetricsReport.h"
+#include "Reports.h"
 #include "TestSupport.h"
 
 using namespace diaghost;
@@ -90,44 +87,4 @@ TEST(MetricsReport, MatchesTheGoldenAndPassesPromtool)
         EXPECT_EQ("", testsupport::runCommand("'" PROMTOOL "' check metrics < '" + file + "' 2>&1", &status)) << run;
         EXPECT_EQ(0, status);
     }
-}
-
-TEST(MetricsFile, IsReplacedInOneStepAndReadableByTheCollector)
-{
-    testsupport::TempDir dir;
-    const std::string file = dir.file("modemdiag.prom");
-    const std::string reader = dir.file("reader-link");
-    std::string error;
-    ASSERT_TRUE(writeFileAtomically(file, "old\n", error)) << error;
-    // A hard link stands for a reader that opened the old file: a
-    // replacement by rename leaves it the old content, a rewrite in place
-    // would change it under the reader.
-    ASSERT_EQ(0, ::link(file.c_str(), reader.c_str()));
-    ::umask(0077);
-    ASSERT_TRUE(writeFileAtomically(file, "new\n", error)) << error;
-    ::umask(0022);
-    EXPECT_EQ("new\n", testsupport::readFile(file));
-    EXPECT_EQ("old\n", testsupport::readFile(reader));
-    // Readable whatever the umask, and no temporary file left beside it.
-    EXPECT_EQ("644 modemdiag.prom\n644 reader-link\n",
-              testsupport::runCommand("cd '" + dir.path() + "' && find . -mindepth 1 -printf '%m %f\\n' | sort"));
-}
-
-TEST(MetricsFile, FailureSaysWhyAndLeavesNothing)
-{
-    testsupport::TempDir dir;
-    const struct {
-        std::string path;
-        std::string says;
-    } cases[] = {
-        {dir.file("missing/modemdiag.prom"), "cannot create a file in " + dir.file("missing")},
-        {dir.path() + "/", "names a folder"},
-        {dir.path(), "cannot write " + dir.path()},  // rename over a folder
-    };
-    for (const auto& c : cases) {
-        std::string error;
-        EXPECT_FALSE(writeFileAtomically(c.path, "x\n", error)) << c.path;
-        EXPECT_NE(std::string::npos, error.find(c.says)) << error;
-    }
-    EXPECT_EQ("", testsupport::runCommand("ls -A '" + dir.path() + "'"));
 }
