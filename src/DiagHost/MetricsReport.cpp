@@ -43,28 +43,12 @@ std::string testLabels(const DeviceRecord& device, const std::string& test)
 
 std::string metricsLabelValue(const std::string& text)
 {
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size();) {
-        const std::size_t length = utf8Length(text, i);
-        if (length == 0) {
-            out += "\xEF\xBF\xBD";
-            ++i;
-            continue;
-        }
-        const char c = text[i];
-        if (c == '\\') {
-            out += "\\\\";
-        } else if (c == '"') {
-            out += "\\\"";
-        } else if (c == '\n') {
-            out += "\\n";
-        } else {
-            out.append(text, i, length);
-        }
-        i += length;
-    }
-    return out;
+    return rewriteUtf8(
+        text,
+        [](unsigned long codePoint, const std::string& bytes) {
+            return codePoint == '\\' ? "\\\\" : codePoint == '"' ? "\\\"" : codePoint == '\n' ? "\\n" : bytes;
+        },
+        [](unsigned char) { return "\xEF\xBF\xBD"; });
 }
 
 std::string metricsReport(const std::vector<DeviceRecord>& devices, const RunFacts& facts,
@@ -114,28 +98,24 @@ std::string metricsReport(const std::vector<DeviceRecord>& devices, const RunFac
         }
     }
 
-    header(out, "modemdiag_test_code", "Message code each test ended with; the label code names it.");
-    for (const DeviceRecord& device : devices) {
-        for (const TestRecord& test : device.tests) {
-            out << "modemdiag_test_code" << testLabels(device, test.name) << ","
-                << label("code", config.codeName(test.code)) << "} " << test.code << '\n';
+    // One series per test that ran: the labels after the test's own, and the value.
+    const auto perTest = [&](const char* name, const char* help, const auto& series) {
+        header(out, name, help);
+        for (const DeviceRecord& device : devices) {
+            for (const TestRecord& test : device.tests) {
+                out << name << testLabels(device, test.name) << series(test) << '\n';
+            }
         }
-    }
-    header(out, "modemdiag_test_duration_seconds", "How long each test ran.");
-    for (const DeviceRecord& device : devices) {
-        for (const TestRecord& test : device.tests) {
-            out << "modemdiag_test_duration_seconds" << testLabels(device, test.name) << "} "
-                << number(test.seconds) << '\n';
-        }
-    }
-    header(out, "modemdiag_test_last_run_timestamp_seconds",
-           "When each test last ran (the end of its run), in seconds since the epoch.");
-    for (const DeviceRecord& device : devices) {
-        for (const TestRecord& test : device.tests) {
-            out << "modemdiag_test_last_run_timestamp_seconds" << testLabels(device, test.name) << "} "
-                << facts.finishedAt << '\n';
-        }
-    }
+    };
+    perTest("modemdiag_test_code", "Message code each test ended with; the label code names it.",
+            [&config](const TestRecord& test) {
+                return "," + label("code", config.codeName(test.code)) + "} " + std::to_string(test.code);
+            });
+    perTest("modemdiag_test_duration_seconds", "How long each test ran.",
+            [](const TestRecord& test) { return "} " + number(test.seconds); });
+    perTest("modemdiag_test_last_run_timestamp_seconds",
+            "When each test last ran (the end of its run), in seconds since the epoch.",
+            [&facts](const TestRecord&) { return "} " + std::to_string(facts.finishedAt); });
     return out.str();
 }
 
