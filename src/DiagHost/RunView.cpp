@@ -35,23 +35,20 @@ std::string percent(QuarnDiags::Uint value)
     return std::to_string(value) + "%";
 }
 
-const char* typeLabel(EventType type)
-{
-    switch (type) {
-    case QuarnDiags::Diag::INFORMATION_EVENT: return "info";
-    case QuarnDiags::Diag::WARNING_EVENT: return "warning";
-    case QuarnDiags::Diag::ERROR_EVENT: return "error";
-    }
-    return "event";
-}
+// An event type's word and colour.
+struct TypeShown {
+    const char* label;
+    Colour colour;
+};
 
-Colour typeColour(EventType type)
+TypeShown shown(EventType type)
 {
     switch (type) {
-    case QuarnDiags::Diag::WARNING_EVENT: return Colour::Yellow;
-    case QuarnDiags::Diag::ERROR_EVENT: return Colour::Red;
-    default: return Colour::Plain;
+    case QuarnDiags::Diag::INFORMATION_EVENT: return {"info", Colour::Plain};
+    case QuarnDiags::Diag::WARNING_EVENT: return {"warning", Colour::Yellow};
+    case QuarnDiags::Diag::ERROR_EVENT: return {"error", Colour::Red};
     }
+    return {"event", Colour::Plain};
 }
 
 }  // namespace
@@ -142,8 +139,8 @@ void RunView::event(const EventRecord& event)
     if (m_quiet) {
         return;
     }
-    std::string text = "      " + m_console.paint(pad(typeLabel(event.type), 7), typeColour(event.type)) + " " +
-                       m_config.codeName(event.code);
+    const TypeShown type = shown(event.type);
+    std::string text = "      " + m_console.paint(pad(type.label, 7), type.colour) + " " + m_config.codeName(event.code);
     const std::string meaning = m_config.codeText(event.code);
     if (!meaning.empty()) {
         text += ": " + meaning;
