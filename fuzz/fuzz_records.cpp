@@ -20,27 +20,21 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "Records.h"
+#include "HostFuzz.h"
+#include "PciAddress.h"
+
+using hostfuzz::Expect;
 
 namespace {
 
-void Expect(bool holds)
-{
-    if (!holds) {
-        __builtin_trap();
-    }
-}
-
+// A system root with the folders of the PCI configuration files.
 const std::string& Root()
 {
     static const std::string root = [] {
-        const char* tmp = std::getenv("TMPDIR");
-        std::string pattern = std::string(tmp != nullptr && tmp[0] != '\0' ? tmp : "/tmp") + "/diaghost-fuzz-XXXXXX";
-        const std::string path = mkdtemp(&pattern[0]) != nullptr ? pattern : "/tmp";
         for (const char* folder : {"/proc", "/proc/bus", "/proc/bus/pci"}) {
-            mkdir((path + folder).c_str(), 0755);
+            mkdir((hostfuzz::Folder() + folder).c_str(), 0755);
         }
-        return path;
+        return hostfuzz::Folder();
     }();
     return root;
 }

@@ -81,7 +81,7 @@ std::string PciAddress::text() const
 
 std::string PciAddress::shortText() const
 {
-    return domain == 0 ? text().substr(5) : text();
+    return valid && domain == 0 ? text().substr(5) : text();
 }
 
 std::string PciAddress::readId(const std::string& sysroot) const

@@ -24,7 +24,7 @@ struct PciAddress {
 
     // "0000:00:0a.0", "" when not valid.
     std::string text() const;
-    // Without the domain when that is 0000: "00:0a.0".
+    // Without the domain when that is 0000: "00:0a.0"; "" when not valid.
     std::string shortText() const;
     // "vendor:device" ("e7a5:0418") from the first four bytes of the
     // function's configuration file, as the plug-in reads it, below sysroot

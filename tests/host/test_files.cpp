@@ -66,36 +66,32 @@ TEST(HostFiles, LogTailGivesEachNewLineOnce)
     EXPECT_EQ(Lines{}, tail.newLines(true));
 }
 
-// A test's line loses what the screen shows above it (class and tty); an
-// error line is marked; anything else stays whole.
-TEST(PluginLog, ReadsEachKindOfLine)
+// A test's line loses what the screen shows above it (class and tty), an
+// error line is marked, anything else stays whole. Lines wait for the modem
+// they name (another program may test modem 1 into the same log); a line
+// that names none goes with the modem under test; the next test's lines
+// wait from the opening line of its run.
+TEST(PluginLog, HandsEachTestItsOwnLinesShortened)
 {
     const struct {
         std::string line;
         std::string shown;
         bool error;
-    } cases[] = {
+    } kinds[] = {
         {"ModemDiag::ModemATCommandTest::CheckATCommands() [/dev/ttySM0] - Port /dev/ttySM0 opened succesfully",
          "CheckATCommands: Port /dev/ttySM0 opened succesfully", false},
         {"ModemDiag::ModemATCommandTest::run() [/dev/ttySM0]", "run", false},
         {"Tessaly Modem Diagnostics: Write to /dev/ttySM0 failed", "Tessaly Modem Diagnostics: Write to /dev/ttySM0 failed",
          true},
-        {"PortReadLine: no reply within 2000 ms", "PortReadLine: no reply within 2000 ms", false},
         {"ModemDiag::ModemATCommandTest::run() [/dev/ttySM0 - cut", "ModemDiag::ModemATCommandTest::run() [/dev/ttySM0 - cut",
          false},
     };
-    for (const auto& c : cases) {
+    for (const auto& c : kinds) {
         const diaghost::PluginLogLine read = diaghost::readLogLine(c.line);
         EXPECT_EQ(c.shown, read.text) << c.line;
         EXPECT_EQ(c.error, read.error) << c.line;
     }
-}
 
-// Lines wait for the modem they name (another program may test modem 1
-// into the same log); a line that names none goes with the modem under
-// test; the next test's lines wait from the opening line of its run.
-TEST(PluginLog, HandsEachTestItsOwnLines)
-{
     testsupport::TempDir dir;
     const std::string path = dir.file("TSYmodemDiagnostic.log");
     testsupport::writeFile(path, "ModemDiag::ModemATCommandTest::run() [/dev/ttySM0] - Normal exit\n");

@@ -35,18 +35,14 @@ std::vector<std::string> namesIn(const std::string& folder)
 }  // namespace
 
 // A report that never reached standard output must not pass for one that
-// did: every command, text or JSON, says so and exits 74 even when its tests
-// passed.
+// did: whatever wrote it (a document, a console, the parser's help), diaghost
+// says so and exits 74 even when its tests passed.
 TEST(HostOutput, StandardOutputThatCannotBeWrittenIsAnError)
 {
     testsupport::TempDir tmp;
     const char* const commands[] = {
         "--simulate=healthy run --test at --json",
-        "--simulate=healthy run --test at",
-        "--simulate=healthy list --json",
         "--simulate=healthy list -v",
-        "info --json",
-        "info",
         "help run",
     };
     for (const char* command : commands) {

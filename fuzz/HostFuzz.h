@@ -1,8 +1,9 @@
-// HostRecords.h - diaghost's run records and manifest texts drawn from fuzz input.
+// HostFuzz.h - what diaghost's fuzz targets share: run records drawn from the input, and the oracles' own reading of UTF-8.
 #pragma once
 
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -10,7 +11,68 @@
 #include "Records.h"
 #include "Reports.h"
 
-namespace hostrecords {
+namespace hostfuzz {
+
+// A broken promise stops the run; libFuzzer keeps the input.
+inline void Expect(bool holds)
+{
+    if (!holds) {
+        __builtin_trap();
+    }
+}
+
+// The length (1 to 4) of the well-formed UTF-8 character at text[at], and
+// its code point; 0 when the byte there starts none. Read by the ranges of
+// RFC 3629's table, apart from diaghost's own reader.
+inline std::size_t Utf8At(const std::string& text, std::size_t at, unsigned long* codePoint)
+{
+    const auto byte = [&text](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned lead = byte(at);
+    if (lead < 0x80) {
+        *codePoint = lead;
+        return 1;
+    }
+    const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
+    if (lead < 0xC2 || lead > 0xF4 || at + length > text.size()) {
+        return 0;
+    }
+    // The second byte's range depends on the lead: no overlong form, no
+    // surrogate, nothing past U+10FFFF.
+    const unsigned low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
+    const unsigned high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
+    unsigned long value = lead & (0x7Fu >> length);
+    for (std::size_t k = 1; k < length; ++k) {
+        const unsigned next = byte(at + k);
+        if (next < (k == 1 ? low : 0x80) || next > (k == 1 ? high : 0xBF)) {
+            return 0;
+        }
+        value = value << 6 | (next & 0x3F);
+    }
+    *codePoint = value;
+    return length;
+}
+
+inline bool ValidUtf8(const std::string& text)
+{
+    unsigned long codePoint = 0;
+    for (std::size_t at = 0, length = 0; at < text.size(); at += length) {
+        if ((length = Utf8At(text, at, &codePoint)) == 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// A folder of the target's own below TMPDIR, made once.
+inline const std::string& Folder()
+{
+    static const std::string folder = [] {
+        const char* tmp = std::getenv("TMPDIR");
+        std::string pattern = std::string(tmp != nullptr && tmp[0] != '\0' ? tmp : "/tmp") + "/diaghost-fuzz-XXXXXX";
+        return mkdtemp(&pattern[0]) != nullptr ? pattern : std::string("/tmp");
+    }();
+    return folder;
+}
 
 // Any bytes: what the plug-in, the modem or the manifest may put in a text.
 inline std::string Text(FuzzedDataProvider& input)
@@ -71,4 +133,4 @@ inline Run MakeRun(FuzzedDataProvider& input)
     return run;
 }
 
-}  // namespace hostrecords
+}  // namespace hostfuzz
