@@ -6,10 +6,6 @@
 #include "Outcome.h"
 #include "Reports.h"
 
-#ifndef DIAGHOST_VERSION
-#define DIAGHOST_VERSION "0"
-#endif
-
 namespace diaghost {
 
 namespace {

@@ -10,10 +10,6 @@
 #include "MachinePlan.h"
 #include "Text.h"
 
-#ifndef DIAGHOST_VERSION
-#define DIAGHOST_VERSION "0"
-#endif
-
 namespace diaghost {
 
 namespace {

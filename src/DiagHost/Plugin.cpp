@@ -77,20 +77,20 @@ Plugin::~Plugin()
 
 bool Plugin::load(const PackageConfig& config, const std::string& configPath, std::string& error)
 {
-    m_libraryPath = config.libraryPath();
+    const std::string library = config.libraryPath();
     dlerror();
-    m_handle = dlopen(m_libraryPath.c_str(), RTLD_NOW | RTLD_LOCAL);
+    m_handle = dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (m_handle == nullptr) {
-        error = "cannot load plug-in " + m_libraryPath + ": " + dlerrorText();
+        error = "cannot load plug-in " + library + ": " + dlerrorText();
         return false;
     }
 
     // dlsym hands back a data pointer; the entry points are functions.
-    auto symbol = [this, &error](const char* name) -> void* {
+    auto symbol = [this, &library, &error](const char* name) -> void* {
         dlerror();
         void* address = dlsym(m_handle, name);
         if (address == nullptr) {
-            error = "plug-in " + m_libraryPath + " has no entry point " + name + ": " + dlerrorText();
+            error = "plug-in " + library + " has no entry point " + name + ": " + dlerrorText();
         }
         return address;
     };

@@ -56,7 +56,6 @@ private:
         QuarnDiags::Diag::IDiagnostics* (*)(bool, QuarnDiags::DeviceEnum::IDeviceEnumerator::DiagnosticMode);
 
     void* m_handle = nullptr;
-    std::string m_libraryPath;
     EnumeratorFn m_getEnumerator = nullptr;
     DiagnosticsFn m_getDiagnostics = nullptr;
     InUseFn m_modemsInUse = nullptr;

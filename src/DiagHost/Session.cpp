@@ -6,10 +6,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
-#include <ftw.h>
+#include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <vector>
 
 #include "ExitStatus.h"
 #include "OutputFiles.h"
@@ -18,26 +17,20 @@ namespace diaghost {
 
 namespace {
 
-bool isFolder(const std::string& path)
-{
-    struct stat info {};
-    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
 // A kept folder for a simulated run: <dir>/log receives the plug-in's logs,
 // <dir>/modem/pkg.cfg links to the real manifest so that the plug-in, told
 // that its package lives there, derives <dir>/log as its log folder.
 bool makeKeptFolder(const std::string& manifest, std::string& folder, std::string& configPath, std::string& error)
 {
     const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base != nullptr && base[0] != '\0' ? base : "/tmp") + "/diaghost-simulate-XXXXXX";
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    if (mkdtemp(buffer.data()) == nullptr) {
+    const std::string pattern =
+        std::string(base != nullptr && base[0] != '\0' ? base : "/tmp") + "/diaghost-simulate-XXXXXX";
+    folder = pattern;
+    if (mkdtemp(&folder[0]) == nullptr) {
+        folder.clear();
         error = "cannot make a folder " + pattern + ": " + std::strerror(errno);
         return false;
     }
-    folder = buffer.data();
     configPath = folder + "/modem/pkg.cfg";
     if (mkdir((folder + "/log").c_str(), 0755) != 0 || mkdir((folder + "/modem").c_str(), 0755) != 0 ||
         symlink(absolutePath(manifest).c_str(), configPath.c_str()) != 0) {
@@ -45,18 +38,6 @@ bool makeKeptFolder(const std::string& manifest, std::string& folder, std::strin
         return false;
     }
     return true;
-}
-
-int removeEntry(const char* path, const struct stat* /*info*/, int /*type*/, struct FTW* /*where*/)
-{
-    remove(path);
-    return 0;
-}
-
-// The folder and everything in it, links removed, never followed.
-void removeTree(const std::string& folder)
-{
-    nftw(folder.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
 }
 
 }  // namespace
@@ -105,8 +86,10 @@ int openSession(Session& session)
         const bool made = makeKeptFolder(manifest, session.keptDir, pluginConfigPath, error);
         if (!session.keptDir.empty()) {
             session.removeFolder = std::make_unique<Cleanup>([&session] {
+                std::error_code ignored;
                 if (!session.keepLogs) {
-                    removeTree(session.keptDir);
+                    // Links are removed, never followed.
+                    std::filesystem::remove_all(session.keptDir, ignored);
                 }
             });
         }
@@ -116,7 +99,8 @@ int openSession(Session& session)
         }
         session.sysroot = session.machine->root().path();
     } else if (!options.sysroot.empty()) {
-        if (!isFolder(options.sysroot)) {
+        std::error_code ignored;
+        if (!std::filesystem::is_directory(options.sysroot, ignored)) {
             printError("--sysroot " + options.sysroot + ": no such folder");
             return EXIT_USAGE;
         }
