@@ -111,8 +111,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Model model;
     model.current = input.ConsumeRandomLengthString(64);
     Append(path, model.current);
-    diaghost::LogTail tail;
-    tail.start(path);
+    diaghost::LogTail tail(path);
     model.Start();
     int steps = 0;
     while (input.remaining_bytes() > 0 && ++steps <= 64) {

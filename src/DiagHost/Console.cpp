@@ -131,10 +131,4 @@ void Console::restore()
     flushOutput(m_stream);
 }
 
-std::string pad(const std::string& text, std::size_t width)
-{
-    const std::size_t columns = displayWidth(text);
-    return columns >= width ? text : text + std::string(width - columns, ' ');
-}
-
 }  // namespace diaghost

@@ -53,7 +53,4 @@ private:
     std::string m_live;
 };
 
-// Text padded with blanks to width columns (colour sequences take none).
-std::string pad(const std::string& text, std::size_t width);
-
 }  // namespace diaghost

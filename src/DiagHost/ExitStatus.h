@@ -1,7 +1,7 @@
 // ExitStatus.h - diaghost's exit statuses and the one list that explains them.
 #pragma once
 
-#include <string>
+#include <csignal>
 
 namespace diaghost {
 
@@ -24,9 +24,16 @@ struct ExitStatusInfo {
 
 // Every status a person may meet, in order: --help lists them, and the
 // manual page's EXIT STATUS section is held to the same list.
-extern const ExitStatusInfo kExitStatuses[9];
-
-// "Exit status:" and the list, for --help.
-std::string exitStatusHelp();
+inline constexpr ExitStatusInfo kExitStatuses[] = {
+    {EXIT_ALL_PASSED, "every test passed"},
+    {EXIT_UNUSUAL, "a test ended with an unusual status or was aborted, the run was interrupted, or no test could run"},
+    {EXIT_FAILED, "a test failed"},
+    {EXIT_NO_MODEM, "no modem found, or the package could not be loaded"},
+    {EXIT_USAGE, "usage error"},
+    {EXIT_SOFTWARE, "internal error (a simulated machine could not be built)"},
+    {EXIT_CANTCREAT, "an output file (--json-file, --junit, --metrics) cannot be written"},
+    {EXIT_IOERR, "standard output cannot be written (a full disk, a closed pipe)"},
+    {EXIT_SIGNAL_BASE + SIGINT, "stopped by a second Ctrl-C (128 + N for signal N)"},
+};
 
 }  // namespace diaghost

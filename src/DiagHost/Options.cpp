@@ -45,6 +45,20 @@ std::string checkDevice(const std::string& value)
     return "expected a modem index, tty or PCI address (as 'diaghost list' shows them) or 'all', not '" + value + "'";
 }
 
+// "Exit status:" and the list, for --help.
+std::string exitStatusHelp()
+{
+    std::string text = "Exit status:\n";
+    for (const ExitStatusInfo& row : kExitStatuses) {
+        std::string status = "  " + std::to_string(row.status);
+        status.resize(7, ' ');
+        for (const std::string& line : wrapWords(status + row.meaning, 79, 7)) {
+            text += line + "\n";
+        }
+    }
+    return text;
+}
+
 // One line per simulated machine, "  name  what it shows".
 std::string simulatedMachines()
 {

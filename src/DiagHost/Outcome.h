@@ -20,13 +20,33 @@ struct OutcomeInfo {
 };
 
 // One row per outcome, in the order of the enumeration.
-extern const OutcomeInfo kOutcomes[5];
+inline constexpr OutcomeInfo kOutcomes[] = {
+    {"passed", "PASSED", Colour::Green, "the modem answered as a working modem does"},
+    {"unusual", "UNUSUAL", Colour::Yellow,
+     "the test could not judge the modem (busy or missing port, no dial tone, no answer): "
+     "check the setup and run it again"},
+    {"failed", "FAILED", Colour::Red, "the modem answered wrongly: it is faulty or misconfigured"},
+    {"aborted", "ABORTED", Colour::Cyan,
+     "the test was stopped before it finished and says nothing about the modem: run it again for a verdict"},
+    {"not-run", "NOT RUN", Colour::Dim, "the test could not run on this modem: its row says why"},
+};
 
 inline const OutcomeInfo& describe(Outcome outcome)
 {
     return kOutcomes[static_cast<int>(outcome)];
 }
 
-Outcome outcomeOf(const TestRecord& test);
+inline Outcome outcomeOf(const TestRecord& test)
+{
+    switch (test.verdict) {
+    case QuarnDiags::Diag::PASSED:
+        return test.code == QuarnDiags::Diag::TEST_ABORTED ? Outcome::Aborted : Outcome::Passed;
+    case QuarnDiags::Diag::UNUSUAL_STATUS:
+        return Outcome::Unusual;
+    case QuarnDiags::Diag::FAILED:
+        break;
+    }
+    return Outcome::Failed;
+}
 
 }  // namespace diaghost

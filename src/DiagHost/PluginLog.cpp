@@ -51,10 +51,7 @@ PluginLogLine readLogLine(const std::string& line)
     return read;
 }
 
-PluginLog::PluginLog(const std::string& path)
-{
-    m_tail.start(path);
-}
+PluginLog::PluginLog(const std::string& path) : m_tail(path) {}
 
 void PluginLog::testStarted(const std::string& tty)
 {

@@ -102,13 +102,14 @@ void RunView::progress(QuarnDiags::Uint value, double elapsed)
     if (m_quiet) {
         return;
     }
+    value = std::min<QuarnDiags::Uint>(value, 100);
     const std::string name = m_config.testName(m_testIndex);
     const std::string limit = m_config.limitText(m_testIndex);
     if (!m_console.isTerminal()) {
         if (elapsed - m_lastReport >= kPlainReportSeconds) {
             m_lastReport = elapsed;
             m_console.line("  " + name + ": running, " + seconds(elapsed) + (limit.empty() ? "" : " of " + limit) +
-                           ", " + percent(value > 100 ? 100 : value));
+                           ", " + percent(value));
         }
         return;
     }
@@ -116,7 +117,7 @@ void RunView::progress(QuarnDiags::Uint value, double elapsed)
     std::string title = m_config.testTitle(m_testIndex);
     const std::string head = "  " + pad(name, 9) + " ";
     const std::string tail =
-        " " + pad(percent(value > 100 ? 100 : value), 4) + " " + seconds(elapsed) + (limit.empty() ? "" : " of " + limit);
+        " " + pad(percent(value), 4) + " " + seconds(elapsed) + (limit.empty() ? "" : " of " + limit);
     const std::size_t room = m_console.liveWidth();
     const std::size_t fixed = displayWidth(head) + 2 + displayWidth(tail);
     std::size_t bar = kWidestBar;
@@ -129,7 +130,7 @@ void RunView::progress(QuarnDiags::Uint value, double elapsed)
             bar = room > fixed + kNarrowestBar ? std::min(kWidestBar, room - fixed) : kNarrowestBar;
         }
     }
-    const std::size_t filled = bar * (value > 100 ? 100 : value) / 100;
+    const std::size_t filled = bar * value / 100;
     m_console.live(head + (title.empty() ? "" : title + " ") + "[" + std::string(filled, '#') +
                    std::string(bar - filled, '.') + "]" + tail);
 }
@@ -195,8 +196,7 @@ void RunView::driverWait(double waitedMs, bool released)
 
 void RunView::summary(const std::vector<DeviceRecord>& devices, bool interrupted)
 {
-    std::map<Outcome, int> counts;
-    std::set<Outcome> outcomes;
+    std::map<Outcome, int> counts;  // of the outcomes that occurred, in the table's order
     std::set<QuarnDiags::Uint> codes;
     int untested = 0;
 
@@ -208,7 +208,6 @@ void RunView::summary(const std::vector<DeviceRecord>& devices, bool interrupted
         for (const TestRecord& test : device.tests) {
             const Outcome outcome = outcomeOf(test);
             ++counts[outcome];
-            outcomes.insert(outcome);
             if (outcome != Outcome::Passed || test.code != QuarnDiags::Diag::TEST_COMPLETED_SUCCESSFULLY) {
                 codes.insert(test.code);
             }
@@ -229,11 +228,11 @@ void RunView::summary(const std::vector<DeviceRecord>& devices, bool interrupted
     m_console.line(m_console.paint("Summary", Colour::Bold));
     table.print(m_console);
 
-    if (!codes.empty() || !outcomes.empty()) {
+    if (!codes.empty() || !counts.empty()) {
         m_console.line();
         m_console.line(m_console.paint("What the results mean", Colour::Bold));
-        for (Outcome outcome : outcomes) {
-            const OutcomeInfo& info = describe(outcome);
+        for (const auto& outcome : counts) {
+            const OutcomeInfo& info = describe(outcome.first);
             m_console.line("  " + m_console.paint(info.label, info.colour) + ": " + info.meaning);
         }
         for (QuarnDiags::Uint code : codes) {

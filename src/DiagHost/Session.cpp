@@ -82,17 +82,16 @@ int openSession(Session& session)
             printError(std::string("cannot build the simulated machine: ") + e.what());
             return EXIT_SOFTWARE;
         }
-        session.removeMachine = std::make_unique<Cleanup>([&session] { session.machine.reset(); });
         const bool made = makeKeptFolder(manifest, session.keptDir, pluginConfigPath, error);
-        if (!session.keptDir.empty()) {
-            session.removeFolder = std::make_unique<Cleanup>([&session] {
-                std::error_code ignored;
-                if (!session.keepLogs) {
-                    // Links are removed, never followed.
-                    std::filesystem::remove_all(session.keptDir, ignored);
-                }
-            });
-        }
+        // Also when the program ends early: the machine goes, and its log
+        // folder unless a run got under way.
+        session.removeMachine = std::make_unique<Cleanup>([&session] {
+            std::error_code ignored;
+            if (!session.keepLogs && !session.keptDir.empty()) {
+                std::filesystem::remove_all(session.keptDir, ignored);  // links removed, never followed
+            }
+            session.machine.reset();
+        });
         if (!made) {
             printError(error);
             return EXIT_SOFTWARE;

@@ -20,12 +20,11 @@ struct Session {
     // real one.
     std::string sysroot;
     std::unique_ptr<modemsim::SimulatedMachine> machine;
-    std::unique_ptr<Cleanup> removeMachine;
     std::string keptDir;  // --simulate: folder holding the logs, kept after a run
     // --simulate: whether keptDir stays (run sets it once tests are under
     // way); info, list and a usage error leave no folder behind.
     bool keepLogs = false;
-    std::unique_ptr<Cleanup> removeFolder;
+    std::unique_ptr<Cleanup> removeMachine;
     // Declared last so that the plug-in's objects go before the machine.
     Plugin plugin;
 };

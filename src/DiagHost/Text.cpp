@@ -109,6 +109,12 @@ std::size_t displayWidth(const std::string& text)
     return width;
 }
 
+std::string pad(const std::string& text, std::size_t width)
+{
+    const std::size_t columns = displayWidth(text);
+    return columns >= width ? text : text + std::string(width - columns, ' ');
+}
+
 const std::string& ellipsis()
 {
     static const std::string mark = localeIsUtf8() ? "\u2026" : "...";

@@ -24,6 +24,9 @@ inline std::string orDash(const std::string& text)
 // sequences ("\033[...m") diaghost adds itself.
 std::size_t displayWidth(const std::string& text);
 
+// Text padded with blanks to width columns (colour sequences take none).
+std::string pad(const std::string& text, std::size_t width);
+
 // "…" where the locale speaks UTF-8, "..." elsewhere.
 const std::string& ellipsis();
 

@@ -28,15 +28,14 @@ Lines texts(const std::vector<diaghost::PluginLogLine>& lines)
 
 }  // namespace
 
-// Only what was written after start(), each whole line once, a line still
+// Only what was written after it began, each whole line once, a line still
 // being written when it is complete (or at the end of the test).
 TEST(HostFiles, LogTailGivesEachNewLineOnce)
 {
     testsupport::TempDir dir;
     const std::string log = dir.file("TSYmodemDiagnostic.log");
     std::ofstream(log, std::ios::app) << "earlier test\r\n";
-    diaghost::LogTail tail;
-    tail.start(log);
+    diaghost::LogTail tail(log);
     EXPECT_EQ(Lines{}, tail.newLines());
     std::ofstream(log, std::ios::app) << "Started\nPort /dev/ttySM0 opened";
     EXPECT_EQ(Lines{"Started"}, tail.newLines());
@@ -56,14 +55,13 @@ TEST(HostFiles, LogTailGivesEachNewLineOnce)
     EXPECT_EQ((Lines{"last", "unfinished", "new log"}), tail.newLines());
 
     // A log that is missing at the start is read from its first line.
-    tail.start(dir.file("later.log"));
+    diaghost::LogTail later(dir.file("later.log"));
     std::ofstream(dir.file("later.log"), std::ios::app) << "first\n";
-    EXPECT_EQ(Lines{"first"}, tail.newLines());
+    EXPECT_EQ(Lines{"first"}, later.newLines());
 
     // A FIFO in the log's place is not opened, so nothing blocks.
     ASSERT_EQ(0, mkfifo(dir.file("fifo.log").c_str(), 0600));
-    tail.start(dir.file("fifo.log"));
-    EXPECT_EQ(Lines{}, tail.newLines(true));
+    EXPECT_EQ(Lines{}, diaghost::LogTail(dir.file("fifo.log")).newLines(true));
 }
 
 // A test's line loses what the screen shows above it (class and tty), an
