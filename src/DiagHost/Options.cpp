@@ -192,14 +192,8 @@ int parseOptions(int argc, char** argv, Options& options)
     run->add_flag("-v,--verbose", options.verbose, "Show each test's log lines from the plug-in");
     run->add_flag("-q,--quiet", options.quiet, "Show only the summary");
 
-    CLI::App* commands[] = {info, list, run, help};
-    const auto parsedCommand = [&]() -> CLI::App* {
-        for (CLI::App* command : commands) {
-            if (command->parsed()) {
-                return command;
-            }
-        }
-        return nullptr;
+    const auto parsedCommand = [&app]() -> CLI::App* {
+        return app.get_subcommands().empty() ? nullptr : app.get_subcommands().front();
     };
     try {
         app.parse(argc, argv);
