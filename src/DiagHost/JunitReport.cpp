@@ -1,5 +1,4 @@
 // JunitReport.cpp - JUnit XML of a run, for the CI dashboards of burn-in labs.
-#include <cstdio>
 
 #include "Outcome.h"
 #include "Reports.h"
@@ -8,13 +7,6 @@
 namespace diaghost {
 
 namespace {
-
-std::string seconds(double value)
-{
-    char text[32];
-    std::snprintf(text, sizeof text, "%.3f", value);
-    return text;
-}
 
 std::string suiteName(const DeviceRecord& device)
 {
@@ -79,7 +71,7 @@ struct Counts {
     {
         return attribute("tests", std::to_string(tests)) + attribute("failures", std::to_string(failures)) +
                attribute("errors", std::to_string(errors)) + attribute("skipped", std::to_string(skipped)) +
-               attribute("time", seconds(time));
+               attribute("time", secondsText(time));
     }
 };
 
@@ -136,7 +128,7 @@ std::string junitReport(const PackageIdentity& package, const std::vector<Device
             }
             out += std::string("result ") + QuarnDiags::Diag::testResultName(test.verdict) + " " + code +
                    ", progress " + std::to_string(test.progress) + "%\n";
-            cases += testCase(test.name, className, seconds(test.seconds),
+            cases += testCase(test.name, className, secondsText(test.seconds),
                               body + "      <system-out>" + xmlEscape(out) + "</system-out>\n");
         }
         for (const SkippedTest& test : device.skipped) {
@@ -156,7 +148,7 @@ std::string junitReport(const PackageIdentity& package, const std::vector<Device
         const Counts one{1, 0, 1, 0, 0.0};
         all.add(one);
         suites += "  <testsuite" + attribute("name", "modems") + one.attributes() + ">\n" +
-                  testCase("find modems", "diaghost", seconds(0.0),
+                  testCase("find modems", "diaghost", secondsText(0.0),
                            "      <error" + attribute("message", context.noModemReason) +
                                attribute("type", "NO_MODEM") + "/>\n") +
                   "  </testsuite>\n";

@@ -1,7 +1,6 @@
 // MetricsReport.cpp - Prometheus text exposition of a run.
 #include "Reports.h"
 
-#include <cstdio>
 #include <sstream>
 
 #include "Outcome.h"
@@ -10,13 +9,6 @@
 namespace diaghost {
 
 namespace {
-
-std::string number(double value)
-{
-    char text[32];
-    std::snprintf(text, sizeof text, "%.3f", value);
-    return text;
-}
 
 void header(std::ostringstream& out, const char* name, const char* help)
 {
@@ -112,7 +104,7 @@ std::string metricsReport(const std::vector<DeviceRecord>& devices, const RunFac
                 return "," + label("code", config.codeName(test.code)) + "} " + std::to_string(test.code);
             });
     perTest("modemdiag_test_duration_seconds", "How long each test ran.",
-            [](const TestRecord& test) { return "} " + number(test.seconds); });
+            [](const TestRecord& test) { return "} " + secondsText(test.seconds); });
     perTest("modemdiag_test_last_run_timestamp_seconds",
             "When each test last ran (the end of its run), in seconds since the epoch.",
             [&facts](const TestRecord&) { return "} " + std::to_string(facts.finishedAt); });

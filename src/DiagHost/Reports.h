@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,14 @@ struct ReportContext {
     bool interrupted = false;    // Ctrl-C cut the run short
     std::string noModemReason;   // JUnit: the error case when no modem was found
 };
+
+// A time in seconds as the reports write it, to the millisecond.
+inline std::string secondsText(double seconds)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f", seconds);
+    return text;
+}
 
 // The start time of a run as a report gives it: now, UTC, ISO 8601.
 std::string utcNow();
