@@ -15,6 +15,18 @@ void header(std::ostringstream& out, const char* name, const char* help)
     out << "# HELP " << name << ' ' << help << "\n# TYPE " << name << " gauge\n";
 }
 
+// A label value as the text format wants it: backslash, double quote and
+// line feed escaped, and bytes that are not UTF-8 replaced by U+FFFD.
+std::string metricsLabelValue(const std::string& text)
+{
+    return rewriteUtf8(
+        text,
+        [](unsigned long codePoint, const std::string& bytes) {
+            return codePoint == '\\' ? "\\\\" : codePoint == '"' ? "\\\"" : codePoint == '\n' ? "\\n" : bytes;
+        },
+        [](unsigned char) { return "\xEF\xBF\xBD"; });
+}
+
 std::string label(const char* name, const std::string& value)
 {
     return std::string(name) + "=\"" + metricsLabelValue(value) + "\"";
@@ -32,16 +44,6 @@ std::string testLabels(const DeviceRecord& device, const std::string& test)
 }
 
 }  // namespace
-
-std::string metricsLabelValue(const std::string& text)
-{
-    return rewriteUtf8(
-        text,
-        [](unsigned long codePoint, const std::string& bytes) {
-            return codePoint == '\\' ? "\\\\" : codePoint == '"' ? "\\\"" : codePoint == '\n' ? "\\n" : bytes;
-        },
-        [](unsigned char) { return "\xEF\xBF\xBD"; });
-}
 
 std::string metricsReport(const std::vector<DeviceRecord>& devices, const RunFacts& facts,
                           const PackageConfig& config)

@@ -72,8 +72,4 @@ struct RunFacts {
 std::string metricsReport(const std::vector<DeviceRecord>& devices, const RunFacts& facts,
                           const PackageConfig& config);
 
-// A label value as the text format wants it: backslash, double quote and
-// line feed escaped, and bytes that are not UTF-8 replaced by U+FFFD.
-std::string metricsLabelValue(const std::string& text);
-
 }  // namespace diaghost

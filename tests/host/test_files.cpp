@@ -1,7 +1,6 @@
 // diaghost's files: the plug-in's log followed and sorted by test, report files replaced in one step, the manual page.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <sys/stat.h>
@@ -44,15 +43,7 @@ TEST(HostFiles, LogTailGivesEachNewLineOnce)
     EXPECT_EQ(Lines{"Normal"}, tail.newLines(true));
     EXPECT_EQ(Lines{}, tail.newLines(true));
 
-    // A log rotated away (shorter than before) is read from its start.
-    testsupport::writeFile(log, "fresh\n");
-    EXPECT_EQ(Lines{"fresh"}, tail.newLines());
-    // One renamed away is read to its end, its unfinished line ended, and
-    // the new one under its name from its start.
-    std::ofstream(log, std::ios::app) << "last\nunfinished";
-    ASSERT_EQ(0, std::rename(log.c_str(), (log + ".1").c_str()));
-    std::ofstream(log, std::ios::app) << "new log\n";
-    EXPECT_EQ((Lines{"last", "unfinished", "new log"}), tail.newLines());
+    // (Truncation and rotation against a model of their own: fuzz_log_tail.)
 
     // A log that is missing at the start is read from its first line.
     diaghost::LogTail later(dir.file("later.log"));
