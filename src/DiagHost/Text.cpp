@@ -115,18 +115,12 @@ std::string pad(const std::string& text, std::size_t width)
     return columns >= width ? text : text + std::string(width - columns, ' ');
 }
 
-const std::string& ellipsis()
-{
-    static const std::string mark = localeIsUtf8() ? "\u2026" : "...";
-    return mark;
-}
-
 std::string fitWidth(const std::string& text, std::size_t width)
 {
     if (width == 0 || displayWidth(text) <= width) {
         return text;
     }
-    const std::string& mark = ellipsis();
+    static const std::string mark = localeIsUtf8() ? "\u2026" : "...";
     const std::size_t markWidth = displayWidth(mark);
     if (width <= markWidth) {
         return mark.size() == width ? mark : std::string(width, '.');

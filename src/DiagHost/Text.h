@@ -27,11 +27,8 @@ std::size_t displayWidth(const std::string& text);
 // Text padded with blanks to width columns (colour sequences take none).
 std::string pad(const std::string& text, std::size_t width);
 
-// "…" where the locale speaks UTF-8, "..." elsewhere.
-const std::string& ellipsis();
-
-// The text cut to at most width columns, ending in the ellipsis when it was
-// cut. The text carries no colour sequences. width 0: no limit.
+// The text cut to at most width columns, ending in an ellipsis when it was
+// cut ("…" where the locale speaks UTF-8, "..." elsewhere). The text carries no colour sequences. width 0: no limit.
 std::string fitWidth(const std::string& text, std::size_t width);
 
 // The text broken at blanks into lines of at most width columns; every line
