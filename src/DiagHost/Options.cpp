@@ -45,31 +45,35 @@ std::string checkDevice(const std::string& value)
     return "expected a modem index, tty or PCI address (as 'diaghost list' shows them) or 'all', not '" + value + "'";
 }
 
+// One row of a list in a help text: "  NAME  text", NAME padded to width
+// columns, the text wrapped within 79 columns beside it.
+std::string helpRow(const std::string& name, std::size_t width, const std::string& text)
+{
+    std::string head = "  " + name;
+    head.resize(2 + width, ' ');
+    std::string rows;
+    for (const std::string& line : wrapWords(head + text, 79, 2 + width)) {
+        rows += line + "\n";
+    }
+    return rows;
+}
+
 // "Exit status:" and the list, for --help.
 std::string exitStatusHelp()
 {
     std::string text = "Exit status:\n";
     for (const ExitStatusInfo& row : kExitStatuses) {
-        std::string status = "  " + std::to_string(row.status);
-        status.resize(7, ' ');
-        for (const std::string& line : wrapWords(status + row.meaning, 79, 7)) {
-            text += line + "\n";
-        }
+        text += helpRow(std::to_string(row.status), 5, row.meaning);
     }
     return text;
 }
 
-// One line per simulated machine, "  name  what it shows".
+// One row per simulated machine.
 std::string simulatedMachines()
 {
     std::string text;
     for (const modemsim::MachinePlan& plan : modemsim::MachinePlan::named()) {
-        std::string name = plan.name;
-        name.resize(11, ' ');
-        const std::string line = "  " + name + plan.summary + (name.compare(0, 4, "demo") == 0 ? " (default)" : "");
-        for (const std::string& part : wrapWords(line, 79, 13)) {
-            text += part + "\n";
-        }
+        text += helpRow(plan.name, 11, plan.summary + (plan.name == "demo" ? " (default)" : ""));
     }
     return text;
 }
