@@ -6,60 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "IrqRoutingTable.h"
+#include "SimProcPci.h"
+
 namespace modemsim {
-
-// PCI IDs of the modem function the plug-in looks for.
-const std::uint16_t kModemVendorId = 0xE7A5;
-const std::uint16_t kModemDeviceId = 0x0418;
-
-// One PCI function of the simulated machine. The defaults describe a modem
-// function (communication controller, class 07 80 00).
-struct PciFunction {
-    int bus = 0;       // 0-255; the plug-in scans 0-7 only
-    int device = 0;    // 0-31
-    int function = 0;  // 0-7
-    std::uint16_t vendorId = kModemVendorId;
-    std::uint16_t deviceId = kModemDeviceId;
-    std::uint16_t subsystemVendorId = kModemVendorId;
-    std::uint16_t subsystemId = 0x0001;
-    std::uint32_t classCode = 0x078000;  // base class << 16 | subclass << 8 | programming interface
-    std::uint8_t revision = 0x01;
-    std::uint8_t headerType = 0x00;  // 0x80 marks a multi-function device, 0x01 a PCI bridge
-    std::uint8_t irq = 0;            // interrupt line (config byte 0x3C and the devices list)
-    std::uint8_t secondaryBus = 0;   // for bridges (header type 1): the bus behind it
-    std::string driver;              // driver name shown in the devices list ("" for none)
-    // Size of the configuration file: 64 bytes (what an unprivileged reader
-    // of procfs sees) or 256.
-    unsigned configSize = 256;
-    // For bad-input tests: keep only this many bytes of the file (0 leaves
-    // it empty); negative keeps it whole.
-    int truncateTo = -1;
-};
-
-// One slot entry of the BIOS IRQ routing table.
-struct IrqSlot {
-    std::uint8_t bus = 0;
-    std::uint8_t devFunc = 0;  // device << 3 | function; the plug-in compares bits 3-7 only
-    std::uint8_t slotNumber = 0;
-};
-
-// The "$PIR" table the BIOS leaves between 0xF0000 and 0xFFFFF. Everything
-// that the plug-in checks can be broken on purpose.
-struct IrqRoutingTable {
-    // Physical address; proc/kcore holds it kKcoreDataOffset bytes further
-    // on, as the i386 kernel lays its image out.
-    std::uint32_t address = 0xFDF60;
-    std::uint8_t minorVersion = 0;    // a valid table has version 1.0
-    std::uint8_t majorVersion = 1;
-    std::vector<IrqSlot> slots;
-    // Size written into the header; negative writes the true size,
-    // 32 + 16 * slots.size().
-    int tableSize = -1;
-    // Added to the correct checksum byte: nonzero makes the byte sum wrong.
-    std::uint8_t checksumError = 0;
-    std::uint8_t routerBus = 0;        // interrupt router's bus and devfn
-    std::uint8_t routerDevFunc = 0x38;
-};
 
 // Kinds of node for a dev/ttySM<n> that is no tty.
 enum class TtyNode { RegularFile, Folder, Fifo };
@@ -80,7 +30,10 @@ enum class TtyNode { RegularFile, Folder, Fifo };
 //                          in, after the header,
 //   dev/ttySM<n>           symbolic links to tty paths (VirtualModem::slavePath()),
 //   run/lock               the serial-port lock folder (LCK..ttySM<n> files).
-// Every setter rewrites what it owns at once, so a root can be changed
+// One file writes each format, as one file of the plug-in reads it:
+// SimProcPci.cpp, SimProcModules.cpp, SimProcKcore.cpp (the table's bytes
+// from IrqRoutingTable.cpp); this class's own file keeps the folder and the
+// tty links. Every setter rewrites what it owns at once, so a root can be changed
 // between two enumerations. Failures to write the folder throw
 // std::runtime_error.
 //
@@ -169,8 +122,6 @@ public:
     // Writes bytes at a physical address of the image (made with setKcore
     // when missing), for example a "$PIR" off the 16-byte grid.
     void writeKcore(std::uint64_t physicalAddress, const std::vector<std::uint8_t>& bytes);
-    // The bytes setIrqTable writes for a table.
-    static std::vector<std::uint8_t> irqTableBytes(const IrqRoutingTable& table);
     void removeKcore();
 
     // --- dev/ttySM<n> ---
@@ -183,7 +134,6 @@ public:
     static std::string ttyPath(int n);
 
 private:
-    static std::vector<std::uint8_t> kcoreHeader(std::uint64_t size);
     void makeLockFolder() const;
     void writeDevicesList() const;
     void writeConfigFile(const PciFunction& function) const;
