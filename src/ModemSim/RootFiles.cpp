@@ -115,7 +115,7 @@ void WriteSparse(const std::string& path, std::uint64_t size, const std::vector<
     if (fd < 0) {
         Fail("cannot create", path);
     }
-    if (ftruncate(fd, static_cast<off_t>(size)) != 0) {
+    if (fchmod(fd, mode) != 0 || ftruncate(fd, static_cast<off_t>(size)) != 0) {
         close(fd);
         Fail("cannot size", path);
     }
@@ -146,6 +146,12 @@ void PutLe32(std::vector<std::uint8_t>& bytes, std::size_t offset, std::uint32_t
     for (int i = 0; i < 4; ++i) {
         bytes[offset + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>((value >> (8 * i)) & 0xFF);
     }
+}
+
+void PutLe64(std::vector<std::uint8_t>& bytes, std::size_t offset, std::uint64_t value)
+{
+    PutLe32(bytes, offset, static_cast<std::uint32_t>(value & 0xFFFFFFFFu));
+    PutLe32(bytes, offset + 4, static_cast<std::uint32_t>(value >> 32));
 }
 
 }  // namespace rootfiles

@@ -24,8 +24,8 @@ void WriteWhole(const std::string& path, const void* data, std::size_t size, mod
 // Replaces a file whole: written beside it, then renamed over it, so that a
 // reader sees the old content or the new, never a part.
 void ReplaceWhole(const std::string& path, const std::string& text);
-// A sparse file of the given size (the folder made when missing) with
-// pieces written at their offsets: only those take disk space.
+// A sparse file of the given size and mode (the folder made when missing)
+// with pieces written at their offsets: only those take disk space.
 struct Piece {
     std::uint64_t offset;
     std::vector<std::uint8_t> bytes;
@@ -37,6 +37,7 @@ void WriteAt(const std::string& path, std::uint64_t offset, const std::vector<st
 // Little-endian fields, byte by byte.
 void PutLe16(std::vector<std::uint8_t>& bytes, std::size_t offset, unsigned value);
 void PutLe32(std::vector<std::uint8_t>& bytes, std::size_t offset, std::uint32_t value);
+void PutLe64(std::vector<std::uint8_t>& bytes, std::size_t offset, std::uint64_t value);
 
 }  // namespace rootfiles
 }  // namespace modemsim

@@ -46,6 +46,71 @@ std::vector<std::uint8_t> I386KcoreHeader(std::uint64_t size)
     return bytes;
 }
 
+// The amd64 kernel's /proc/kcore as Debian 12's 6.1 kernel showed it in a
+// guest of 256 MiB booted without address space randomisation: a note
+// segment at 0x200, then one load segment per area of kernel address space,
+// each found at its virtual address (the low 47 bits) plus the data offset.
+// The direct map of physical memory starts at 0xffff888000000000, so the
+// first RAM lies 8.5 TiB into the file; before it, where the slot lookup
+// reads, the kernel serves zeros.
+const std::uint64_t kAmd64DataOffset = 0x3000;
+const std::uint64_t kAmd64NotesOffset = 0x200;
+const std::uint64_t kAmd64NotesSize = 0x272c;
+const std::uint64_t kAmd64VirtualMask = 0x7fffffffffffULL;
+const std::uint64_t kNoPhysicalAddress = ~0ULL;
+
+struct Amd64Segment {
+    std::uint64_t virtualAddress;
+    std::uint64_t physicalAddress;
+    std::uint64_t size;
+};
+
+// In the kernel's order: its text, vmalloc space, modules, then each range
+// of System RAM with the vmemmap pages that describe it. The firmware area
+// 0xA0000-0xFFFFF is no System RAM and has no segment at all.
+const Amd64Segment kAmd64Segments[] = {
+    {0xffffffff81000000ULL, 0x1000000, 0x3430000},             // kernel text
+    {0xffffc90000000000ULL, kNoPhysicalAddress, 0x1fffffffffffULL},  // vmalloc
+    {0xffffffffc0000000ULL, kNoPhysicalAddress, 0x3f000000},   // modules
+    {0xffff888000001000ULL, 0x1000, 0x9e000},                  // RAM below 640 KiB
+    {0xffffea0000000000ULL, kNoPhysicalAddress, 0x3000},       // its vmemmap
+    {0xffff888000100000ULL, 0x100000, 0xfee0000},              // RAM from 1 MiB
+    {0xffffea0000004000ULL, kNoPhysicalAddress, 0x3fc000},     // its vmemmap
+};
+
+std::vector<std::uint8_t> Amd64KcoreHeader()
+{
+    const std::size_t kElfHeaderSize = 64;
+    const std::size_t kProgramHeaderSize = 56;
+    const std::size_t count = 1 + sizeof kAmd64Segments / sizeof kAmd64Segments[0];
+    std::vector<std::uint8_t> bytes(kElfHeaderSize + count * kProgramHeaderSize, 0);
+    const std::uint8_t ident[] = {0x7F, 'E', 'L', 'F', 2 /* 64-bit */, 1 /* little-endian */, 1 /* version */};
+    std::copy(std::begin(ident), std::end(ident), bytes.begin());
+    PutLe16(bytes, 16, 4);   // ET_CORE
+    PutLe16(bytes, 18, 62);  // EM_X86_64
+    PutLe32(bytes, 20, 1);   // EV_CURRENT
+    PutLe64(bytes, 32, kElfHeaderSize);  // program headers right after
+    PutLe16(bytes, 52, kElfHeaderSize);
+    PutLe16(bytes, 54, kProgramHeaderSize);
+    PutLe16(bytes, 56, count);
+    std::size_t at = kElfHeaderSize;
+    PutLe32(bytes, at, 4);  // PT_NOTE (its notes are left out: zeros)
+    PutLe64(bytes, at + 8, kAmd64NotesOffset);
+    PutLe64(bytes, at + 32, kAmd64NotesSize);
+    for (const Amd64Segment& segment : kAmd64Segments) {
+        at += kProgramHeaderSize;
+        PutLe32(bytes, at, 1);      // PT_LOAD
+        PutLe32(bytes, at + 4, 7);  // read, write, execute
+        PutLe64(bytes, at + 8, (segment.virtualAddress & kAmd64VirtualMask) + kAmd64DataOffset);
+        PutLe64(bytes, at + 16, segment.virtualAddress);
+        PutLe64(bytes, at + 24, segment.physicalAddress);
+        PutLe64(bytes, at + 32, segment.size);
+        PutLe64(bytes, at + 40, segment.size);
+        PutLe64(bytes, at + 48, 0x1000);
+    }
+    return bytes;
+}
+
 }  // namespace
 
 void SimulatedRoot::setKcore(std::uint64_t size)
@@ -72,6 +137,14 @@ void SimulatedRoot::setIrqTable(const IrqRoutingTable& table, std::uint64_t kcor
 {
     setKcore(kcoreSize);
     writeKcore(table.address, IrqTableBytes(table));
+}
+
+// The kernel's file is as long as the whole 47-bit space (0x7fffff003000
+// bytes), more than a file system holds; the image ends at the default size,
+// past every offset the slot lookup reads.
+void SimulatedRoot::setAmd64Kcore()
+{
+    WriteSparse(file("/proc/kcore"), kDefaultKcoreSize, {Piece{0, Amd64KcoreHeader()}}, 0400);
 }
 
 void SimulatedRoot::removeKcore()

@@ -8,6 +8,7 @@
 
 #include "IrqRoutingTable.h"
 #include "SimProcPci.h"
+#include "SimSysfsSlots.h"
 
 namespace modemsim {
 
@@ -27,13 +28,16 @@ enum class TtyNode { RegularFile, Folder, Fifo };
 //                          table, laid out as the i386 kernel lays out its
 //                          own: an ELF core file whose low-memory segment
 //                          (physical 0 upward) starts kKcoreDataOffset bytes
-//                          in, after the header,
+//                          in, after the header; or as the amd64 kernel
+//                          lays out its own, with no firmware area at all,
+//   dev/mem                physical memory's low megabyte, holding the table,
+//   sys/bus/pci/slots      the kernel's slot records (name/address),
 //   dev/ttySM<n>           symbolic links to tty paths (VirtualModem::slavePath()),
 //   run/lock               the serial-port lock folder (LCK..ttySM<n> files).
 // One file writes each format, as one file of the plug-in reads it:
-// SimProcPci.cpp, SimProcModules.cpp, SimProcKcore.cpp (the table's bytes
-// from IrqRoutingTable.cpp); this class's own file keeps the folder and the
-// tty links. Every setter rewrites what it owns at once, so a root can be changed
+// SimProcPci.cpp, SimProcModules.cpp, SimProcKcore.cpp, SimDevMem.cpp (the
+// table's bytes from IrqRoutingTable.cpp), SimSysfsSlots.cpp; this class's
+// own file keeps the folder and the tty links. Every setter rewrites what it owns at once, so a root can be changed
 // between two enumerations. Failures to write the folder throw
 // std::runtime_error.
 //
@@ -106,6 +110,7 @@ public:
     // --- proc/kcore ---
     // Default size: 2 MiB, past the end of the BIOS range.
     static const std::uint64_t kDefaultKcoreSize = 0x200000;
+    // The i386 kernel's layout, made by the calls below but setAmd64Kcore.
     // Where physical address 0 lies in the image: the i386 kernel puts its
     // low-memory segment 8 KiB into /proc/kcore, after the ELF header. A
     // reader that takes file offsets for physical addresses (as the slot
@@ -122,7 +127,30 @@ public:
     // Writes bytes at a physical address of the image (made with setKcore
     // when missing), for example a "$PIR" off the 16-byte grid.
     void writeKcore(std::uint64_t physicalAddress, const std::vector<std::uint8_t>& bytes);
+    // The amd64 kernel's layout: an ELF64 core whose segments lie at the
+    // offsets of their kernel virtual addresses, low memory terabytes in, so
+    // that no part of it holds the firmware area and the file offsets
+    // 0xF0000-0xFFFFF read as zeros. Readable by its owner only, as the
+    // kernel makes it.
+    void setAmd64Kcore();
     void removeKcore();
+
+    // --- dev/mem ---
+    // Physical memory's low megabyte, addressed by physical address: zeros
+    // but for the firmware's table when given. Mode 0640, and root:kmem
+    // when the simulator runs as root, so that an unprivileged reader (a
+    // dialout member) cannot open it. A read past its end finds end-of-file
+    // where the kernel refuses it (memory above the first megabyte is the
+    // kernel's own under its strict /dev/mem rules).
+    static const std::uint32_t kDevMemSize = 0x100000;
+    void setDevMem();
+    void setDevMem(const IrqRoutingTable& table);
+
+    // --- sys/bus/pci/slots ---
+    // The kernel's slot records, replacing any before: a folder per slot
+    // holding its address file. The folder is there, empty, without
+    // records, as on every machine with PCI.
+    void setSlotRecords(const std::vector<PciSlotRecord>& records);
 
     // --- dev/ttySM<n> ---
     // dev/ttySM<n> -> target (replacing what was there).
