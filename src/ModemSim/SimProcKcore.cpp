@@ -13,6 +13,20 @@ using namespace rootfiles;
 
 namespace {
 
+// The start of an ELF core file's header: identification (class 1 for
+// 32-bit, 2 for 64-bit; little-endian), type core, machine, version; the
+// buffer is headerSize zero bytes otherwise.
+std::vector<std::uint8_t> ElfCoreHeader(std::size_t headerSize, std::uint8_t elfClass, unsigned machine)
+{
+    std::vector<std::uint8_t> bytes(headerSize, 0);
+    const std::uint8_t ident[] = {0x7F, 'E', 'L', 'F', elfClass, 1 /* little-endian */, 1 /* version */};
+    std::copy(std::begin(ident), std::end(ident), bytes.begin());
+    PutLe16(bytes, 16, 4);  // ET_CORE
+    PutLe16(bytes, 18, machine);
+    PutLe32(bytes, 20, 1);  // EV_CURRENT
+    return bytes;
+}
+
 // An ELF32 core header as the i386 kernel writes it for /proc/kcore: a note
 // segment, then the low-memory segment, mapped at the kernel's base
 // 0xC0000000 and found SimulatedRoot::kKcoreDataOffset bytes into the file.
@@ -20,12 +34,7 @@ std::vector<std::uint8_t> I386KcoreHeader(std::uint64_t size)
 {
     const std::uint32_t kElfHeaderSize = 52;
     const std::uint32_t kProgramHeaderSize = 32;
-    std::vector<std::uint8_t> bytes(kElfHeaderSize + 2 * kProgramHeaderSize, 0);
-    const std::uint8_t ident[] = {0x7F, 'E', 'L', 'F', 1 /* 32-bit */, 1 /* little-endian */, 1 /* version */};
-    std::copy(std::begin(ident), std::end(ident), bytes.begin());
-    PutLe16(bytes, 16, 4);  // ET_CORE
-    PutLe16(bytes, 18, 3);  // EM_386
-    PutLe32(bytes, 20, 1);  // EV_CURRENT
+    std::vector<std::uint8_t> bytes = ElfCoreHeader(kElfHeaderSize + 2 * kProgramHeaderSize, 1, 3 /* EM_386 */);
     PutLe32(bytes, 28, kElfHeaderSize);  // program headers right after
     PutLe16(bytes, 40, kElfHeaderSize);
     PutLe16(bytes, 42, kProgramHeaderSize);
@@ -83,12 +92,7 @@ std::vector<std::uint8_t> Amd64KcoreHeader()
     const std::size_t kElfHeaderSize = 64;
     const std::size_t kProgramHeaderSize = 56;
     const std::size_t count = 1 + sizeof kAmd64Segments / sizeof kAmd64Segments[0];
-    std::vector<std::uint8_t> bytes(kElfHeaderSize + count * kProgramHeaderSize, 0);
-    const std::uint8_t ident[] = {0x7F, 'E', 'L', 'F', 2 /* 64-bit */, 1 /* little-endian */, 1 /* version */};
-    std::copy(std::begin(ident), std::end(ident), bytes.begin());
-    PutLe16(bytes, 16, 4);   // ET_CORE
-    PutLe16(bytes, 18, 62);  // EM_X86_64
-    PutLe32(bytes, 20, 1);   // EV_CURRENT
+    std::vector<std::uint8_t> bytes = ElfCoreHeader(kElfHeaderSize + count * kProgramHeaderSize, 2, 62 /* EM_X86_64 */);
     PutLe64(bytes, 32, kElfHeaderSize);  // program headers right after
     PutLe16(bytes, 52, kElfHeaderSize);
     PutLe16(bytes, 54, kProgramHeaderSize);
