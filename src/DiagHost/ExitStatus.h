@@ -14,7 +14,8 @@ enum ExitStatus {
     EXIT_SOFTWARE = 70,    // an internal error: a simulated machine could not be built
     EXIT_CANTCREAT = 73,   // an output file cannot be written (as sysexits' EX_CANTCREAT)
     EXIT_IOERR = 74,       // standard output could not be written (as sysexits' EX_IOERR)
-    EXIT_SIGNAL_BASE = 128  // stopped at once by a signal: 128 + its number (130 for a second Ctrl-C)
+    EXIT_SIGNAL_BASE = 128,  // stopped at once by a signal: 128 + its number (130 for a second Ctrl-C)
+    EXIT_CLOSED_PIPE = EXIT_SIGNAL_BASE + SIGPIPE  // the reader of standard output went away: ends quietly
 };
 
 struct ExitStatusInfo {
@@ -31,9 +32,11 @@ inline constexpr ExitStatusInfo kExitStatuses[] = {
     {EXIT_NO_MODEM, "no modem found, or the package could not be loaded"},
     {EXIT_USAGE, "usage error"},
     {EXIT_SOFTWARE, "internal error (a simulated machine could not be built)"},
-    {EXIT_CANTCREAT, "an output file (--json-file, --junit, --metrics) cannot be written"},
-    {EXIT_IOERR, "standard output cannot be written (a full disk, a closed pipe)"},
+    {EXIT_CANTCREAT, "a report file (--json-file, --junit, --metrics) cannot be written"},
+    {EXIT_IOERR, "standard output cannot be written (a full disk)"},
     {EXIT_SIGNAL_BASE + SIGINT, "stopped by a second Ctrl-C (128 + N for signal N)"},
+    {EXIT_CLOSED_PIPE, "the reader of standard output went away (a closed pipe, as after | head): diaghost ends "
+                       "at once and quietly, as if stopped by SIGPIPE"},
 };
 
 }  // namespace diaghost

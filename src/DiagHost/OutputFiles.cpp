@@ -176,6 +176,10 @@ int finishStandardOutput(int status)
     if (g_stdoutError == 0) {
         return status;
     }
+    // Whoever read the output has gone: nothing to say to anyone.
+    if (g_stdoutError == EPIPE) {
+        return EXIT_CLOSED_PIPE;
+    }
     std::fprintf(stderr, "diaghost: cannot write standard output: %s\n", std::strerror(g_stdoutError));
     return EXIT_IOERR;
 }

@@ -34,10 +34,10 @@ void flushOutput(std::FILE* stream);
 void printOutput(const std::string& text);
 
 // Flushes standard output and closes a copy of it (which reports what the
-// file system kept back) before the program ends. Returns
-// status when everything written there arrived; else prints "diaghost:
-// cannot write standard output: REASON" on standard error and returns
-// EXIT_IOERR, whatever status was.
+// file system kept back) before the program ends. Returns status when
+// everything written there arrived, EXIT_CLOSED_PIPE without a word when
+// its reader had gone; else prints "diaghost: cannot write standard output:
+// REASON" on standard error and returns EXIT_IOERR, whatever status was.
 int finishStandardOutput(int status);
 
 }  // namespace diaghost
