@@ -29,12 +29,16 @@ TEST(HostCli, AnswersWithItsExitStatusAndErrorsInOneLine)
         // Usage errors in diaghost's words, never the parser library's.
         {{"frobnicate"}, 64, "unknown command 'frobnicate': the commands are info, list, run and help"},
         {{"run", "--bogus"}, 64, "unknown option --bogus for run (see diaghost help run)"},
+        {{"-q", "list"}, 64, "option -q is for run, not for list (see diaghost help run)"},
+        {{"run", "--device", "0", "--device", "1"}, 64, "option --device may be given once"},
+        {{"-v", "run", "-q"}, 64, "-q and -v exclude each other: -q shows only the summary, -v every log line"},
+        {{"info", "--json=maybe"}, 64, "option --json takes no value"},
         {{"list", "extra"}, 64, "unexpected argument 'extra' after list"},
         {{"run", "--device"}, 64, "option --device needs a value (see diaghost help run)"},
         {{"run", "--junit", "--json"}, 64, "--junit: expected a file name, not the option '--json'"},
         {{"run", "--device", "x"}, 64, "modem index, tty or PCI address"},
         {{"help", "nope"}, 64, "no command 'nope'"},
-        {{"help", "run"}, 0, "--device MODEM|all"},
+        {{"help", "run"}, 0, "Usage: diaghost run [OPTIONS]\n"},
         {{"help", "run"}, 0, "with --json one JSON\ndocument and nothing else. Progress, the summary and messages then go to\n"
                              "standard error."},
         {{"--help"}, 0, "diaghost(1)"},
