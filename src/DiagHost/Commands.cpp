@@ -114,28 +114,22 @@ bool writeReports(const Session& session, const PackageIdentity& package, const 
     return written;
 }
 
+// 0 only when every selected modem ran every selected test and passed it: a
+// modem not tested (no tty, a locked port, no test supports it), a test not
+// run or aborted, and a run cut short have not shown the modems to be good.
 int statusOf(const std::vector<DeviceRecord>& devices, bool interrupted)
 {
-    bool anyRan = false;
-    bool unusual = false;
+    bool unusual = interrupted;
     bool failed = false;
     for (const DeviceRecord& device : devices) {
-        // A modem another program holds has not been shown to be good.
-        unusual = unusual || device.lockedByPid != 0;
+        unusual = unusual || device.tests.empty() || !device.skipped.empty();
         for (const TestRecord& test : device.tests) {
-            anyRan = true;
             const Outcome outcome = outcomeOf(test);
             failed = failed || outcome == Outcome::Failed;
-            // An aborted test has not shown the modem to be good.
             unusual = unusual || outcome == Outcome::Unusual || outcome == Outcome::Aborted;
         }
     }
-    if (failed) {
-        return EXIT_FAILED;
-    }
-    // A run that was cut short, or that could test nothing, has not shown
-    // the modems to be good either.
-    return unusual || interrupted || !anyRan ? EXIT_UNUSUAL : EXIT_ALL_PASSED;
+    return failed ? EXIT_FAILED : unusual ? EXIT_UNUSUAL : EXIT_ALL_PASSED;
 }
 
 // Before the search for modems opens any port: a port closed a moment ago

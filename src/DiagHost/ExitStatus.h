@@ -7,7 +7,7 @@ namespace diaghost {
 
 enum ExitStatus {
     EXIT_ALL_PASSED = 0,
-    EXIT_UNUSUAL = 1,      // some test ended with UNUSUAL_STATUS or was aborted, or the run was interrupted
+    EXIT_UNUSUAL = 1,      // some test UNUSUAL_STATUS, aborted or not run, a modem untested, or the run interrupted
     EXIT_FAILED = 2,       // some test FAILED
     EXIT_NO_MODEM = 3,     // no modem found, or the package could not be loaded
     EXIT_USAGE = 64,       // bad command line (as sysexits' EX_USAGE)
@@ -26,8 +26,10 @@ struct ExitStatusInfo {
 // Every status a person may meet, in order: --help lists them, and the
 // manual page's EXIT STATUS section is held to the same list.
 inline constexpr ExitStatusInfo kExitStatuses[] = {
-    {EXIT_ALL_PASSED, "every test passed"},
-    {EXIT_UNUSUAL, "a test ended with an unusual status or was aborted, the run was interrupted, or no test could run"},
+    {EXIT_ALL_PASSED, "every selected modem was tested and every test passed"},
+    {EXIT_UNUSUAL,
+     "a test ended with an unusual status, was aborted or did not run; a modem could not be tested (no driver "
+     "tty, a locked port, no test supports it); or the run was interrupted"},
     {EXIT_FAILED, "a test failed"},
     {EXIT_NO_MODEM, "no modem found, or the package could not be loaded"},
     {EXIT_USAGE, "usage error"},

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -138,19 +139,22 @@ TEST(HostFiles, ReportFilesAreReplacedInOneStep)
 TEST(HostManual, ListsTheExitStatusesOfHelp)
 {
     std::istringstream page(testsupport::readFile(DIAGHOST_MANUAL));
-    std::vector<int> listed;
+    std::vector<std::pair<int, std::string>> listed;
     bool inSection = false;
     std::string previous;
     for (std::string line; std::getline(page, line); previous = line) {
         if (line.compare(0, 4, ".SH ") == 0) {
             inSection = line == ".SH EXIT STATUS";
         } else if (inSection && previous == ".TP" && line.compare(0, 3, ".B ") == 0) {
-            listed.push_back(std::stoi(line.substr(3)));
+            listed.emplace_back(std::stoi(line.substr(3)), "");
+        } else if (inSection && !listed.empty() && line != ".TP") {
+            std::string& text = listed.back().second;
+            text += (text.empty() ? "" : " ") + std::regex_replace(line, std::regex(R"(\\-)"), "-");
         }
     }
-    std::vector<int> table;
-    for (const diaghost::ExitStatusInfo& row : diaghost::kExitStatuses) {
-        table.push_back(row.status);
+    ASSERT_EQ(std::size(diaghost::kExitStatuses), listed.size());
+    for (std::size_t i = 0; i < listed.size(); ++i) {
+        EXPECT_EQ(diaghost::kExitStatuses[i].status, listed[i].first);
+        EXPECT_EQ(0u, listed[i].second.rfind(diaghost::kExitStatuses[i].meaning, 0)) << listed[i].second;
     }
-    EXPECT_EQ(table, listed);
 }

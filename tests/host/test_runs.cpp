@@ -94,8 +94,10 @@ TEST_F(HostRun, ListsModemsAndExitsWithTheWorstVerdict)
         {on("ttySM0"), 0, {"0" + passed}, ""},
         {on("00:0a.0"), 0, {"1" + passed}, ""},
         {on("0000:00:0A.0"), 0, {"1" + passed}, ""},
-        // The modem without a tty, by its address: found, nothing to run.
+        // The modem without a tty, by its address: found, nothing to run;
+        // so also on the whole machine, where the others pass.
         {on("02:04.0"), 1, {}, ""},
+        {{"--simulate", "run", "--test", "at"}, 1, {"0" + passed, "1" + passed}, "1 modem not tested"},
         {on("00:1f.0"), 64, {}, "no modem 00:1f.0"},
         {on("/dev/ttySM7"), 64, {}, "no modem /dev/ttySM7"},
         {{"--simulate=busy", "run", "--test", "at"}, 1,
