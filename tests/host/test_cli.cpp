@@ -45,10 +45,12 @@ TEST(HostCli, AnswersWithItsExitStatusAndErrorsInOneLine)
         {{"--simulate=help"}, 0, "  silent     one modem that never answers"},
         // Report files that cannot be written stop a run before it starts.
         {{"--simulate", "run", "--junit", dir.file("none/r.xml")}, 73,
-         "cannot write the JUnit report " + dir.file("none/r.xml") + ": No such file or directory"},
-        {{"--simulate", "run", "--junit", dir.path()}, 73, ": Is a directory"},
-        {{"--simulate", "run", "--json-file", "/dev/null"}, 73, "cannot write the JSON file /dev/null: not a regular file"},
+         "--junit " + dir.file("none/r.xml") + ": cannot create a file in " + dir.file("none") +
+             ": No such file or directory"},
+        {{"--simulate", "run", "--junit", dir.path()}, 73, ": a folder, not a file"},
+        {{"--simulate", "run", "--json-file", "/dev/null"}, 73, "--json-file /dev/null: not a regular file"},
         {{"--simulate", "run", "--junit", dir.file("notelf.so/r.xml")}, 73, ": Not a directory"},
+        {{"--simulate", "run", "--metrics", "/proc/x.prom"}, 73, "--metrics /proc/x.prom: cannot create a file in /proc"},
         {{"--simulate=nope", "run"}, 64, "unknown simulated machine 'nope'"},
         {{"--simulate", "--sysroot", "/", "list"}, 64, "exclude each other"},
         {{"--sysroot", dir.file("none"), "list"}, 64, "--sysroot " + dir.file("none") + ": no such folder"},

@@ -124,8 +124,8 @@ TEST(HostFiles, ReportFilesAreReplacedInOneStep)
         std::string says;
     } failures[] = {
         {dir.file("missing/modemdiag.prom"), "cannot create a file in " + dir.file("missing")},
-        {dir.path() + "/", "names a folder"},
-        {dir.path(), "cannot write " + dir.path()},  // rename over a folder
+        {dir.path() + "/", "a folder, not a file"},
+        {dir.path(), "cannot replace it: Is a directory"},  // rename over a folder
     };
     for (const auto& c : failures) {
         EXPECT_FALSE(diaghost::writeFileAtomically(c.path, "x\n", error)) << c.path;
@@ -135,7 +135,8 @@ TEST(HostFiles, ReportFilesAreReplacedInOneStep)
               testsupport::runCommand("cd '" + dir.path() + "' && find . -mindepth 1 -printf '%m %f\\n' | sort"));
 }
 
-// The manual page's EXIT STATUS section lists the statuses of --help, in order.
+// The manual page's EXIT STATUS section lists the statuses of --help, in
+// order, each opening with the words --help gives it.
 TEST(HostManual, ListsTheExitStatusesOfHelp)
 {
     std::istringstream page(testsupport::readFile(DIAGHOST_MANUAL));

@@ -108,16 +108,20 @@ TEST(HostOutput, ReportFilesAreReplacedWholeOrNotAtAll)
                                    "printf '%s' " + quoted(old) + " > " + quoted(inFull) + "\n"
                                    "head -c 65536 /dev/zero > " + quoted(full + "/filler") + " 2>/dev/null\n"
                                    "env TMPDIR=" + quoted(tmp.path()) + " " + quoted(DIAGHOST_PATH) +
-                                   " --simulate=healthy run --test at -q " + report.option + " " + quoted(inFull) +
-                                   " 2>&1 >/dev/null\n"
-                                   "echo \"status $?\"; ls -A " + quoted(full) + "; cat " + quoted(inFull) + "\n";
+                                   " --simulate=healthy run --test at -q --json " + report.option + " " +
+                                   quoted(inFull) + " >" + quoted(disk.file("out")) + " 2>" + quoted(disk.file("err")) +
+                                   "\necho \"status $?\"; grep '^diaghost:' " + quoted(disk.file("err")) +
+                                   "; grep -o '\"exit_status\": [0-9]*' " + quoted(disk.file("out")) +
+                                   "; ls -A " + quoted(full) + "; cat " + quoted(inFull) + "\n";
         const std::string unshare = geteuid() == 0 ? "unshare --mount" : "unshare --user --map-root-user --mount";
         testsupport::writeFile(disk.file("script"), script);
         const std::string shown = testsupport::runCommand(unshare + " sh " + quoted(disk.file("script")), &status);
         if (status == 99 || shown.empty()) {
             GTEST_SKIP() << "cannot mount a tmpfs here (CI runs as root)";
         }
-        EXPECT_EQ("diaghost: cannot write " + inFull + ": No space left on device\nstatus 73\nfiller\n" + report.file +
+        // The document on standard output gives the status diaghost ends with.
+        EXPECT_EQ("status 73\ndiaghost: " + std::string(report.option) + " " + inFull +
+                      ": cannot replace it: No space left on device\n\"exit_status\": 73\nfiller\n" + report.file +
                       "\n" + old,
                   shown)
             << report.option;

@@ -126,6 +126,10 @@ TEST_F(HostRun, ListsModemsAndExitsWithTheWorstVerdict)
         EXPECT_EQ(c.status, done.status) << what << "\n" << done.err;
         if (c.status != 64) {  // a usage error prints no JSON
             EXPECT_EQ(c.lines, summary(done)) << what;
+            // The run's document gives the exit status diaghost ends with.
+            if (c.args[1] != "list") {
+                EXPECT_EQ(c.status, json::parse(done.out).at("summary").at("exit_status")) << what;
+            }
         }
         EXPECT_TRUE(std::regex_search(done.err, std::regex(c.shown))) << what << "\n" << done.err;
     }
