@@ -12,7 +12,7 @@
 namespace diaghost {
 
 void printInfo(Console& console, const PackageIdentity& package, const PackageConfig& config,
-               const std::string& libraryPath, const std::string& logDir);
+               const std::string& logDir);
 
 // One row per modem: index, PCI address, vendor:device IDs, tty, slot,
 // firmware revision, status.
