@@ -82,6 +82,7 @@ std::string jsonReport(const PackageIdentity& package, const std::vector<DeviceR
             {"location", device.location},
             {"tty", device.tty},
             {"slot", device.slot},
+            {"slot_source", device.slotSource == SlotSource::Unknown ? json(nullptr) : json(slotSourceName(device.slotSource))},
             {"status", device.status},
             {"fru",
              {{"manufacturer", device.fru.manufacturer},
