@@ -86,4 +86,31 @@ inline void MakeValid(std::vector<std::uint8_t>& image, bool version, bool check
     }
 }
 
+// A fuzz input: bus, device and two flags, a 16-bit offset into the area,
+// then the bytes placed there. The flags make the first table carry
+// version 1.0 and a correct checksum. False for an input too short.
+struct Input {
+    std::uint8_t bus = 0;
+    std::uint8_t device = 0;
+    std::size_t offset = 0;
+    std::vector<std::uint8_t> image;
+};
+
+inline bool Decode(const std::uint8_t* data, std::size_t size, std::size_t maxImage, Input& input)
+{
+    if (size < 4) {
+        return false;
+    }
+    input.bus = data[0];
+    input.device = data[1] & 31;
+    input.offset = static_cast<std::size_t>(data[2] | (data[3] << 8));
+    input.image.assign(input.offset, 0);
+    input.image.insert(input.image.end(), data + 4, data + size);
+    if (input.image.size() > maxImage) {
+        input.image.resize(maxImage);
+    }
+    MakeValid(input.image, (data[1] & 0x40) != 0, (data[1] & 0x80) != 0);
+    return true;
+}
+
 }  // namespace oracle

@@ -36,18 +36,13 @@ const std::string& Root()
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    if (size < 4) {
+    oracle::Input in;
+    if (!oracle::Decode(data, size, diaghost::kFirmwareAreaSize, in)) {
         return 0;
     }
-    const std::uint8_t bus = data[0];
-    const std::uint8_t device = data[1] & 31;
-    const std::size_t offset = static_cast<std::size_t>(data[2] | (data[3] << 8));
-    std::vector<std::uint8_t> area(offset, 0);
-    area.insert(area.end(), data + 4, data + size);
-    if (area.size() > diaghost::kFirmwareAreaSize) {
-        area.resize(diaghost::kFirmwareAreaSize);
-    }
-    oracle::MakeValid(area, (data[1] & 0x40) != 0, (data[1] & 0x80) != 0);
+    const std::vector<std::uint8_t>& area = in.image;
+    const std::uint8_t bus = in.bus;
+    const std::uint8_t device = in.device;
     const int expected = oracle::ExpectedSlot(area, bus, device);
 
     std::vector<diaghost::IrqSlotEntry> entries;

@@ -20,15 +20,12 @@ using oracle::kBiosStart;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    if (size < 4) {
+    oracle::Input in;
+    if (!oracle::Decode(data, size, SIZE_MAX, in)) {
         return 0;
     }
-    const std::uint8_t bus = data[0];
-    const std::uint8_t device = data[1] & 31;
-    const std::size_t offset = static_cast<std::size_t>(data[2] | (data[3] << 8));
-    std::vector<std::uint8_t> image(offset, 0);
-    image.insert(image.end(), data + 4, data + size);
-    oracle::MakeValid(image, (data[1] & 0x40) != 0, (data[1] & 0x80) != 0);
+    const std::vector<std::uint8_t>& image = in.image;
+    const std::size_t offset = in.offset;
 
     const std::string kcore = fuzzroot::Root() + "/proc/kcore";
     const int fd = open(kcore.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -43,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     close(fd);
-    if (GetSlotNumber(bus, device) != oracle::ExpectedSlot(image, bus, device)) {
+    if (GetSlotNumber(in.bus, in.device) != oracle::ExpectedSlot(image, in.bus, in.device)) {
         __builtin_trap();
     }
     return 0;
