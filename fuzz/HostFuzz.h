@@ -107,6 +107,8 @@ inline Run MakeRun(FuzzedDataProvider& input)
         device.location = Text(input);
         device.tty = Text(input);
         device.slot = input.ConsumeIntegral<int>();
+        // From the slot's bits, so that the seeds keep their meaning.
+        device.slotSource = static_cast<diaghost::SlotSource>(static_cast<unsigned>(device.slot) % 4);
         device.status = Text(input);
         device.fru = {Text(input), Text(input), Text(input), Text(input),
                       Text(input), Text(input), Text(input), Text(input)};

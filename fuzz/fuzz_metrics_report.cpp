@@ -121,6 +121,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                               {"firmware", device.fru.firmwareRevision}}) {
             Expect(!ValidUtf8(original) || labels[label] == original);  // a text that came back
         }
+        const char* source = diaghost::slotSourceName(device.slotSource);
+        Expect(labels["slot"] == std::to_string(device.slot) && labels["slot_source"] == (source != nullptr ? source : ""));
     }
     Expect(infos == run.devices.size());
     return 0;

@@ -43,7 +43,8 @@ PackageIdentity identityOf(IDiagnostics& diagnostics)
 // Asks the enumerator for the modems on a worker thread, so that Ctrl-C
 // still ends the program while a silent tty holds the enumeration up.
 // Devices whose data the plug-in did not complete are left out.
-bool enumerate(Session& session, Console& human, VirtualDeviceVector*& devices, std::vector<DeviceRecord>& records)
+bool enumerate(Session& session, Console& human, VirtualDeviceVector*& devices, std::vector<DeviceRecord>& records,
+               std::string& slotProblem)
 {
     std::string error;
     QuarnDiags::DeviceEnum::IDeviceEnumerator* enumerator = session.plugin.enumerator(error);
@@ -70,6 +71,9 @@ bool enumerate(Session& session, Console& human, VirtualDeviceVector*& devices, 
             records.back().pciId = records.back().pciAddress.readId(session.sysroot);
         }
     }
+    // A 64-bit kernel's /proc/kcore leaves out the firmware's area, where
+    // the plug-in looks for slots: there diaghost looks itself.
+    slotProblem = findMissingSlots(records, session.sysroot);
     return true;
 }
 
@@ -205,7 +209,8 @@ int commandList(Session& session)
     IDiagnostics* diagnostics = diagnosticsOf(session);
     VirtualDeviceVector* devices = nullptr;
     std::vector<DeviceRecord> records;
-    if (diagnostics == nullptr || !enumerate(session, human, devices, records)) {
+    std::string slotProblem;
+    if (diagnostics == nullptr || !enumerate(session, human, devices, records, slotProblem)) {
         return EXIT_NO_MODEM;
     }
 
@@ -215,9 +220,9 @@ int commandList(Session& session)
         context.started = utcNow();
         printOutput(jsonReport(identityOf(*diagnostics), records, session.config, context));
     } else if (options.verbose) {
-        printDeviceDetails(human, records);
+        printDeviceDetails(human, records, slotProblem);
     } else if (!records.empty()) {
-        printDeviceTable(human, records);
+        printDeviceTable(human, records, slotProblem);
     }
     if (records.empty()) {
         printSimulation(session, human);
@@ -258,7 +263,8 @@ int commandRun(Session& session)
 
     VirtualDeviceVector* devices = nullptr;
     std::vector<DeviceRecord> found;
-    if (!enumerate(session, human, devices, found)) {
+    std::string slotProblem;
+    if (!enumerate(session, human, devices, found, slotProblem)) {
         return EXIT_NO_MODEM;
     }
     std::vector<DeviceRecord> selected;

@@ -137,7 +137,9 @@ std::string junitReport(const PackageIdentity& package, const std::vector<Device
         }
         suites += "  <testsuite" + attribute("name", suiteName(device)) + counts.attributes() + ">\n" +
                   "    <properties>\n" + property("location", device.location) +
-                  property("slot", std::to_string(device.slot)) + property("status", device.status) +
+                  property("slot", std::to_string(device.slot)) +
+                  property("slot_source", device.slotSource == SlotSource::Unknown ? "" : slotSourceName(device.slotSource)) +
+                  property("status", device.status) +
                   property("firmware_revision", device.fru.firmwareRevision) + "    </properties>\n" + cases +
                   "  </testsuite>\n";
         all.add(counts);

@@ -33,7 +33,7 @@ void printInfo(Console& console, const PackageIdentity& package, const PackageCo
     tests.print(console);
 }
 
-void printDeviceTable(Console& console, const std::vector<DeviceRecord>& devices)
+void printDeviceTable(Console& console, const std::vector<DeviceRecord>& devices, const std::string& slotProblem)
 {
     Table table({{"INDEX"}, {"ADDRESS"}, {"ID", 2}, {"TTY"}, {"SLOT", 1}, {"FIRMWARE", 3}, {"STATUS"}}, 0);
     for (const DeviceRecord& device : devices) {
@@ -42,14 +42,19 @@ void printDeviceTable(Console& console, const std::vector<DeviceRecord>& devices
                    {device.shownAddress()},
                    {orDash(device.pciId)},
                    {orDash(device.tty)},
-                   {device.slot != 0 ? std::to_string(device.slot) : "-"},
+                   {markedSlot(device)},
                    {orDash(device.fru.firmwareRevision)},
                    {device.status, colour}});
     }
     table.print(console);
+    for (const std::string& note : slotNotes(devices, slotProblem)) {
+        for (const std::string& line : wrapWords(note, console.width(), 2)) {
+            console.line(line);
+        }
+    }
 }
 
-void printDeviceDetails(Console& console, const std::vector<DeviceRecord>& devices)
+void printDeviceDetails(Console& console, const std::vector<DeviceRecord>& devices, const std::string& slotProblem)
 {
     bool first = true;
     for (const DeviceRecord& device : devices) {
@@ -64,7 +69,9 @@ void printDeviceDetails(Console& console, const std::vector<DeviceRecord>& devic
         field(console, "  ", "PCI address", orDash(device.pciAddress.text()));
         field(console, "  ", "PCI ID (vendor:device)", orDash(device.pciId));
         field(console, "  ", "TTY", orDash(device.tty));
-        field(console, "  ", "Slot", device.slot != 0 ? std::to_string(device.slot) : "unknown");
+        field(console, "  ", "Slot",
+              slotText(device) + (device.slotSource == SlotSource::Unknown && !slotProblem.empty()
+                                      ? " (" + slotProblem + ")" : ""));
         field(console, "  ", "Class", device.deviceClass);
         field(console, "  ", "Parent location", device.parentLocation);
         field(console, "  ", "Additional hardware info", orDash(device.additionalInfo));

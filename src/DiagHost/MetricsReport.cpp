@@ -54,10 +54,14 @@ std::string metricsReport(const std::vector<DeviceRecord>& devices, const RunFac
     header(out, "modemdiag_run_timestamp_seconds", "When the last run ended, in seconds since the epoch.");
     out << "modemdiag_run_timestamp_seconds " << facts.finishedAt << '\n';
 
-    header(out, "modemdiag_modem_info", "Each modem the last run tested, with its status and firmware revision.");
+    header(out, "modemdiag_modem_info",
+           "Each modem the last run tested: its status, firmware revision, slot and where the slot came from "
+           "(kcore, firmware or sysfs; empty when not known).");
     for (const DeviceRecord& device : devices) {
+        const char* source = slotSourceName(device.slotSource);
         out << "modemdiag_modem_info{" << modemLabels(device) << "," << label("status", device.status) << ","
-            << label("firmware", device.fru.firmwareRevision) << "} 1\n";
+            << label("firmware", device.fru.firmwareRevision) << "," << label("slot", std::to_string(device.slot))
+            << "," << label("slot_source", source != nullptr ? source : "") << "} 1\n";
     }
 
     // Only when it has a series: most runs find no lock.

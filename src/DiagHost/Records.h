@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "PciAddress.h"
+#include "SlotLookup.h"
 #include "QuarnDiags/IDevice.h"
 #include "QuarnDiags/Types.h"
 
@@ -51,7 +52,8 @@ struct DeviceRecord {
     PciAddress pciAddress;  // not valid when location names none
     std::string pciId;      // "e7a5:0418" (vendor:device) from its configuration space, "" when unreadable
     std::string tty;  // logical path, "" for a modem without driver tty
-    int slot = 0;     // 0 when unknown
+    int slot = 0;     // 0: built into the system board, or unknown when slotSource is
+    SlotSource slotSource = SlotSource::Unknown;
     std::string status;
     std::string deviceClass;
     std::string parentLocation;
@@ -75,5 +77,18 @@ struct DeviceRecord {
 
 // The device's texts as a record; index is its position in the enumerator's list.
 DeviceRecord describeDevice(const QuarnDiags::DeviceEnum::IDevice& device, int index);
+
+// Gives the modems whose slot the plug-in did not know (slot 0) the slot
+// diaghost finds itself below sysroot. Returns why some stay unknown, a
+// text for people ("" when none does).
+std::string findMissingSlots(std::vector<DeviceRecord>& records, const std::string& sysroot);
+
+// The slot as people read it: "4", "4 (firmware table via /dev/mem)",
+// "unknown"; marked, for a table column: "4", "4*", "4+", "-".
+std::string slotText(const DeviceRecord& device);
+std::string markedSlot(const DeviceRecord& device);
+// The lines that explain markedSlot's marks and unknown slots among the
+// records, for under a table.
+std::vector<std::string> slotNotes(const std::vector<DeviceRecord>& records, const std::string& problem);
 
 }  // namespace diaghost

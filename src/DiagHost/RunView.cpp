@@ -61,8 +61,8 @@ void RunView::device(const DeviceRecord& device)
     m_console.line();
     std::string text = "Modem " + std::to_string(device.index) + ": " + orDash(device.tty) + ", " +
                        device.shownAddress();
-    if (device.slot != 0) {
-        text += ", slot " + std::to_string(device.slot);
+    if (device.slotSource != SlotSource::Unknown) {
+        text += ", slot " + slotText(device);
     }
     if (!device.fru.firmwareRevision.empty()) {
         text += ", firmware " + device.fru.firmwareRevision;

@@ -35,6 +35,8 @@ std::vector<DeviceRecord> devices()
     first.location = "0000:00:0d.0";
     first.tty = "/dev/ttySM0";
     first.status = "NORMAL";
+    first.slot = 4;
+    first.slotSource = diaghost::SlotSource::Firmware;
     first.tests = {test("at", QuarnDiags::Diag::PASSED, 0), test("loopback", QuarnDiags::Diag::PASSED, QuarnDiags::Diag::TEST_ABORTED)};
     first.skipped = {SkippedTest{"dialtone", "halted"}};
     DeviceRecord second;
