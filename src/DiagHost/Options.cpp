@@ -218,29 +218,26 @@ int parseOptions(int argc, char** argv, Options& options)
     }
     std::reverse(args.begin(), args.end());  // CLI11 takes them last first
 
-    const auto parsedCommand = [&app]() -> CLI::App* {
-        return app.get_subcommands().empty() ? nullptr : app.get_subcommands().front();
+    const auto parsedCommand = [&app] {
+        return app.get_subcommands().empty() ? std::string() : app.get_subcommands().front()->get_name();
     };
     try {
         app.parse(args);
     } catch (const CLI::CallForHelp&) {
-        CLI::App* command = parsedCommand();
-        if (helpCommand && command == nullptr && !app.remaining().empty()) {
+        if (helpCommand && parsedCommand().empty() && !app.remaining().empty()) {
             return usageError("no command '" + app.remaining().front() + "': the commands are info, list, run and help",
                               "");
         }
-        std::cout << (command != nullptr ? command->help("diaghost") : app.help());
+        std::cout << app.help();  // the command's, when one was given
         return EXIT_ALL_PASSED;
     } catch (const CLI::CallForVersion& e) {
         std::cout << e.what() << "\n";
         return EXIT_ALL_PASSED;
     } catch (const CLI::ParseError& e) {
-        CLI::App* command = parsedCommand();
-        return usageError(parseErrorText(e), command != nullptr ? command->get_name() : "");
+        return usageError(parseErrorText(e), parsedCommand());
     }
 
-    CLI::App* command = parsedCommand();
-    const std::string commandName = command != nullptr ? command->get_name() : "";
+    const std::string commandName = parsedCommand();
     const std::vector<std::string> extras = app.remaining(true);
     if (!extras.empty()) {
         const std::string& extra = extras.front();
@@ -262,7 +259,7 @@ int parseOptions(int argc, char** argv, Options& options)
             return usageError("unknown option " + name + (commandName.empty() ? "" : " for " + commandName),
                               commandName);
         }
-        if (command == nullptr) {
+        if (commandName.empty()) {
             return usageError("unknown command '" + extra + "': the commands are info, list, run and help", "");
         }
         return usageError("unexpected argument '" + extra + "' after " + commandName, commandName);
@@ -273,7 +270,7 @@ int parseOptions(int argc, char** argv, Options& options)
         std::cout << "Simulated machines for --simulate=PROFILE:\n" << profilesHelp;
         return EXIT_ALL_PASSED;
     }
-    if (command == nullptr) {
+    if (commandName.empty()) {
         return usageError("a command is required: info, list or run", "");
     }
     if (options.simulate && !options.sysroot.empty()) {
@@ -290,7 +287,7 @@ int parseOptions(int argc, char** argv, Options& options)
                   << "' (diaghost --simulate=help lists them)\n";
         return EXIT_USAGE;
     }
-    options.command = command == info ? Command::Info : command == list ? Command::List : Command::Run;
+    options.command = commandName == "info" ? Command::Info : commandName == "list" ? Command::List : Command::Run;
     return -1;
 }
 
