@@ -40,7 +40,7 @@ json testOf(const TestRecord& test, const PackageConfig& config)
                           {"text", textOrNull(config.codeText(event.code))}});
     }
     return {{"index", test.index},
-            {"name", test.name},
+            {"name", textOrNull(test.name)},
             {"verdict", QuarnDiags::Diag::testResultName(test.verdict)},
             {"code", config.codeName(test.code)},
             {"type", QuarnDiags::Diag::eventTypeName(test.type)},
@@ -134,7 +134,9 @@ std::string jsonReport(const PackageIdentity& package, const std::vector<DeviceR
             entry["tests"] = tests;
             json skipped = json::array();
             for (const SkippedTest& test : device.skipped) {
-                skipped.push_back({{"name", test.name}, {"reason", test.reason}, {"outcome", describe(Outcome::NotRun).name}});
+                skipped.push_back({{"name", textOrNull(test.name)},
+                                   {"reason", textOrNull(test.reason)},
+                                   {"outcome", describe(Outcome::NotRun).name}});
             }
             entry["skipped"] = skipped;
             // Why no test ran on the modem; null for a modem that was tested.
