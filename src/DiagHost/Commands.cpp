@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstdio>
 #include <ctime>
+#include <functional>
 #include <iterator>
 
 #include "Console.h"
@@ -84,62 +85,57 @@ void printSimulation(Session& session, Console& human)
     }
 }
 
-// Replaces a report file in one step, when one was asked for; false after
-// a one-line error.
-bool writeReport(const std::string& path, const std::string& content)
+// A report file that cannot be written, named by its option.
+void reportFileError(const char* option, const std::string& path, const std::string& reason)
 {
-    std::string error;
-    if (path.empty() || writeFileAtomically(path, content, error)) {
-        return true;
-    }
-    printError(error);
-    return false;
+    printError(std::string(option) + " " + path + ": " + reason);
 }
 
-// The run's reports: the JSON document on standard output (--json) and in
-// its file (--json-file), the JUnit report and the metrics. Every file is
-// tried; false when one could not be written.
-bool writeReports(const Session& session, const PackageIdentity& package, const std::vector<DeviceRecord>& devices,
-                  std::size_t modemsFound, const ReportContext& context)
+// The run's reports: the JUnit report and the metrics first, then the JSON
+// document in its file (--json-file) and on standard output (--json), so
+// that the exit status the document gives is the one diaghost ends with:
+// context.exitStatus, or EXIT_CANTCREAT when a file could not be written.
+// Every file is tried. Returns that status.
+int writeReports(const Session& session, const PackageIdentity& package, const std::vector<DeviceRecord>& devices,
+                 ReportContext& context)
 {
     const Options& options = session.options;
-    const std::string json = jsonReport(package, devices, session.config, context);
+    const auto write = [&context](const char* option, const std::string& path,
+                                  const std::function<std::string()>& content) {
+        std::string error;
+        if (!path.empty() && !writeFileAtomically(path, content(), error)) {
+            reportFileError(option, path, error);
+            context.exitStatus = EXIT_CANTCREAT;
+        }
+    };
+    write("--junit", options.junit, [&] { return junitReport(package, devices, session.config, context); });
+    write("--metrics", options.metrics, [&] {
+        const RunFacts facts{context.modemsFound, static_cast<std::int64_t>(std::time(nullptr))};
+        return metricsReport(devices, facts, session.config);
+    });
+    write("--json-file", options.jsonFile, [&] { return jsonReport(package, devices, session.config, context); });
     if (options.json) {
-        printOutput(json);
+        printOutput(jsonReport(package, devices, session.config, context));
     }
-    bool written = writeReport(options.jsonFile, json);
-    if (!options.junit.empty()) {
-        written = writeReport(options.junit, junitReport(package, devices, session.config, context)) && written;
-    }
-    if (!options.metrics.empty()) {
-        const RunFacts facts{modemsFound, static_cast<std::int64_t>(std::time(nullptr))};
-        written = writeReport(options.metrics, metricsReport(devices, facts, session.config)) && written;
-    }
-    return written;
+    return context.exitStatus;
 }
 
+// 0 only when every selected modem ran every selected test and passed it: a
+// modem not tested (no tty, a locked port, no test supports it), a test not
+// run or aborted, and a run cut short have not shown the modems to be good.
 int statusOf(const std::vector<DeviceRecord>& devices, bool interrupted)
 {
-    bool anyRan = false;
-    bool unusual = false;
+    bool unusual = interrupted;
     bool failed = false;
     for (const DeviceRecord& device : devices) {
-        // A modem another program holds has not been shown to be good.
-        unusual = unusual || device.lockedByPid != 0;
+        unusual = unusual || device.tests.empty() || !device.skipped.empty();
         for (const TestRecord& test : device.tests) {
-            anyRan = true;
             const Outcome outcome = outcomeOf(test);
             failed = failed || outcome == Outcome::Failed;
-            // An aborted test has not shown the modem to be good.
             unusual = unusual || outcome == Outcome::Unusual || outcome == Outcome::Aborted;
         }
     }
-    if (failed) {
-        return EXIT_FAILED;
-    }
-    // A run that was cut short, or that could test nothing, has not shown
-    // the modems to be good either.
-    return unusual || interrupted || !anyRan ? EXIT_UNUSUAL : EXIT_ALL_PASSED;
+    return failed ? EXIT_FAILED : unusual ? EXIT_UNUSUAL : EXIT_ALL_PASSED;
 }
 
 // Before the search for modems opens any port: a port closed a moment ago
@@ -172,13 +168,13 @@ bool driverFreeAtStart(Session& session, Console& human)
 int checkOutputFiles(const Options& options)
 {
     const struct {
-        const char* what;
+        const char* option;
         const std::string& path;
-    } outputs[] = {{"JSON file", options.jsonFile}, {"JUnit report", options.junit}, {"metrics file", options.metrics}};
+    } outputs[] = {{"--json-file", options.jsonFile}, {"--junit", options.junit}, {"--metrics", options.metrics}};
     for (const auto& output : outputs) {
         std::string reason;
         if (!output.path.empty() && !canWriteFile(output.path, reason)) {
-            printError(std::string("cannot write the ") + output.what + " " + output.path + ": " + reason);
+            reportFileError(output.option, output.path, reason);
             return EXIT_CANTCREAT;
         }
     }
@@ -278,7 +274,8 @@ int commandRun(Session& session)
         session.keepLogs = true;
         report.noModemReason = noModemText(session.config, session.sysroot);
         human.line(report.noModemReason);
-        return writeReports(session, package, selected, 0, report) ? EXIT_NO_MODEM : EXIT_CANTCREAT;
+        report.exitStatus = EXIT_NO_MODEM;
+        return writeReports(session, package, selected, report);
     }
     if (selected.empty()) {
         printError("no modem " + options.device + " (diaghost list shows the modems found)");
@@ -315,8 +312,9 @@ int commandRun(Session& session)
     view.summary(selected, outcome.interrupted);
 
     report.interrupted = outcome.interrupted;
-    const int status = statusOf(selected, outcome.interrupted);
-    return writeReports(session, package, selected, found.size(), report) ? status : EXIT_CANTCREAT;
+    report.modemsFound = found.size();
+    report.exitStatus = statusOf(selected, outcome.interrupted);
+    return writeReports(session, package, selected, report);
 }
 
 }  // namespace diaghost

@@ -1,6 +1,7 @@
 // JsonReport.cpp - the JSON documents of the info, list and run commands.
 #include <cmath>
 #include <ctime>
+#include <iterator>
 #include <nlohmann/json.hpp>
 
 #include "Outcome.h"
@@ -25,7 +26,9 @@ json header()
 
 json packageOf(const PackageIdentity& package)
 {
-    return {{"name", package.name}, {"version", package.version}, {"description", package.description}};
+    return {{"name", textOrNull(package.name)},
+            {"version", textOrNull(package.version)},
+            {"description", textOrNull(package.description)}};
 }
 
 json testOf(const TestRecord& test, const PackageConfig& config)
@@ -37,7 +40,7 @@ json testOf(const TestRecord& test, const PackageConfig& config)
                           {"text", textOrNull(config.codeText(event.code))}});
     }
     return {{"index", test.index},
-            {"name", test.name},
+            {"name", textOrNull(test.name)},
             {"verdict", QuarnDiags::Diag::testResultName(test.verdict)},
             {"code", config.codeName(test.code)},
             {"type", QuarnDiags::Diag::eventTypeName(test.type)},
@@ -46,6 +49,30 @@ json testOf(const TestRecord& test, const PackageConfig& config)
             {"outcome", describe(outcomeOf(test)).name},
             {"text", textOrNull(config.codeText(test.code))},
             {"duration_ms", static_cast<std::int64_t>(std::llround(test.seconds * 1000.0))}};
+}
+
+// What a script checks first: the outcomes counted (a selected test that did
+// not run is one "not-run"), the modems, and the status diaghost ends with.
+json summaryOf(const std::vector<DeviceRecord>& devices, const ReportContext& context)
+{
+    std::size_t counts[std::size(kOutcomes)] = {};
+    std::size_t tested = 0;
+    for (const DeviceRecord& device : devices) {
+        for (const TestRecord& test : device.tests) {
+            ++counts[static_cast<int>(outcomeOf(test))];
+        }
+        counts[static_cast<int>(Outcome::NotRun)] += device.skipped.size();
+        tested += device.tests.empty() ? 0 : 1;
+    }
+    json outcomes = json::object();
+    for (const OutcomeInfo& outcome : kOutcomes) {
+        outcomes[outcome.name] = counts[&outcome - kOutcomes];
+    }
+    return {{"outcomes", outcomes},
+            {"modems_found", context.modemsFound},
+            {"modems_tested", tested},
+            {"modems_not_tested", devices.size() - tested},
+            {"exit_status", context.exitStatus}};
 }
 
 // Texts come from the plug-in and the modem; bytes that are not UTF-8 are
@@ -74,25 +101,28 @@ std::string jsonReport(const PackageIdentity& package, const std::vector<DeviceR
     json document = header();
     document["started"] = textOrNull(context.started);
     document["interrupted"] = context.interrupted;
+    if (context.withTests) {
+        document["summary"] = summaryOf(devices, context);
+    }
     document["package"] = packageOf(package);
     document["devices"] = json::array();
     for (const DeviceRecord& device : devices) {
         json entry = {
             {"index", device.index},
-            {"location", device.location},
-            {"tty", device.tty},
+            {"location", textOrNull(device.location)},
+            {"tty", textOrNull(device.tty)},
             {"slot", device.slot},
             {"slot_source", device.slotSource == SlotSource::Unknown ? json(nullptr) : json(slotSourceName(device.slotSource))},
-            {"status", device.status},
+            {"status", textOrNull(device.status)},
             {"fru",
-             {{"manufacturer", device.fru.manufacturer},
-              {"device_name", device.fru.deviceName},
-              {"description", device.fru.description},
-              {"firmware_revision", device.fru.firmwareRevision},
-              {"serial_number", device.fru.serialNumber},
-              {"model_number", device.fru.modelNumber},
-              {"asset_tag", device.fru.assetTag},
-              {"sku_number", device.fru.skuNumber}}},
+             {{"manufacturer", textOrNull(device.fru.manufacturer)},
+              {"device_name", textOrNull(device.fru.deviceName)},
+              {"description", textOrNull(device.fru.description)},
+              {"firmware_revision", textOrNull(device.fru.firmwareRevision)},
+              {"serial_number", textOrNull(device.fru.serialNumber)},
+              {"model_number", textOrNull(device.fru.modelNumber)},
+              {"asset_tag", textOrNull(device.fru.assetTag)},
+              {"sku_number", textOrNull(device.fru.skuNumber)}}},
             {"pci_address", textOrNull(device.pciAddress.text())},
             {"pci_id", textOrNull(device.pciId)},
         };
@@ -104,7 +134,9 @@ std::string jsonReport(const PackageIdentity& package, const std::vector<DeviceR
             entry["tests"] = tests;
             json skipped = json::array();
             for (const SkippedTest& test : device.skipped) {
-                skipped.push_back({{"name", test.name}, {"reason", test.reason}, {"outcome", describe(Outcome::NotRun).name}});
+                skipped.push_back({{"name", textOrNull(test.name)},
+                                   {"reason", textOrNull(test.reason)},
+                                   {"outcome", describe(Outcome::NotRun).name}});
             }
             entry["skipped"] = skipped;
             // Why no test ran on the modem; null for a modem that was tested.
@@ -127,7 +159,7 @@ std::string jsonInfo(const PackageIdentity& package, const PackageConfig& config
         const TestInfo& test = config.tests[i];
         tests.push_back({{"index", i},
                          {"name", test.name},
-                         {"title", test.title},
+                         {"title", textOrNull(test.title)},
                          {"max_seconds", test.maxSeconds > 0.0 ? json(test.maxSeconds) : json(nullptr)}});
     }
     document["tests"] = tests;

@@ -14,10 +14,6 @@ namespace diaghost {
 
 namespace {
 
-// The options that take a value, for a message that names the one left without.
-const char* const kValueOptions[] = {"--package", "--sysroot", "--device", "--test", "--json-file", "--junit",
-                                     "--metrics"};
-
 // Which stream carries what, for the footers of the help texts.
 const char* const kStreams =
     "Standard output carries the results: the text, or with --json one JSON\n"
@@ -94,19 +90,23 @@ int usageError(const std::string& message, const std::string& command)
     return EXIT_USAGE;
 }
 
-// The option of argv left without its value: the last one that is followed
-// by nothing or by another option.
-std::string optionWithoutValue(int argc, char** argv)
+// A CLI11 error in diaghost's words. CLI11 names the option in its text
+// ("--device: At Most 1 required but received 2", "Could not convert:
+// --json = maybe"); the message keeps the name and says the rest in
+// diaghost's voice.
+std::string parseErrorText(const CLI::ParseError& error)
 {
-    for (int i = argc - 1; i >= 1; --i) {
-        const std::string arg = argv[i];
-        for (const char* option : kValueOptions) {
-            if (arg == option && (i + 1 == argc || argv[i + 1][0] == '-')) {
-                return arg;
-            }
-        }
+    const std::string text = error.what();
+    const std::size_t dash = text.compare(0, 1, "-") == 0 ? 0 : text.find(" -");
+    if (dynamic_cast<const CLI::ValidationError*>(&error) != nullptr || dash == std::string::npos) {
+        return text;  // our own checks' words, after the option's name
     }
-    return std::string();
+    const std::size_t at = dash == 0 ? 0 : dash + 1;
+    const std::string option = "option " + text.substr(at, text.find_first_of(": ", at) - at);
+    if (dynamic_cast<const CLI::ConversionError*>(&error) != nullptr) {
+        return option + " takes no value";
+    }
+    return option + (text.find("At Most") != std::string::npos ? " may be given once" : " needs a value");
 }
 
 }  // namespace
@@ -135,14 +135,17 @@ int parseOptions(int argc, char** argv, Options& options)
 {
     const std::string profilesHelp = simulatedMachines();
     CLI::App app("Runs the modem diagnostics package: lists the modems and tests them.", "diaghost");
-    app.set_version_flag("--version", std::string("diaghost ") + DIAGHOST_VERSION);
+    app.set_help_flag("-h,--help", "Show this help and exit");
+    app.set_version_flag("--version", std::string("diaghost ") + DIAGHOST_VERSION, "Show the version and exit");
     // At most one command; a missing or unknown one is reported below in our words.
     app.require_subcommand(0, 1);
     app.allow_extras();
-    // Names and descriptions within 80 columns.
+    // Names and descriptions within 80 columns, in diaghost's words.
     app.get_formatter()->column_width(26);
-    app.footer(std::string("Commands are explained by 'diaghost help COMMAND'; the manual page\n"
-                           "diaghost(1) tells everything.\n\n") +
+    app.get_formatter()->label("SUBCOMMAND", "COMMAND");
+    app.footer(std::string("Commands are explained by 'diaghost help COMMAND'; their options may\n"
+                           "also come before them (diaghost -v list). The manual page diaghost(1)\n"
+                           "tells everything.\n\n") +
                kStreams + "\n" + exitStatusHelp() + "\nSimulated machines (--simulate=PROFILE):\n" + profilesHelp);
 
     app.add_option("--package", options.package, "Package manifest (default: the installed package)")
@@ -152,8 +155,7 @@ int parseOptions(int argc, char** argv, Options& options)
         ->type_name("DIR")
         ->check(checkPath);
     CLI::Option* simulate =
-        app.add_option("--simulate", options.profile,
-                       "Run on a simulated machine (--simulate=help)")
+        app.add_option("--simulate", options.profile, "Run on a simulated machine (--simulate=help)")
             ->expected(0, 1)
             ->type_name("[=PROFILE]");
 
@@ -161,11 +163,11 @@ int parseOptions(int argc, char** argv, Options& options)
     CLI::App* list = app.add_subcommand("list", "List the modems found");
     CLI::App* run = app.add_subcommand("run", "Run the tests on the modems");
     CLI::App* help = app.add_subcommand("help", "Explain diaghost or one of its commands");
-    std::string helpTopic;
-    help->add_option("COMMAND", helpTopic, "info, list or run");
-    for (CLI::App* command : {info, list, run, help}) {
+    const std::vector<CLI::App*> commands = {info, list, run, help};
+    for (CLI::App* command : commands) {
         command->fallthrough();
         command->allow_extras();
+        command->group("Commands");
         command->footer("See also diaghost --help and the manual page diaghost(1).");
     }
     run->footer(std::string(kStreams) + "\nSee also diaghost --help and the manual page diaghost(1).");
@@ -175,8 +177,7 @@ int parseOptions(int argc, char** argv, Options& options)
     list->add_flag("-v,--verbose", options.verbose, "Full description of each modem");
     list->add_flag("--json", options.json, "Print one JSON document on stdout instead of the table");
 
-    run->add_option("--device", options.device,
-                    "Modem: index, tty or PCI address, or all")
+    run->add_option("--device", options.device, "Modem: index, tty or PCI address, or all")
         ->type_name("MODEM|all")
         ->check(checkDevice);
     run->add_option("--test", options.tests, "dialtone, loopback, at or all; may be repeated")
@@ -189,53 +190,76 @@ int parseOptions(int argc, char** argv, Options& options)
     run->add_option("--junit", options.junit, "Also write a JUnit XML report to FILE")
         ->type_name("FILE")
         ->check(checkPath);
-    run->add_option("--metrics", options.metrics,
-                    "Also write Prometheus text metrics to FILE")
+    run->add_option("--metrics", options.metrics, "Also write Prometheus text metrics to FILE")
         ->type_name("FILE")
         ->check(checkPath);
     run->add_flag("-v,--verbose", options.verbose, "Show each test's log lines from the plug-in");
-    run->add_flag("-q,--quiet", options.quiet, "Show only the summary");
+    run->add_flag("-q,--quiet", options.quiet, "Show only the summary (not with -v)");
 
-    const auto parsedCommand = [&app]() -> CLI::App* {
-        return app.get_subcommands().empty() ? nullptr : app.get_subcommands().front();
+    // An option written before the command is read as if written after it,
+    // where the command's own options are known: "diaghost -v list" is
+    // "diaghost list -v". The command is the first argument that names one
+    // and is no option's value (only diaghost's and run's options take one).
+    std::vector<std::string> args(argv + 1, argv + argc);
+    for (auto arg = args.begin(); arg != args.end(); ++arg) {
+        if (std::any_of(commands.begin(), commands.end(), [&arg](CLI::App* c) { return c->get_name() == *arg; })) {
+            std::rotate(args.begin(), arg, arg + 1);
+            break;
+        }
+        const CLI::Option* option = app.get_option_no_throw(*arg);
+        option = option != nullptr ? option : run->get_option_no_throw(*arg);
+        arg += option != nullptr && option->get_expected_min() > 0 && arg + 1 != args.end() ? 1 : 0;
+    }
+    // "help COMMAND" is "COMMAND --help"; "help" alone "--help".
+    const bool helpCommand = !args.empty() && args.front() == "help";
+    if (helpCommand) {
+        args.erase(args.begin());
+        args.push_back("--help");
+    }
+    std::reverse(args.begin(), args.end());  // CLI11 takes them last first
+
+    const auto parsedCommand = [&app] {
+        return app.get_subcommands().empty() ? std::string() : app.get_subcommands().front()->get_name();
     };
     try {
-        app.parse(argc, argv);
+        app.parse(args);
     } catch (const CLI::CallForHelp&) {
-        CLI::App* command = parsedCommand();
-        std::cout << (command != nullptr && command != help ? command->help() : app.help());
+        if (helpCommand && parsedCommand().empty() && !app.remaining().empty()) {
+            return usageError("no command '" + app.remaining().front() + "': the commands are info, list, run and help",
+                              "");
+        }
+        std::cout << app.help();  // the command's, when one was given
         return EXIT_ALL_PASSED;
     } catch (const CLI::CallForVersion& e) {
         std::cout << e.what() << "\n";
         return EXIT_ALL_PASSED;
-    } catch (const CLI::ValidationError& e) {
-        // Our own checks' words, after the option's name.
-        CLI::App* command = parsedCommand();
-        return usageError(e.what(), command != nullptr ? command->get_name() : "");
     } catch (const CLI::ParseError& e) {
-        CLI::App* command = parsedCommand();
-        const std::string option = optionWithoutValue(argc, argv);
-        if (!option.empty()) {
-            return usageError("option " + option + " needs a value", command != nullptr ? command->get_name() : "");
-        }
-        return usageError(std::string("cannot read the command line: ") + e.what(), "");
+        return usageError(parseErrorText(e), parsedCommand());
     }
 
-    CLI::App* command = parsedCommand();
-    const std::string commandName = command != nullptr ? command->get_name() : "";
-    std::vector<std::string> extras = app.remaining(true);
-    if (command == help && !extras.empty() && helpTopic.empty()) {
-        helpTopic = extras.front();
-        extras.erase(extras.begin());
-    }
+    const std::string commandName = parsedCommand();
+    const std::vector<std::string> extras = app.remaining(true);
     if (!extras.empty()) {
         const std::string& extra = extras.front();
         if (extra.size() > 1 && extra[0] == '-') {
-            return usageError("unknown option " + extra.substr(0, extra.find('=')) +
-                                  (commandName.empty() ? "" : " for " + commandName),
+            // An option of another command: say which one it belongs to.
+            const std::size_t equals = extra.find('=');  // CLI11 leaves "-=3" of "-q=3"
+            const std::string name = equals > 1 ? extra.substr(0, equals) : extra;
+            std::string owners;  // the commands that have it
+            for (CLI::App* other : {info, list, run}) {
+                if (other->get_option_no_throw(name) != nullptr) {
+                    owners += (owners.empty() ? "" : " and ") + other->get_name();
+                }
+            }
+            if (!owners.empty()) {
+                return usageError("option " + name + " is for " + owners +
+                                      (commandName.empty() ? "" : ", not for " + commandName),
+                                  owners.substr(0, owners.find(' ')));
+            }
+            return usageError("unknown option " + name + (commandName.empty() ? "" : " for " + commandName),
                               commandName);
         }
-        if (command == nullptr) {
+        if (commandName.empty()) {
             return usageError("unknown command '" + extra + "': the commands are info, list, run and help", "");
         }
         return usageError("unexpected argument '" + extra + "' after " + commandName, commandName);
@@ -246,24 +270,14 @@ int parseOptions(int argc, char** argv, Options& options)
         std::cout << "Simulated machines for --simulate=PROFILE:\n" << profilesHelp;
         return EXIT_ALL_PASSED;
     }
-    if (command == help) {
-        for (CLI::App* topic : {info, list, run}) {
-            if (helpTopic == topic->get_name()) {
-                std::cout << topic->help();
-                return EXIT_ALL_PASSED;
-            }
-        }
-        if (!helpTopic.empty()) {
-            return usageError("no command '" + helpTopic + "': the commands are info, list, run and help", "");
-        }
-        std::cout << app.help();
-        return EXIT_ALL_PASSED;
-    }
-    if (command == nullptr) {
+    if (commandName.empty()) {
         return usageError("a command is required: info, list or run", "");
     }
     if (options.simulate && !options.sysroot.empty()) {
-        return usageError("--simulate and --sysroot exclude each other", "");
+        return usageError("--simulate and --sysroot exclude each other: a simulated machine has its own root", "");
+    }
+    if (options.quiet && options.verbose) {
+        return usageError("-q and -v exclude each other: -q shows only the summary, -v every log line", "run");
     }
     if (options.simulate && options.profile.empty()) {
         options.profile = "demo";
@@ -273,7 +287,7 @@ int parseOptions(int argc, char** argv, Options& options)
                   << "' (diaghost --simulate=help lists them)\n";
         return EXIT_USAGE;
     }
-    options.command = command == info ? Command::Info : command == list ? Command::List : Command::Run;
+    options.command = commandName == "info" ? Command::Info : commandName == "list" ? Command::List : Command::Run;
     return -1;
 }
 

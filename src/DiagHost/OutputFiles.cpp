@@ -42,6 +42,28 @@ bool writeAll(int fd, const std::string& content)
     return true;
 }
 
+const char* const kFolderNotFile = "a folder, not a file";
+
+// A new, empty file beside path, for a report that is then renamed over
+// path: a dot name without path's ending, which node_exporter's textfile
+// collector skips. Returns its descriptor and its name in temp, or -1 with
+// the reason in error.
+int createBeside(const std::string& path, std::string& temp, std::string& error)
+{
+    const std::size_t slash = path.rfind('/');
+    const std::size_t base = slash == std::string::npos ? 0 : slash + 1;
+    if (base == path.size()) {
+        error = kFolderNotFile;
+        return -1;
+    }
+    temp = path.substr(0, base) + "." + path.substr(base) + ".XXXXXX";
+    const int fd = ::mkostemp(&temp[0], O_CLOEXEC);
+    if (fd < 0) {
+        error = "cannot create a file in " + parentFolder(path) + ": " + std::strerror(errno);
+    }
+    return fd;
+}
+
 }  // namespace
 
 std::string parentFolder(const std::string& path)
@@ -68,55 +90,27 @@ std::string absolutePath(const std::string& path)
 
 bool canWriteFile(const std::string& path, std::string& reason)
 {
-    if (path.empty()) {
-        reason = std::strerror(ENOENT);
-        return false;
-    }
     struct stat info {};
-    if (stat(path.c_str(), &info) == 0) {
-        if (S_ISDIR(info.st_mode)) {
-            reason = std::strerror(EISDIR);
-            return false;
-        }
-        // A device or FIFO would be renamed away, not written to.
-        if (!S_ISREG(info.st_mode)) {
-            reason = "not a regular file";
-            return false;
-        }
-    } else if (errno != ENOENT) {
-        reason = std::strerror(errno);
+    if (stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+        // A folder or a device would be renamed away, not written to.
+        reason = S_ISDIR(info.st_mode) ? kFolderNotFile : "not a regular file";
         return false;
     }
-    const std::string folder = parentFolder(path);
-    if (stat(folder.c_str(), &info) != 0) {
-        reason = std::strerror(errno);
+    std::string temp;
+    const int fd = createBeside(path, temp, reason);
+    if (fd < 0) {
         return false;
     }
-    if (!S_ISDIR(info.st_mode)) {
-        reason = std::strerror(ENOTDIR);
-        return false;
-    }
-    if (access(folder.c_str(), W_OK | X_OK) != 0) {
-        reason = std::strerror(errno);
-        return false;
-    }
+    ::close(fd);
+    ::unlink(temp.c_str());
     return true;
 }
 
 bool writeFileAtomically(const std::string& path, const std::string& content, std::string& error)
 {
-    const std::string folder = parentFolder(path);
-    const std::size_t slash = path.rfind('/');
-    const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-    if (base.empty()) {
-        error = path + " names a folder, not a file";
-        return false;
-    }
-    // A dot name without the .prom ending: the collector skips it.
-    std::string temp = path.substr(0, slash == std::string::npos ? 0 : slash + 1) + "." + base + ".XXXXXX";
-    const int fd = ::mkostemp(&temp[0], O_CLOEXEC);
+    std::string temp;
+    const int fd = createBeside(path, temp, error);
     if (fd < 0) {
-        error = "cannot create a file in " + folder + ": " + std::strerror(errno);
         return false;
     }
     int failure = 0;
@@ -131,11 +125,11 @@ bool writeFileAtomically(const std::string& path, const std::string& content, st
     }
     if (failure != 0) {
         ::unlink(temp.c_str());
-        error = "cannot write " + path + ": " + std::strerror(failure);
+        error = std::string("cannot replace it: ") + std::strerror(failure);
         return false;
     }
     // The rename itself survives a crash once the folder is on disk.
-    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int dir = ::open(parentFolder(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir >= 0) {
         ::fsync(dir);
         ::close(dir);
@@ -175,6 +169,10 @@ int finishStandardOutput(int status)
     }
     if (g_stdoutError == 0) {
         return status;
+    }
+    // Whoever read the output has gone: nothing to say to anyone.
+    if (g_stdoutError == EPIPE) {
+        return EXIT_CLOSED_PIPE;
     }
     std::fprintf(stderr, "diaghost: cannot write standard output: %s\n", std::strerror(g_stdoutError));
     return EXIT_IOERR;

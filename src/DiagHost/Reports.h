@@ -23,6 +23,8 @@ struct ReportContext {
     std::string started;         // UTC, ISO 8601 ("2026-12-06T03:00:00Z"); "" gives null
     bool interrupted = false;    // Ctrl-C cut the run short
     std::string noModemReason;   // JUnit: the error case when no modem was found
+    std::size_t modemsFound = 0; // every modem found, also those --device left out
+    int exitStatus = 0;          // the status diaghost ends with
 };
 
 // A time in seconds as the reports write it, to the millisecond.
@@ -38,11 +40,12 @@ std::string utcNow();
 
 // Version of the JSON document's layout, raised when a key changes meaning
 // or goes; new keys leave it alone.
-constexpr int kJsonSchemaVersion = 2;
+constexpr int kJsonSchemaVersion = 3;
 
-// {"schema_version", "tool", "started", "interrupted", "package": {...},
-// "devices": [{..., "fru": {...}, "tests": [...]}]}; texts missing from the
-// records are null.
+// {"schema_version", "tool", "started", "interrupted", "summary": {...},
+// "package": {...}, "devices": [{..., "fru": {...}, "tests": [...]}]};
+// every text missing from the records is null. The summary (run only)
+// counts the outcomes and the modems and gives context.exitStatus.
 std::string jsonReport(const PackageIdentity& package, const std::vector<DeviceRecord>& devices,
                        const PackageConfig& config, const ReportContext& context);
 

@@ -14,6 +14,8 @@
 #include <utility>
 #include <vector>
 
+#include "ExitStatus.h"
+
 namespace diaghost {
 
 namespace {
@@ -62,6 +64,10 @@ int waitForSignal(int timeoutMs, const std::vector<int>& fds)
     signalfd_siginfo info{};
     if (read(signals, &info, sizeof info) != static_cast<ssize_t>(sizeof info)) {
         return 0;
+    }
+    // A write to a closed pipe: whoever read the output has gone.
+    if (info.ssi_signo == SIGPIPE) {
+        quitNow(EXIT_CLOSED_PIPE);
     }
     return static_cast<int>(info.ssi_signo);
 }

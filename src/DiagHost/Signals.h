@@ -17,7 +17,9 @@ void blockTerminationSignals();
 
 // Waits in the kernel up to timeoutMs (-1: without limit) for one of the
 // blocked signals, or until one of fds is readable (or closed). Returns the
-// signal's number, or 0 when the time ran out or an fd woke the wait.
+// signal's number, or 0 when the time ran out or an fd woke the wait. A
+// closed pipe (SIGPIPE) ends the program there, quietly, with
+// EXIT_CLOSED_PIPE after the cleanups.
 int waitForSignal(int timeoutMs, const std::vector<int>& fds = {});
 
 // Wakes a thread waiting in waitForSignal(..., fd()) from another thread.

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -123,8 +124,8 @@ TEST(HostFiles, ReportFilesAreReplacedInOneStep)
         std::string says;
     } failures[] = {
         {dir.file("missing/modemdiag.prom"), "cannot create a file in " + dir.file("missing")},
-        {dir.path() + "/", "names a folder"},
-        {dir.path(), "cannot write " + dir.path()},  // rename over a folder
+        {dir.path() + "/", "a folder, not a file"},
+        {dir.path(), "cannot replace it: Is a directory"},  // rename over a folder
     };
     for (const auto& c : failures) {
         EXPECT_FALSE(diaghost::writeFileAtomically(c.path, "x\n", error)) << c.path;
@@ -134,23 +135,27 @@ TEST(HostFiles, ReportFilesAreReplacedInOneStep)
               testsupport::runCommand("cd '" + dir.path() + "' && find . -mindepth 1 -printf '%m %f\\n' | sort"));
 }
 
-// The manual page's EXIT STATUS section lists the statuses of --help, in order.
+// The manual page's EXIT STATUS section lists the statuses of --help, in
+// order, each opening with the words --help gives it.
 TEST(HostManual, ListsTheExitStatusesOfHelp)
 {
     std::istringstream page(testsupport::readFile(DIAGHOST_MANUAL));
-    std::vector<int> listed;
+    std::vector<std::pair<int, std::string>> listed;
     bool inSection = false;
     std::string previous;
     for (std::string line; std::getline(page, line); previous = line) {
         if (line.compare(0, 4, ".SH ") == 0) {
             inSection = line == ".SH EXIT STATUS";
         } else if (inSection && previous == ".TP" && line.compare(0, 3, ".B ") == 0) {
-            listed.push_back(std::stoi(line.substr(3)));
+            listed.emplace_back(std::stoi(line.substr(3)), "");
+        } else if (inSection && !listed.empty() && line != ".TP") {
+            std::string& text = listed.back().second;
+            text += (text.empty() ? "" : " ") + std::regex_replace(line, std::regex(R"(\\-)"), "-");
         }
     }
-    std::vector<int> table;
-    for (const diaghost::ExitStatusInfo& row : diaghost::kExitStatuses) {
-        table.push_back(row.status);
+    ASSERT_EQ(std::size(diaghost::kExitStatuses), listed.size());
+    for (std::size_t i = 0; i < listed.size(); ++i) {
+        EXPECT_EQ(diaghost::kExitStatuses[i].status, listed[i].first);
+        EXPECT_EQ(0u, listed[i].second.rfind(diaghost::kExitStatuses[i].meaning, 0)) << listed[i].second;
     }
-    EXPECT_EQ(table, listed);
 }

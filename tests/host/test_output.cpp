@@ -36,25 +36,36 @@ std::vector<std::string> namesIn(const std::string& folder)
 
 // A report that never reached standard output must not pass for one that
 // did: whatever wrote it (a document, a console, the parser's help), diaghost
-// says so and exits 74 even when its tests passed.
+// says so and exits 74 even when its tests passed. A closed pipe is no such
+// error: its reader has gone, and every command ends quietly with 141.
 TEST(HostOutput, StandardOutputThatCannotBeWrittenIsAnError)
 {
     testsupport::TempDir tmp;
+    // Descriptor 9 of the commands: a pipe whose reader has gone.
+    int closed[2];
+    ASSERT_EQ(0, pipe(closed));
+    close(closed[0]);
+    ASSERT_EQ(9, dup2(closed[1], 9));
+    close(closed[1]);
     const char* const commands[] = {
         "--simulate=healthy run --test at --json",
+        "--simulate=healthy run --test at",
         "--simulate=healthy list -v",
         "help run",
     };
     for (const char* command : commands) {
         int status = -1;
         // Standard error to the pipe, standard output to the full device.
-        const std::string err = testsupport::runCommand("TMPDIR=" + quoted(tmp.path()) + " " + quoted(DIAGHOST_PATH) +
-                                                            " " + command + " 2>&1 >/dev/full",
-                                                        &status);
+        const std::string diaghost = "TMPDIR=" + quoted(tmp.path()) + " " + quoted(DIAGHOST_PATH) + " " + command;
+        const std::string err = testsupport::runCommand(diaghost + " 2>&1 >/dev/full", &status);
         EXPECT_EQ(74, status) << command << "\n" << err;
         EXPECT_NE(std::string::npos, err.find("diaghost: cannot write standard output: No space left on device\n"))
             << command << "\n" << err;
+        const std::string piped = testsupport::runCommand(diaghost + " 2>&1 >&9", &status);
+        EXPECT_EQ(141, status) << command << "\n" << piped;
+        EXPECT_EQ(std::string::npos, piped.find("diaghost:")) << command << "\n" << piped;
     }
+    close(9);
 }
 
 // Report files are replaced whole or not at all: a write that fails on a
@@ -97,16 +108,20 @@ TEST(HostOutput, ReportFilesAreReplacedWholeOrNotAtAll)
                                    "printf '%s' " + quoted(old) + " > " + quoted(inFull) + "\n"
                                    "head -c 65536 /dev/zero > " + quoted(full + "/filler") + " 2>/dev/null\n"
                                    "env TMPDIR=" + quoted(tmp.path()) + " " + quoted(DIAGHOST_PATH) +
-                                   " --simulate=healthy run --test at -q " + report.option + " " + quoted(inFull) +
-                                   " 2>&1 >/dev/null\n"
-                                   "echo \"status $?\"; ls -A " + quoted(full) + "; cat " + quoted(inFull) + "\n";
+                                   " --simulate=healthy run --test at -q --json " + report.option + " " +
+                                   quoted(inFull) + " >" + quoted(disk.file("out")) + " 2>" + quoted(disk.file("err")) +
+                                   "\necho \"status $?\"; grep '^diaghost:' " + quoted(disk.file("err")) +
+                                   "; grep -o '\"exit_status\": [0-9]*' " + quoted(disk.file("out")) +
+                                   "; ls -A " + quoted(full) + "; cat " + quoted(inFull) + "\n";
         const std::string unshare = geteuid() == 0 ? "unshare --mount" : "unshare --user --map-root-user --mount";
         testsupport::writeFile(disk.file("script"), script);
         const std::string shown = testsupport::runCommand(unshare + " sh " + quoted(disk.file("script")), &status);
         if (status == 99 || shown.empty()) {
             GTEST_SKIP() << "cannot mount a tmpfs here (CI runs as root)";
         }
-        EXPECT_EQ("diaghost: cannot write " + inFull + ": No space left on device\nstatus 73\nfiller\n" + report.file +
+        // The document on standard output gives the status diaghost ends with.
+        EXPECT_EQ("status 73\ndiaghost: " + std::string(report.option) + " " + inFull +
+                      ": cannot replace it: No space left on device\n\"exit_status\": 73\nfiller\n" + report.file +
                       "\n" + old,
                   shown)
             << report.option;

@@ -94,20 +94,23 @@ TEST_F(HostRun, ListsModemsAndExitsWithTheWorstVerdict)
         {on("ttySM0"), 0, {"0" + passed}, ""},
         {on("00:0a.0"), 0, {"1" + passed}, ""},
         {on("0000:00:0A.0"), 0, {"1" + passed}, ""},
-        // The modem without a tty, by its address: found, nothing to run.
+        // The modem without a tty, by its address: found, nothing to run;
+        // so also on the whole machine, where the others pass.
         {on("02:04.0"), 1, {}, ""},
+        {{"--simulate", "run", "--test", "at"}, 1, {"0" + passed, "1" + passed}, "1 modem not tested"},
         {on("00:1f.0"), 64, {}, "no modem 00:1f.0"},
         {on("/dev/ttySM7"), 64, {}, "no modem /dev/ttySM7"},
         {{"--simulate=busy", "run", "--test", "at"}, 1,
          {"0 at: UNUSUAL_STATUS MODEMS_IN_USE MODEMS_IN_USE", "1 at: UNUSUAL_STATUS MODEMS_IN_USE MODEMS_IN_USE"}, ""},
-        // -v shows the test's own log lines as the plug-in writes them.
-        {{"--simulate=at-errors", "run", "--test", "at", "-v"}, 2,
+        // -v shows the test's own log lines as the plug-in writes them (a
+        // command's options also before it).
+        {{"-v", "--simulate=at-errors", "run", "--test", "at"}, 2,
          {incorrect + "CORRECT_AT_RESPONSE INCORRECT_AT_RESPONSE_ERROR INCORRECT_AT_RESPONSE_ERROR"},
          "at: started \\(AT command acknowledgement, up to 7 s\\)\n(.*\n)*      \\| CheckATCommands: Started\n"
          "(.*\n)*      \\| CheckATCommands: Incorrect AT Command response received for command at\\+fclass=2.0\n"
          "(.*\n)*  at +FAILED"},
         // -q shows only the summary (and why nothing more ran).
-        {{"--simulate=at-errors", "run", "--test", "at", "--halt-on-error", "-q"}, 2,
+        {{"-q", "--simulate=at-errors", "run", "--test", "at", "--halt-on-error"}, 2,
          {incorrect + "CORRECT_AT_RESPONSE INCORRECT_AT_RESPONSE_ERROR HALTED_ON_ERROR"},
          "^Halt on error: no further test starts after this failure.\n\nSummary\n  MODEM +TEST"},
         // Off a terminal a long test says it is still running every 5 s.
@@ -123,6 +126,10 @@ TEST_F(HostRun, ListsModemsAndExitsWithTheWorstVerdict)
         EXPECT_EQ(c.status, done.status) << what << "\n" << done.err;
         if (c.status != 64) {  // a usage error prints no JSON
             EXPECT_EQ(c.lines, summary(done)) << what;
+            // The run's document gives the exit status diaghost ends with.
+            if (c.args[1] != "list") {
+                EXPECT_EQ(c.status, json::parse(done.out).at("summary").at("exit_status")) << what;
+            }
         }
         EXPECT_TRUE(std::regex_search(done.err, std::regex(c.shown))) << what << "\n" << done.err;
     }
@@ -149,7 +156,7 @@ TEST_F(HostRun, DemoRunGivesEveryVerdictInJsonAndJunit)
     EXPECT_GT(document.at("devices").at(0).at("tests").at(0).at("duration_ms"), 100);
     EXPECT_NE(std::string::npos, done.err.find("Log files (kept after the simulated machine is gone):"));
     // list gives the same modems, the one without a tty included.
-    const Finished listed = run({"--simulate", "list", "--json"});
+    const Finished listed = run({"--json", "--simulate", "list"});
     EXPECT_EQ(0, listed.status) << listed.err;
     EXPECT_EQ(testsupport::readFile(HOST_GOLDEN_DIR "/list.json"), stable(json::parse(listed.out)).dump(2) + "\n");
 }
@@ -293,7 +300,7 @@ TEST_F(HostRun, HostileModemTextIsShownEscaped)
         bool onTerminal;
     } cases[] = {
         {{"list"}, false},
-        {{"list", "-v"}, true},
+        {{"-v", "list"}, true},
         {{"run", "--test", "at", "-v", "--junit", tmp.file("r.xml")}, true},
     };
     for (const auto& c : cases) {
