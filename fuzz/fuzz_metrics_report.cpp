@@ -12,7 +12,7 @@
 
 #include "HostFuzz.h"
 
-using hostfuzz::Expect;
+using fuzz::Expect;
 using hostfuzz::ValidUtf8;
 
 namespace {
