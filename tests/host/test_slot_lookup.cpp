@@ -2,9 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <fcntl.h>
-#include <fstream>
+#include <filesystem>
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -12,6 +11,7 @@
 #include <vector>
 
 #include "SlotLookup.h"
+#include "TestSupport.h"
 
 using diaghost::SlotAnswer;
 using diaghost::SlotLookup;
@@ -46,21 +46,15 @@ std::vector<std::uint8_t> routingTable(const std::vector<Entry>& entries)
     return table;
 }
 
+// A system root in a folder of the case's own, readable by other users.
 class SlotRoot : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        char pattern[] = "/tmp/slot-lookup-XXXXXX";
-        ASSERT_NE(nullptr, mkdtemp(pattern));
-        root = pattern;
-        chmod(pattern, 0755);
-        mkdir((root + "/dev").c_str(), 0755);
-    }
-    void TearDown() override { std::system(("rm -rf " + root).c_str()); }
+    void SetUp() override { ASSERT_EQ(0, chmod(root.c_str(), 0755)); }
 
     // dev/mem holding the table at the physical address, the file ending at 1 MiB.
     void firmware(const std::vector<std::uint8_t>& table, std::uint32_t address)
     {
+        mkdir((root + "/dev").c_str(), 0755);
         const int fd = open((root + "/dev/mem").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         ASSERT_GE(fd, 0);
         ASSERT_EQ(static_cast<ssize_t>(table.size()), pwrite(fd, table.data(), table.size(), address));
@@ -70,11 +64,12 @@ protected:
     void record(const std::string& name, const std::string& address)
     {
         const std::string folder = root + "/sys/bus/pci/slots/" + name;
-        ASSERT_EQ(0, std::system(("mkdir -p " + folder).c_str()));
-        std::ofstream(folder + "/address") << address;
+        std::filesystem::create_directories(folder);
+        testsupport::writeFile(folder + "/address", address);
     }
 
-    std::string root;
+    testsupport::TempDir tmp;
+    const std::string root = tmp.path();
 };
 
 TEST(HostSlotTable, TheFirstSignatureDecidesAndMustBeWhole)
