@@ -1,5 +1,6 @@
 // modemsim.cpp - stands up virtual modems on pseudo-terminals until interrupted.
 #include <getopt.h>
+#include <cctype>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -19,10 +20,52 @@ const int kExitFailure = 1;
 const int kMaxModems = 32;
 const int kMaxReleaseDelayMs = 60000;
 
+// A PCI function's place, as lspci prints it: "00:04.0".
+struct PciAddress {
+    int bus = 0;
+    int device = 0;
+    int function = 0;
+
+    bool operator<(const PciAddress& other) const
+    {
+        return bus != other.bus ? bus < other.bus : device != other.device ? device < other.device
+                                                                           : function < other.function;
+    }
+    // "BB:DD.F" in hexadecimal, with an optional domain "0000:" in front
+    // (the only domain a machine with /proc/bus/pci/BB folders has).
+    static bool parse(std::string text, PciAddress& address)
+    {
+        if (text.size() == 12 && text.compare(0, 5, "0000:") == 0) {
+            text.erase(0, 5);
+        }
+        if (text.size() != 7 || text[2] != ':' || text[5] != '.') {
+            return false;
+        }
+        for (const std::size_t digit : {0u, 1u, 3u, 4u, 6u}) {
+            if (!std::isxdigit(static_cast<unsigned char>(text[digit]))) {
+                return false;
+            }
+        }
+        const unsigned long bus = std::strtoul(text.substr(0, 2).c_str(), nullptr, 16);
+        const unsigned long device = std::strtoul(text.substr(3, 2).c_str(), nullptr, 16);
+        const unsigned long function = std::strtoul(text.substr(6, 1).c_str(), nullptr, 16);
+        if (device > 31 || function > 7) {
+            return false;
+        }
+        address.bus = static_cast<int>(bus);
+        address.device = static_cast<int>(device);
+        address.function = static_cast<int>(function);
+        return true;
+    }
+};
+
 struct Options {
     int modems = 1;
     std::vector<std::string> profiles{"healthy"};
     std::string root;  // folder for a simulated system root ("" for none)
+    // Where the modem functions sit (--pci), in scan order; empty for the
+    // spread layout.
+    std::vector<PciAddress> pci;
     int releaseDelayMs = modemsim::MachinePlan::kDefaultReleaseDelayMs;
     bool help = false;
 };
@@ -31,7 +74,7 @@ void PrintUsage(FILE* out)
 {
     std::fprintf(out,
                  "Usage: modemsim [--modems N] [--profile NAME[,NAME...]] [--root DIR]\n"
-                 "                [--release-delay MS]\n"
+                 "                [--pci BB:DD.F[,BB:DD.F...]] [--release-delay MS]\n"
                  "\n"
                  "Stands up N virtual modems (default 1, at most %d), each on its own\n"
                  "pseudo-terminal, prints each modem's tty path on a line of its own and\n"
@@ -47,6 +90,11 @@ void PrintUsage(FILE* out)
                  "                          linked as DIR/dev/ttySM<n> and given slot n+1 in\n"
                  "                          the BIOS IRQ routing table; prints the\n"
                  "                          MODEMDIAG_SYSROOT= line to use\n"
+                 "      --pci ADDRESSES     with --root: the n-th modem's function at the\n"
+                 "                          n-th address, as lspci prints it (00:04.0),\n"
+                 "                          one per modem, ascending (the driver numbers\n"
+                 "                          its ttys in scan order); the default puts them\n"
+                 "                          at devices 10-17 (hex) of buses 0, 2, 4, 6\n"
                  "      --release-delay MS  with --root: how long after a tty's last close\n"
                  "                          the driver's use count in DIR/proc/modules falls\n"
                  "                          (default %d; the count always shows every tty\n"
@@ -84,6 +132,7 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error)
         {"profile", required_argument, nullptr, 'p'},
         {"root", required_argument, nullptr, 'r'},
         {"release-delay", required_argument, nullptr, 'd'},
+        {"pci", required_argument, nullptr, 'a'},
         {"help", no_argument, nullptr, 'h'},
         {nullptr, 0, nullptr, 0},
     };
@@ -117,6 +166,21 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error)
             }
             options.root = optarg;
             break;
+        case 'a':
+            options.pci.clear();
+            for (const std::string& text : SplitCommas(optarg)) {
+                PciAddress address;
+                if (!PciAddress::parse(text, address)) {
+                    error = "--pci wants addresses like 00:04.0, not '" + text + "'";
+                    return false;
+                }
+                if (!options.pci.empty() && !(options.pci.back() < address)) {
+                    error = "--pci wants its addresses in ascending order, each once";
+                    return false;
+                }
+                options.pci.push_back(address);
+            }
+            break;
         case 'd': {
             char* end = nullptr;
             const long delay = std::strtol(optarg, &end, 10);
@@ -146,6 +210,15 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error)
     // Without a root there would be nothing to stand up.
     if (options.modems == 0 && options.root.empty()) {
         error = "--modems 0 needs --root";
+        return false;
+    }
+    if (!options.pci.empty() && options.root.empty()) {
+        error = "--pci needs --root";
+        return false;
+    }
+    if (!options.pci.empty() && options.pci.size() != static_cast<std::size_t>(options.modems)) {
+        error = "--pci wants one address per modem (" + std::to_string(options.modems) + "), not " +
+                std::to_string(options.pci.size());
         return false;
     }
     return true;
@@ -191,6 +264,11 @@ int main(int argc, char** argv)
         } else {
             modemsim::MachinePlan plan = modemsim::MachinePlan::spread(profiles);
             plan.releaseDelayMs = options.releaseDelayMs;
+            for (std::size_t i = 0; i < options.pci.size(); ++i) {
+                plan.modems[i].bus = options.pci[i].bus;
+                plan.modems[i].device = options.pci[i].device;
+                plan.modems[i].function = options.pci[i].function;
+            }
             machine = std::make_unique<modemsim::SimulatedMachine>(plan, options.root);
             for (const auto& modem : machine->modems()) {
                 std::printf("%s\n", modem->slavePath().c_str());

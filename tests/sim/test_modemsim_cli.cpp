@@ -14,7 +14,9 @@ TEST(ModemsimCli, PrintsOneTtyPerModemUntilSigtermAndRejectsBadUsage)
     EXPECT_TRUE(std::regex_match(out, std::regex("/dev/pts/[0-9]+\n/dev/pts/[0-9]+\n124\n"))) << out;
 
     int status = -1;
-    for (const char* args : {" --modems 0", " --modems 33", " --profile nope", " --bogus"}) {
+    for (const char* args : {" --modems 0", " --modems 33", " --profile nope", " --bogus", " --pci 00:04.0",
+                             " --root x --modems 2 --pci 00:05.0,00:04.0", " --root x --pci 00:20.0",
+                             " --root x --pci 0:04.0", " --root x --modems 2 --pci 00:04.0"}) {
         EXPECT_EQ(0u, testsupport::runCommand(MODEMSIM_PATH + std::string(args) + " 2>&1", &status).find("modemsim: "))
             << args;
         EXPECT_EQ(64, status) << args;
@@ -22,13 +24,20 @@ TEST(ModemsimCli, PrintsOneTtyPerModemUntilSigtermAndRejectsBadUsage)
 }
 
 // A machine without modems: the root holds the other devices and no driver
-// tty, and modemsim names it and waits like any other.
-TEST(ModemsimCli, ZeroModemsWithARootStandUpAMachineWithoutModems)
+// tty, and modemsim names it and waits like any other. With --pci the modem
+// functions sit where asked (a guest copies their files from there), and
+// nowhere else.
+TEST(ModemsimCli, ARootHoldsTheModemFunctionsWhereAsked)
 {
     testsupport::TempDir dir;
     const std::string root = dir.file("machine");
-    const std::string out = testsupport::runCommand("timeout -s TERM 1 " MODEMSIM_PATH " --modems 0 --root '" + root +
-                                                    "' 2>/dev/null; echo $?; find '" + root +
-                                                    "' -name 'ttySM*'; test -d '" + root + "/proc/bus/pci/00' && echo pci");
+    std::string out = testsupport::runCommand("timeout -s TERM 1 " MODEMSIM_PATH " --modems 0 --root '" + root +
+                                              "' 2>/dev/null; echo $?; find '" + root + "' -name 'ttySM*'; test -d '" +
+                                              root + "/proc/bus/pci/00' && echo pci");
     EXPECT_EQ("MODEMDIAG_SYSROOT=" + root + "\n124\npci\n", out);
+
+    out = testsupport::runCommand("timeout -s TERM 1 " MODEMSIM_PATH " --modems 2 --root '" + root +
+                                  "' --pci 0000:00:04.0,02:1f.7 >/dev/null 2>&1; cd '" + root +
+                                  "/proc/bus/pci' && for f in 00/04.0 02/1f.7; do od -An -tx1 -N4 $f; done; grep -c e7a50418 devices");
+    EXPECT_EQ(" a5 e7 18 04\n a5 e7 18 04\n2\n", out);
 }
