@@ -42,6 +42,23 @@ PciFunction BridgeToBus2()
     return bridge;
 }
 
+// The demo's modems on an amd64 kernel, whose proc/kcore has no firmware
+// area: the plug-in finds no slot there. The firmware's table lies where
+// the firmware of QEMU's pc machine puts it; or there is none, and the
+// kernel's hotplug driver knows the slots, empty ones too.
+MachinePlan Amd64(const char* name, const char* summary, bool irqTable)
+{
+    MachinePlan plan = Plan(name, summary,
+                            {Modem(0, 9, "healthy", 1), Modem(0, 10, "nodialtone-loopback-errors", 2), Modem(2, 4, "", 3)});
+    plan.kernel = MachinePlan::Kernel::Amd64;
+    plan.irqTable = irqTable;
+    plan.irqTableAddress = 0xF5C80;
+    if (!irqTable) {
+        plan.slotRecords = {{"1", 0, 0, 9}, {"2", 0, 0, 10}, {"3", 0, 2, 4}, {"4", 0, 2, 5}, {"5", 0, 2, 6}};
+    }
+    return plan;
+}
+
 }  // namespace
 
 const std::vector<MachinePlan>& MachinePlan::named()
@@ -60,6 +77,8 @@ const std::vector<MachinePlan>& MachinePlan::named()
         Plan("at-errors", "one modem that rejects fax classes 2 and 2.0", {Modem(0, 9, "fax-class1-only", 1)}),
         Plan("silent", "one modem that never answers (slow: every wait runs its full time)",
              {Modem(0, 9, "silent", 1)}),
+        Amd64("amd64", "the demo on a 64-bit kernel: the slot table only in /dev/mem", true),
+        Amd64("sysfs", "the demo on a 64-bit kernel, no slot table: /sys/bus/pci/slots", false),
     };
     return all;
 }
@@ -135,9 +154,17 @@ void SimulatedMachine::build(const MachinePlan& plan)
         m_useCount = std::make_unique<DriverUseCount>(ttys, plan.driverUseCount, plan.releaseDelayMs,
                                                       [&root](int count) { root.setModules(65536, count); });
     }
-    if (plan.irqTable) {
+    if (plan.kernel == MachinePlan::Kernel::Amd64) {
+        m_root->setAmd64Kcore();
+    } else if (plan.irqTable) {
         m_root->setIrqTable(table);
     }
+    if (plan.irqTable) {
+        m_root->setDevMem(table);
+    } else {
+        m_root->setDevMem();
+    }
+    m_root->setSlotRecords(plan.slotRecords);
 }
 
 }  // namespace modemsim

@@ -49,14 +49,22 @@ struct MachinePlan {
     // real i386 machine (Debian's kernel under QEMU) the count had fallen
     // by the time close() returned, within a millisecond of the close.
     static const int kDefaultReleaseDelayMs = 1;
-    // The BIOS IRQ routing table in proc/kcore, holding the modems' slots;
-    // without it proc/kcore is left out.
+    // The kernel the machine runs: its layout of proc/kcore.
+    enum class Kernel { I386, Amd64 };
+    Kernel kernel = Kernel::I386;
+    // The firmware's IRQ routing table, holding the modems' slots, in
+    // dev/mem and, on an i386 kernel, in proc/kcore. Without it an i386
+    // machine has no proc/kcore and dev/mem holds zeros.
     bool irqTable = true;
     std::uint32_t irqTableAddress = 0xFDF60;
+    // The kernel's slot records in sys/bus/pci/slots (a hotplug driver's).
+    std::vector<PciSlotRecord> slotRecords;
 
     // The machines that diaghost --simulate offers: "demo" (the default:
     // every kind of verdict), "healthy", "none", "busy", "at-errors",
-    // "silent".
+    // "silent", and the demo's modems on 64-bit machines, their slots known
+    // to the firmware's table in dev/mem only ("amd64") or to the kernel's
+    // slot records only ("sysfs").
     static const std::vector<MachinePlan>& named();
     static const MachinePlan* find(const std::string& name);
     // The modemsim command's machine: one modem per profile, eight to a bus

@@ -6,60 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "IrqRoutingTable.h"
+#include "SimProcPci.h"
+#include "SimSysfsSlots.h"
+
 namespace modemsim {
-
-// PCI IDs of the modem function the plug-in looks for.
-const std::uint16_t kModemVendorId = 0xE7A5;
-const std::uint16_t kModemDeviceId = 0x0418;
-
-// One PCI function of the simulated machine. The defaults describe a modem
-// function (communication controller, class 07 80 00).
-struct PciFunction {
-    int bus = 0;       // 0-255; the plug-in scans 0-7 only
-    int device = 0;    // 0-31
-    int function = 0;  // 0-7
-    std::uint16_t vendorId = kModemVendorId;
-    std::uint16_t deviceId = kModemDeviceId;
-    std::uint16_t subsystemVendorId = kModemVendorId;
-    std::uint16_t subsystemId = 0x0001;
-    std::uint32_t classCode = 0x078000;  // base class << 16 | subclass << 8 | programming interface
-    std::uint8_t revision = 0x01;
-    std::uint8_t headerType = 0x00;  // 0x80 marks a multi-function device, 0x01 a PCI bridge
-    std::uint8_t irq = 0;            // interrupt line (config byte 0x3C and the devices list)
-    std::uint8_t secondaryBus = 0;   // for bridges (header type 1): the bus behind it
-    std::string driver;              // driver name shown in the devices list ("" for none)
-    // Size of the configuration file: 64 bytes (what an unprivileged reader
-    // of procfs sees) or 256.
-    unsigned configSize = 256;
-    // For bad-input tests: keep only this many bytes of the file (0 leaves
-    // it empty); negative keeps it whole.
-    int truncateTo = -1;
-};
-
-// One slot entry of the BIOS IRQ routing table.
-struct IrqSlot {
-    std::uint8_t bus = 0;
-    std::uint8_t devFunc = 0;  // device << 3 | function; the plug-in compares bits 3-7 only
-    std::uint8_t slotNumber = 0;
-};
-
-// The "$PIR" table the BIOS leaves between 0xF0000 and 0xFFFFF. Everything
-// that the plug-in checks can be broken on purpose.
-struct IrqRoutingTable {
-    // Physical address; proc/kcore holds it kKcoreDataOffset bytes further
-    // on, as the i386 kernel lays its image out.
-    std::uint32_t address = 0xFDF60;
-    std::uint8_t minorVersion = 0;    // a valid table has version 1.0
-    std::uint8_t majorVersion = 1;
-    std::vector<IrqSlot> slots;
-    // Size written into the header; negative writes the true size,
-    // 32 + 16 * slots.size().
-    int tableSize = -1;
-    // Added to the correct checksum byte: nonzero makes the byte sum wrong.
-    std::uint8_t checksumError = 0;
-    std::uint8_t routerBus = 0;        // interrupt router's bus and devfn
-    std::uint8_t routerDevFunc = 0x38;
-};
 
 // Kinds of node for a dev/ttySM<n> that is no tty.
 enum class TtyNode { RegularFile, Folder, Fifo };
@@ -77,10 +28,16 @@ enum class TtyNode { RegularFile, Folder, Fifo };
 //                          table, laid out as the i386 kernel lays out its
 //                          own: an ELF core file whose low-memory segment
 //                          (physical 0 upward) starts kKcoreDataOffset bytes
-//                          in, after the header,
+//                          in, after the header; or as the amd64 kernel
+//                          lays out its own, with no firmware area at all,
+//   dev/mem                physical memory's low megabyte, holding the table,
+//   sys/bus/pci/slots      the kernel's slot records (name/address),
 //   dev/ttySM<n>           symbolic links to tty paths (VirtualModem::slavePath()),
 //   run/lock               the serial-port lock folder (LCK..ttySM<n> files).
-// Every setter rewrites what it owns at once, so a root can be changed
+// One file writes each format, as one file of the plug-in reads it:
+// SimProcPci.cpp, SimProcModules.cpp, SimProcKcore.cpp, SimDevMem.cpp (the
+// table's bytes from IrqRoutingTable.cpp), SimSysfsSlots.cpp; this class's
+// own file keeps the folder and the tty links. Every setter rewrites what it owns at once, so a root can be changed
 // between two enumerations. Failures to write the folder throw
 // std::runtime_error.
 //
@@ -153,6 +110,7 @@ public:
     // --- proc/kcore ---
     // Default size: 2 MiB, past the end of the BIOS range.
     static const std::uint64_t kDefaultKcoreSize = 0x200000;
+    // The i386 kernel's layout, made by the calls below but setAmd64Kcore.
     // Where physical address 0 lies in the image: the i386 kernel puts its
     // low-memory segment 8 KiB into /proc/kcore, after the ELF header. A
     // reader that takes file offsets for physical addresses (as the slot
@@ -169,9 +127,30 @@ public:
     // Writes bytes at a physical address of the image (made with setKcore
     // when missing), for example a "$PIR" off the 16-byte grid.
     void writeKcore(std::uint64_t physicalAddress, const std::vector<std::uint8_t>& bytes);
-    // The bytes setIrqTable writes for a table.
-    static std::vector<std::uint8_t> irqTableBytes(const IrqRoutingTable& table);
+    // The amd64 kernel's layout: an ELF64 core whose segments lie at the
+    // offsets of their kernel virtual addresses, low memory terabytes in, so
+    // that no part of it holds the firmware area and the file offsets
+    // 0xF0000-0xFFFFF read as zeros. Readable by its owner only, as the
+    // kernel makes it.
+    void setAmd64Kcore();
     void removeKcore();
+
+    // --- dev/mem ---
+    // Physical memory's low megabyte, addressed by physical address: zeros
+    // but for the firmware's table when given. Mode 0640, and root:kmem
+    // when the simulator runs as root, so that an unprivileged reader (a
+    // dialout member) cannot open it. A read past its end finds end-of-file
+    // where the kernel refuses it (memory above the first megabyte is the
+    // kernel's own under its strict /dev/mem rules).
+    static const std::uint32_t kDevMemSize = 0x100000;
+    void setDevMem();
+    void setDevMem(const IrqRoutingTable& table);
+
+    // --- sys/bus/pci/slots ---
+    // The kernel's slot records, replacing any before: a folder per slot
+    // holding its address file. The folder is there, empty, without
+    // records, as on every machine with PCI.
+    void setSlotRecords(const std::vector<PciSlotRecord>& records);
 
     // --- dev/ttySM<n> ---
     // dev/ttySM<n> -> target (replacing what was there).
@@ -183,7 +162,6 @@ public:
     static std::string ttyPath(int n);
 
 private:
-    static std::vector<std::uint8_t> kcoreHeader(std::uint64_t size);
     void makeLockFolder() const;
     void writeDevicesList() const;
     void writeConfigFile(const PciFunction& function) const;

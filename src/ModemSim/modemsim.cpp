@@ -68,6 +68,7 @@ struct Options {
     std::vector<PciAddress> pci;
     int releaseDelayMs = modemsim::MachinePlan::kDefaultReleaseDelayMs;
     bool help = false;
+    bool version = false;
 };
 
 void PrintUsage(FILE* out)
@@ -100,13 +101,20 @@ void PrintUsage(FILE* out)
                  "                          (default %d; the count always shows every tty\n"
                  "                          open in another process, as the kernel's does)\n"
                  "  -h, --help              this text\n"
+                 "      --version           the version\n"
                  "\n"
-                 "Profiles:",
+                 "Profiles:\n",
                  kMaxModems, modemsim::MachinePlan::kDefaultReleaseDelayMs);
+    // Names to a line while they fit in 80 columns.
+    std::string line;
     for (const std::string& name : modemsim::ModemProfile::names()) {
-        std::fprintf(out, " %s", name.c_str());
+        if (!line.empty() && line.size() + 1 + name.size() > 79) {
+            std::fprintf(out, "%s\n", line.c_str());
+            line.clear();
+        }
+        line += (line.empty() ? "  " : " ") + name;
     }
-    std::fprintf(out, "\n");
+    std::fprintf(out, "%s\n", line.c_str());
 }
 
 std::vector<std::string> SplitCommas(const std::string& text)
@@ -134,6 +142,7 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error)
         {"release-delay", required_argument, nullptr, 'd'},
         {"pci", required_argument, nullptr, 'a'},
         {"help", no_argument, nullptr, 'h'},
+        {"version", no_argument, nullptr, 'V'},
         {nullptr, 0, nullptr, 0},
     };
     opterr = 0;
@@ -195,6 +204,9 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error)
         case 'h':
             options.help = true;
             break;
+        case 'V':
+            options.version = true;
+            break;
         case ':':
             error = std::string("option ") + argv[optind - 1] + " needs a value";
             return false;
@@ -236,6 +248,10 @@ int main(int argc, char** argv)
     }
     if (options.help) {
         PrintUsage(stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::printf("modemsim %s\n", MODEMSIM_VERSION);
         return 0;
     }
 

@@ -38,7 +38,7 @@ expect() {
 expect 'diaghost ' 'info list run help'
 expect 'diaghost l' 'list'
 expect 'diaghost --sim' '--simulate --simulate='
-expect 'diaghost --simulate=' 'demo healthy none busy at-errors silent help'
+expect 'diaghost --simulate=' 'demo healthy none busy at-errors silent amd64 sysfs help'
 expect 'diaghost --simulate=he' 'healthy help'
 expect 'diaghost --simulate run --t' '--test'
 expect 'diaghost run --test ' 'dialtone loopback at all'

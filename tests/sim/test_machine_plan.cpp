@@ -1,8 +1,14 @@
 // Machine plans as they stand up: ttys, driver line, modemsim's layout, the PCI tree as lspci reads it.
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <fcntl.h>
 #include <filesystem>
+#include <grp.h>
+#include <map>
 #include <stdexcept>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "MachinePlan.h"
@@ -58,4 +64,83 @@ TEST(MachinePlan, LspciListsTheSameFunctionsAndIds)
     }
     EXPECT_EQ(expected, testsupport::runCommand("lspci -n -A linux-proc -O proc.path=" + machine.root().path() +
                                                 "/proc/bus/pci | awk '{print $1, $3}'"));
+}
+
+// Every named machine: dev/mem is the low megabyte with the firmware's table
+// where the plan puts it and nowhere else, its entries giving each modem the
+// plan's slot (decoded here on their own, not through the writer); the slot
+// records say what the plan says, in the kernel's address format.
+TEST(MachinePlan, DevMemHoldsTheTableWhereThePlanPutsItAndSysfsItsSlotRecords)
+{
+    for (const modemsim::MachinePlan& plan : modemsim::MachinePlan::named()) {
+        SCOPED_TRACE(plan.name);
+        modemsim::SimulatedMachine machine(plan);
+        const std::string memory = testsupport::readFile(machine.root().file("/dev/mem"));
+        ASSERT_EQ(0x100000u, memory.size());
+        std::vector<std::size_t> found;
+        for (std::size_t at = 0xF0000; at < 0x100000; at += 16) {
+            if (memory.compare(at, 4, "$PIR") == 0) {
+                found.push_back(at);
+            }
+        }
+        EXPECT_EQ(plan.irqTable ? std::vector<std::size_t>{plan.irqTableAddress} : std::vector<std::size_t>{}, found);
+        if (found.size() == 1) {
+            const std::size_t size = static_cast<unsigned char>(memory[found[0] + 6]) |
+                                     static_cast<unsigned char>(memory[found[0] + 7]) << 8;
+            unsigned sum = 0;
+            std::map<std::pair<int, int>, int> slots;
+            for (std::size_t i = 0; i < size; ++i) {
+                sum += static_cast<unsigned char>(memory[found[0] + i]);
+            }
+            for (std::size_t entry = found[0] + 32; entry < found[0] + size; entry += 16) {
+                slots[{static_cast<unsigned char>(memory[entry]), static_cast<unsigned char>(memory[entry + 1]) >> 3}] =
+                    static_cast<unsigned char>(memory[entry + 14]);
+            }
+            EXPECT_EQ(0u, sum & 0xFF);
+            for (const modemsim::PlannedModem& modem : plan.modems) {
+                const std::pair<int, int> place(modem.bus, modem.device);
+                EXPECT_EQ(modem.slot, slots[place]) << modem.bus << ":" << modem.device;
+            }
+        }
+
+        std::map<std::string, std::string> records, expected;
+        for (const auto& slot : std::filesystem::directory_iterator(machine.root().file("/sys/bus/pci/slots"))) {
+            records[slot.path().filename()] = testsupport::readFile(slot.path() / "address");
+        }
+        for (const modemsim::PciSlotRecord& record : plan.slotRecords) {
+            char address[16];
+            std::snprintf(address, sizeof address, "%04x:%02x:%02x\n", record.domain, record.bus, record.device);
+            expected[record.name] = address;
+        }
+        EXPECT_EQ(expected, records);
+    }
+}
+
+// As on a real machine, a dialout member opens neither dev/mem nor the
+// amd64 kernel's proc/kcore: both are root's (real ones also want
+// CAP_SYS_RAWIO).
+TEST(MachinePlan, AnUnprivilegedReaderCannotOpenPhysicalMemory)
+{
+    const group* dialout = getgrnam("dialout");
+    if (geteuid() != 0 || dialout == nullptr) {
+        GTEST_SKIP() << "needs root and a dialout group";
+    }
+    const gid_t group = dialout->gr_gid;  // before another group lookup reuses the record
+    modemsim::SimulatedMachine machine(*modemsim::MachinePlan::find("amd64"));
+    ASSERT_EQ(0, chmod(machine.root().path().c_str(), 0755));  // a temporary folder is 0700
+    const pid_t child = fork();
+    if (child == 0) {
+        if (setgroups(1, &group) != 0 || setgid(group) != 0 || setuid(65534) != 0) {
+            _exit(2);
+        }
+        int refused = 0;
+        for (const char* path : {"/dev/mem", "/proc/kcore"}) {
+            const int fd = open(machine.root().file(path).c_str(), O_RDONLY);
+            refused += fd < 0 && errno == EACCES ? 1 : 0;
+        }
+        _exit(refused == 2 ? 0 : 1);
+    }
+    int status = -1;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
