@@ -69,27 +69,10 @@ bool ValidName(const std::string& name)
     return true;
 }
 
-}  // namespace
-
-std::string RenameModule(std::vector<std::uint8_t>& image, const std::string& newName, Renamed& renamed)
+// Finds the two sections a module's name lives in; an empty string when
+// both are there, within the file, else what is wrong.
+std::string FindSections(const std::vector<std::uint8_t>& work, bool elf64, Section& modinfo, Section& thisModule)
 {
-    if (!ValidName(newName)) {
-        return "'" + newName + "' is no module name (letters, digits and _)";
-    }
-    std::vector<std::uint8_t> work = image;
-    if (!CutSignature(work, renamed.signatureBytes)) {
-        return "its signature is longer than the file";
-    }
-    if (work.size() < 16 || std::memcmp(work.data(), "\177ELF", 4) != 0) {
-        return "not an ELF file";
-    }
-    const bool elf64 = work[4] == 2;
-    if (work[4] != 1 && !elf64) {
-        return "an ELF class neither 32 nor 64 bits";
-    }
-    if (work[5] != 1) {
-        return "not little-endian: only x86 modules are handled";
-    }
     // The fields of the ELF header and of a section header that matter here.
     const std::size_t headerSize = elf64 ? 64 : 52;
     if (work.size() < headerSize || Field(work, 16, 2) != 1) {
@@ -115,16 +98,13 @@ std::string RenameModule(std::vector<std::uint8_t>& image, const std::string& ne
     if (!names.found) {
         return "its section names lie past the end of the file";
     }
-    Section modinfo;
-    Section thisModule;
     for (std::uint64_t index = 0; index < count; ++index) {
         const std::uint64_t nameOffset = Field(work, static_cast<std::size_t>(tableOffset + index * entrySize), 4);
         if (nameOffset >= names.size) {
             continue;
         }
         const char* name = reinterpret_cast<const char*>(work.data() + names.offset + nameOffset);
-        const std::size_t room = static_cast<std::size_t>(names.size - nameOffset);
-        const std::string sectionName(name, strnlen(name, room));
+        const std::string sectionName(name, strnlen(name, static_cast<std::size_t>(names.size - nameOffset)));
         if (sectionName == ".modinfo") {
             modinfo = sectionAt(index);
         } else if (sectionName == ".gnu.linkonce.this_module") {
@@ -133,6 +113,36 @@ std::string RenameModule(std::vector<std::uint8_t>& image, const std::string& ne
     }
     if (!modinfo.found || !thisModule.found) {
         return "no .modinfo or .gnu.linkonce.this_module section within the file";
+    }
+    return "";
+}
+
+}  // namespace
+
+std::string RenameModule(std::vector<std::uint8_t>& image, const std::string& newName, Renamed& renamed)
+{
+    if (!ValidName(newName)) {
+        return "'" + newName + "' is no module name (letters, digits and _)";
+    }
+    std::vector<std::uint8_t> work = image;
+    if (!CutSignature(work, renamed.signatureBytes)) {
+        return "its signature is longer than the file";
+    }
+    if (work.size() < 16 || std::memcmp(work.data(), "\177ELF", 4) != 0) {
+        return "not an ELF file";
+    }
+    const bool elf64 = work[4] == 2;
+    if (work[4] != 1 && !elf64) {
+        return "an ELF class neither 32 nor 64 bits";
+    }
+    if (work[5] != 1) {
+        return "not little-endian: only x86 modules are handled";
+    }
+    Section modinfo;
+    Section thisModule;
+    const std::string why = FindSections(work, elf64, modinfo, thisModule);
+    if (!why.empty()) {
+        return why;
     }
 
     // .modinfo: NUL-separated "key=value" strings, exactly one of them the name.
@@ -160,7 +170,7 @@ std::string RenameModule(std::vector<std::uint8_t>& image, const std::string& ne
     const std::size_t fieldAt = elf64 ? 24 : 12;
     const std::size_t fieldSize = elf64 ? 56 : 60;
     const std::size_t oldLength = renamed.oldName.size();
-    if (thisModule.size < fieldAt + fieldSize ||
+    if (thisModule.size < fieldAt + fieldSize || oldLength >= fieldSize ||
         std::memcmp(work.data() + thisModule.offset + fieldAt, renamed.oldName.data(), oldLength) != 0 ||
         work[static_cast<std::size_t>(thisModule.offset) + fieldAt + oldLength] != 0) {
         return "its struct module does not carry the name '" + renamed.oldName + "' where the kernel reads it";
