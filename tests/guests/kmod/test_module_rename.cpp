@@ -29,11 +29,8 @@ Bytes Module(bool elf64, const std::string& modinfo, const std::string& field, s
     const std::size_t structAt = modinfoAt + modinfo.size();
     const std::size_t namesAt = structAt + structSize;
     const std::size_t tableAt = namesAt + names.size();
-    Bytes image(tableAt + 4 * entry, 0);
-    std::memcpy(image.data(), "\177ELF", 4);
-    image[4] = elf64 ? 2 : 1;
-    image[5] = 1;
-    image[6] = 1;
+    Bytes image = {0x7f, 'E', 'L', 'F', static_cast<std::uint8_t>(elf64 ? 2 : 1), 1, 1};
+    image.resize(tableAt + 4 * entry, 0);
     Put(image, 16, 1, 2);  // ET_REL
     Put(image, elf64 ? 40 : 32, tableAt, elf64 ? 8 : 4);
     Put(image, elf64 ? 58 : 46, entry, 2);
