@@ -7,26 +7,16 @@
 
 #include <cstdint>
 
-#include "HostRecords.h"
+#include "HostFuzz.h"
+
+using hostfuzz::Expect;
 
 namespace {
 
-// The text as the document must carry it, or false when it is not UTF-8
-// (the writer then replaces the bad bytes).
-bool Utf8(const std::string& text)
-{
-    // Replacing and dropping bad bytes give the same text only when there
-    // are none (asked this way, without the cost of an exception).
-    const nlohmann::json value(text);
-    return value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) ==
-           value.dump(-1, ' ', false, nlohmann::json::error_handler_t::ignore);
-}
-
+// A text valid UTF-8 comes back as it was; others come back replaced.
 void ExpectText(const nlohmann::json& value, const std::string& text)
 {
-    if (!value.is_string() || (Utf8(text) && value.get<std::string>() != text)) {
-        __builtin_trap();
-    }
+    Expect(value.is_string() && (!hostfuzz::ValidUtf8(text) || value.get<std::string>() == text));
 }
 
 }  // namespace
@@ -34,14 +24,13 @@ void ExpectText(const nlohmann::json& value, const std::string& text)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     FuzzedDataProvider input(data, size);
-    const bool withTests = input.ConsumeBool();
-    const hostrecords::Run run = hostrecords::MakeRun(input);
-    const std::string document = diaghost::jsonReport(run.package, run.devices, run.config, withTests);
+    diaghost::ReportContext context;
+    context.withTests = input.ConsumeBool();
+    const hostfuzz::Run run = hostfuzz::MakeRun(input);
+    const std::string document = diaghost::jsonReport(run.package, run.devices, run.config, context);
 
     const nlohmann::json parsed = nlohmann::json::parse(document, nullptr, false);
-    if (parsed.is_discarded() || !parsed["devices"].is_array() || parsed["devices"].size() != run.devices.size()) {
-        __builtin_trap();
-    }
+    Expect(!parsed.is_discarded() && parsed["devices"].is_array() && parsed["devices"].size() == run.devices.size());
     ExpectText(parsed["package"]["name"], run.package.name);
     for (std::size_t d = 0; d < run.devices.size(); ++d) {
         const diaghost::DeviceRecord& device = run.devices[d];
@@ -49,23 +38,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         ExpectText(entry["location"], device.location);
         ExpectText(entry["tty"], device.tty);
         ExpectText(entry["fru"]["firmware_revision"], device.fru.firmwareRevision);
-        if (entry["index"] != device.index || entry["slot"] != device.slot) {
-            __builtin_trap();
-        }
-        if (!withTests) {
-            if (entry.contains("tests")) {
-                __builtin_trap();
-            }
+        Expect(entry["index"] == device.index && entry["slot"] == device.slot);
+        const char* source = diaghost::slotSourceName(device.slotSource);
+        Expect(source != nullptr ? entry["slot_source"] == source : entry["slot_source"].is_null());
+        if (!context.withTests) {
+            Expect(!entry.contains("tests"));
             continue;
         }
-        if (!entry["tests"].is_array() || entry["tests"].size() != device.tests.size()) {
-            __builtin_trap();
-        }
+        Expect(entry["tests"].is_array() && entry["tests"].size() == device.tests.size());
         for (std::size_t t = 0; t < device.tests.size(); ++t) {
             ExpectText(entry["tests"][t]["name"], device.tests[t].name);
-            if (entry["tests"][t]["events"].size() != device.tests[t].events.size()) {
-                __builtin_trap();
-            }
+            Expect(entry["tests"][t]["events"].size() == device.tests[t].events.size());
         }
     }
     return 0;

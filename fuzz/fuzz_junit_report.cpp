@@ -14,7 +14,9 @@
 #include <cstring>
 #include <vector>
 
-#include "HostRecords.h"
+#include "HostFuzz.h"
+
+using hostfuzz::Expect;
 
 namespace {
 
@@ -22,28 +24,11 @@ namespace {
 // allows, 0 for anything else.
 std::size_t Character(const std::string& text, std::size_t at)
 {
-    const auto byte = [&text](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned lead = byte(at);
-    if (lead < 0x80) {
-        return lead >= 0x20 || lead == '\t' || lead == '\n' || lead == '\r' ? 1 : 0;
-    }
-    std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
-    if (length == 0 || lead > 0xF4 || at + length > text.size()) {
-        return 0;
-    }
-    unsigned long value = lead & (0x7F >> length);
-    for (std::size_t i = 1; i < length; ++i) {
-        if ((byte(at + i) & 0xC0) != 0x80) {
-            return 0;
-        }
-        value = value << 6 | (byte(at + i) & 0x3F);
-    }
-    const unsigned long least[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (value < least[length] || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF) || value == 0xFFFE ||
-        value == 0xFFFF) {
-        return 0;
-    }
-    return length;
+    unsigned long value = 0;
+    const std::size_t length = hostfuzz::Utf8At(text, at, &value);
+    const bool allowed = (value >= 0x20 || value == '\t' || value == '\n' || value == '\r') && value != 0xFFFE &&
+                         value != 0xFFFF;
+    return allowed ? length : 0;
 }
 
 std::string Replaced(const std::string& text)
@@ -71,9 +56,7 @@ std::vector<xmlNode*> Children(xmlNode* parent, const char* name)
 std::string Attribute(xmlNode* node, const char* name)
 {
     xmlChar* value = xmlGetProp(node, reinterpret_cast<const xmlChar*>(name));
-    if (value == nullptr) {
-        __builtin_trap();
-    }
+    Expect(value != nullptr);
     const std::string text(reinterpret_cast<const char*>(value));
     xmlFree(value);
     return text;
@@ -87,13 +70,6 @@ std::string Content(xmlNode* node)
     return text;
 }
 
-void Expect(bool holds)
-{
-    if (!holds) {
-        __builtin_trap();
-    }
-}
-
 // One <testcase>: its name, and the texts of its result and output.
 void CheckCase(xmlNode* node, const std::string& name)
 {
@@ -105,10 +81,12 @@ void CheckSuite(xmlNode* suite, const diaghost::DeviceRecord& device, const diag
     std::vector<xmlNode*> properties = Children(suite, "properties");
     Expect(properties.size() == 1);
     std::vector<xmlNode*> property = Children(properties[0], "property");
-    Expect(property.size() == 4);
+    Expect(property.size() == 5);
     Expect(Attribute(property[0], "value") == Replaced(device.location));
-    Expect(Attribute(property[2], "value") == Replaced(device.status));
-    Expect(Attribute(property[3], "value") == Replaced(device.fru.firmwareRevision));
+    const char* source = diaghost::slotSourceName(device.slotSource);
+    Expect(Attribute(property[2], "value") == (source != nullptr ? source : ""));
+    Expect(Attribute(property[3], "value") == Replaced(device.status));
+    Expect(Attribute(property[4], "value") == Replaced(device.fru.firmwareRevision));
     Expect(Attribute(suite, "name").find(Replaced(device.location)) != std::string::npos);
 
     const std::vector<xmlNode*> cases = Children(suite, "testcase");
@@ -152,8 +130,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }();
     (void)quiet;
     FuzzedDataProvider input(data, size);
-    const hostrecords::Run run = hostrecords::MakeRun(input);
-    const std::string report = diaghost::junitReport(run.package, run.devices, run.config);
+    const hostfuzz::Run run = hostfuzz::MakeRun(input);
+    const std::string report = diaghost::junitReport(run.package, run.devices, run.config, diaghost::ReportContext());
 
     xmlDoc* doc = xmlReadMemory(report.data(), static_cast<int>(report.size()), "junit.xml", nullptr,
                                 XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);

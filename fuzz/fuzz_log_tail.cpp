@@ -20,26 +20,12 @@
 #include <unistd.h>
 #include <vector>
 
+#include "HostFuzz.h"
 #include "LogTail.h"
 
+using hostfuzz::Expect;
+
 namespace {
-
-void Expect(bool holds)
-{
-    if (!holds) {
-        __builtin_trap();
-    }
-}
-
-const std::string& Folder()
-{
-    static const std::string folder = [] {
-        const char* tmp = std::getenv("TMPDIR");
-        std::string pattern = std::string(tmp != nullptr && tmp[0] != '\0' ? tmp : "/tmp") + "/diaghost-tail-XXXXXX";
-        return mkdtemp(&pattern[0]) != nullptr ? pattern : std::string("/tmp");
-    }();
-    return folder;
-}
 
 const std::size_t kPerCall = 64 * 1024;
 
@@ -117,7 +103,7 @@ void Append(const std::string& path, const std::string& bytes)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     FuzzedDataProvider input(data, size);
-    const std::string path = Folder() + "/modemdiag.log";
+    const std::string path = hostfuzz::Folder() + "/modemdiag.log";
     const std::string rotated = path + ".1";
     unlink(path.c_str());
     unlink(rotated.c_str());
@@ -125,8 +111,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Model model;
     model.current = input.ConsumeRandomLengthString(64);
     Append(path, model.current);
-    diaghost::LogTail tail;
-    tail.start(path);
+    diaghost::LogTail tail(path);
     model.Start();
     int steps = 0;
     while (input.remaining_bytes() > 0 && ++steps <= 64) {

@@ -10,8 +10,10 @@
 #include <map>
 #include <string>
 
-#include "HostRecords.h"
-#include "MetricsReport.h"
+#include "HostFuzz.h"
+
+using hostfuzz::Expect;
+using hostfuzz::ValidUtf8;
 
 namespace {
 
@@ -30,35 +32,6 @@ bool ReadName(const std::string& line, std::size_t& at, bool colon, std::string&
     }
     name = line.substr(start, at - start);
     return at > start;
-}
-
-bool ValidUtf8(const std::string& text)
-{
-    for (std::size_t i = 0; i < text.size();) {
-        const unsigned char lead = static_cast<unsigned char>(text[i]);
-        if (lead < 0x80) {
-            ++i;
-            continue;
-        }
-        const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
-        if (lead < 0xC2 || lead > 0xF4 || i + length > text.size()) {
-            return false;
-        }
-        const unsigned char second = static_cast<unsigned char>(text[i + 1]);
-        const unsigned char low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
-        const unsigned char high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
-        if (second < low || second > high) {
-            return false;
-        }
-        for (std::size_t k = 2; k < length; ++k) {
-            const unsigned char next = static_cast<unsigned char>(text[i + k]);
-            if (next < 0x80 || next > 0xBF) {
-                return false;
-            }
-        }
-        i += length;
-    }
-    return true;
 }
 
 // Parses one sample line; labels receive the unescaped values.
@@ -123,12 +96,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     diaghost::RunFacts facts;
     facts.modemsFound = input.ConsumeIntegral<std::size_t>();
     facts.finishedAt = input.ConsumeIntegral<std::int64_t>();
-    const hostrecords::Run run = hostrecords::MakeRun(input);
+    const hostfuzz::Run run = hostfuzz::MakeRun(input);
     const std::string text = diaghost::metricsReport(run.devices, facts, run.config);
 
-    if (text.empty() || text.back() != '\n') {
-        __builtin_trap();
-    }
+    Expect(!text.empty() && text.back() == '\n');
     std::size_t infos = 0;
     std::size_t start = 0;
     while (start < text.size()) {
@@ -140,9 +111,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         std::string name;
         std::map<std::string, std::string> labels;
-        if (!ParseSample(line, name, labels)) {
-            __builtin_trap();  // a line the text format rejects
-        }
+        Expect(ParseSample(line, name, labels));  // a line the text format accepts
         if (name != "modemdiag_modem_info") {
             continue;
         }
@@ -150,13 +119,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (const auto& [label, original] : {std::pair<const char*, const std::string&>{"location", device.location},
                                               {"tty", device.tty},
                                               {"firmware", device.fru.firmwareRevision}}) {
-            if (ValidUtf8(original) && labels[label] != original) {
-                __builtin_trap();  // a text that did not come back
-            }
+            Expect(!ValidUtf8(original) || labels[label] == original);  // a text that came back
         }
+        const char* source = diaghost::slotSourceName(device.slotSource);
+        Expect(labels["slot"] == std::to_string(device.slot) && labels["slot_source"] == (source != nullptr ? source : ""));
     }
-    if (infos != run.devices.size()) {
-        __builtin_trap();
-    }
+    Expect(infos == run.devices.size());
     return 0;
 }

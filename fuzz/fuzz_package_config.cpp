@@ -6,7 +6,9 @@
 #include <cstdint>
 #include <string>
 
-#include "PackageConfig.h"
+#include "HostFuzz.h"
+
+using hostfuzz::Expect;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
@@ -14,24 +16,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     diaghost::PackageConfig config;
     std::string error;
     if (!diaghost::parsePackageConfig(text, config, error)) {
-        if (error.empty()) {
-            __builtin_trap();  // a refusal always says why
-        }
+        Expect(!error.empty());  // a refusal always says why
         return 0;
     }
-    if (config.library.empty()) {
-        __builtin_trap();
-    }
+    Expect(!config.library.empty());
     for (std::size_t i = 0; i < config.tests.size(); ++i) {
         const int found = config.testIndex(config.tests[i].name);
-        if (found < 0 || found > static_cast<int>(i) || config.testName(static_cast<int>(i)) != config.tests[i].name) {
-            __builtin_trap();
-        }
+        Expect(found >= 0 && found <= static_cast<int>(i) && config.testName(static_cast<int>(i)) == config.tests[i].name);
     }
     for (const auto& message : config.messages) {
-        if (config.codeName(message.first) != message.second.name || config.codeText(message.first) != message.second.text) {
-            __builtin_trap();
-        }
+        Expect(config.codeName(message.first) == message.second.name &&
+               config.codeText(message.first) == message.second.text);
     }
     (void)config.codeName(0xFFFFFFFF);
     (void)config.libraryPath();

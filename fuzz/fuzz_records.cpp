@@ -1,13 +1,14 @@
-// fuzz_records.cpp - diaghost's readers of the plug-in's device texts and PCI files.
+// fuzz_records.cpp - diaghost's readers of PCI addresses, the plug-in's device texts and PCI files.
 //
-// The location and additional-information texts of a device, and the
-// bytes of a PCI configuration file, are arbitrary; each answer is compared
-// with a reading of the documented forms written here: "PCI Bus <b>,
-// Device <d>, Function <f>" with decimal numbers in range and nothing
-// around them, "PCI Slot <n>" with n from 1 to INT_MAX, and the vendor and
-// device words of the file's first four bytes. Half of the texts are those
-// forms with arbitrary numbers and arbitrary bytes before or after, so that
-// near misses are met often.
+// The location and additional-information texts of a device, an address as
+// a person types it, and the bytes of a PCI configuration file, are
+// arbitrary; each answer is compared with a reading of the documented forms
+// written here: "PCI Bus <b>, Device <d>, Function <f>" with decimal
+// numbers in range and nothing around them, "PCI Slot <n>" with n from 1 to
+// INT_MAX, "[dddd:]bb:dd.f" in hexadecimal of any case, and the vendor and
+// device words of the file's first four bytes. Half of the texts are the
+// first two forms with arbitrary numbers and arbitrary bytes before or
+// after, so that near misses are met often.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <climits>
@@ -19,27 +20,21 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "Records.h"
+#include "HostFuzz.h"
+#include "PciAddress.h"
+
+using hostfuzz::Expect;
 
 namespace {
 
-void Expect(bool holds)
-{
-    if (!holds) {
-        __builtin_trap();
-    }
-}
-
+// A system root with the folders of the PCI configuration files.
 const std::string& Root()
 {
     static const std::string root = [] {
-        const char* tmp = std::getenv("TMPDIR");
-        std::string pattern = std::string(tmp != nullptr && tmp[0] != '\0' ? tmp : "/tmp") + "/diaghost-fuzz-XXXXXX";
-        const std::string path = mkdtemp(&pattern[0]) != nullptr ? pattern : "/tmp";
         for (const char* folder : {"/proc", "/proc/bus", "/proc/bus/pci"}) {
-            mkdir((path + folder).c_str(), 0755);
+            mkdir((hostfuzz::Folder() + folder).c_str(), 0755);
         }
-        return path;
+        return hostfuzz::Folder();
     }();
     return root;
 }
@@ -94,21 +89,25 @@ int ExpectedSlot(const std::string& info)
     return static_cast<int>(slot);
 }
 
-// "0000:bb:dd.f" in lower-case hex, the form pciAddressOf gives.
-bool AddressForm(const std::string& address)
+// "dddd:bb:dd.f" or "bb:dd.f" (hexadecimal, any case, f from 0 to 7) in
+// lower case with its domain; "" for any other text.
+std::string ExpectedParse(const std::string& text)
 {
-    const char* form = "0000:hh:hh.f";
-    if (address.size() != 12) {
-        return false;
+    const std::string full = text.size() == 7 ? "0000:" + text : text;
+    const char* form = "hhhh:hh:hh.f";
+    if (full.size() != 12) {
+        return "";
     }
+    std::string lower;
     for (std::size_t i = 0; i < 12; ++i) {
-        const char c = address[i];
+        const char c = full[i] >= 'A' && full[i] <= 'F' ? static_cast<char>(full[i] - 'A' + 'a') : full[i];
         const bool hex = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
         if (form[i] == 'h' ? !hex : form[i] == 'f' ? !(c >= '0' && c <= '7') : c != form[i]) {
-            return false;
+            return "";
         }
+        lower += c;
     }
-    return true;
+    return lower;
 }
 
 // Arbitrary text, or the form around arbitrary numbers and bytes.
@@ -137,37 +136,37 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string header = input.ConsumeRemainingBytesAsString();
 
     Expect(diaghost::slotFromHWInfo(info) == ExpectedSlot(info));
-    const std::string address = diaghost::pciAddressOf(location);
-    Expect(address == ExpectedAddress(location));
+    const diaghost::PciAddress address = diaghost::PciAddress::fromLocation(location);
+    Expect(address.text() == ExpectedAddress(location));
+    const diaghost::PciAddress typed = diaghost::PciAddress::parse(other);
+    const std::string typedText = ExpectedParse(other);
+    Expect(typed.text() == typedText);
+    Expect(typed.shortText() == (typedText.compare(0, 5, "0000:") == 0 ? typedText.substr(5) : typedText));
 
     // The configuration file at the address, holding the input's last bytes.
     const std::string& root = Root();
-    std::string id;
-    if (!address.empty()) {
-        const std::string folder = root + "/proc/bus/pci/" + address.substr(5, 2);
-        const std::string file = folder + "/" + address.substr(8);
+    if (address.valid) {
+        const std::string text = address.text();
+        const std::string folder = root + "/proc/bus/pci/" + text.substr(5, 2);
+        const std::string file = folder + "/" + text.substr(8);
         mkdir(folder.c_str(), 0755);
         std::ofstream(file, std::ios::binary) << header;
-        id = diaghost::readPciId(root, address);
+        const std::string id = address.readId(root);
         if (header.size() >= 4) {
-            char text[16];
-            std::snprintf(text, sizeof text, "%02x%02x:%02x%02x", static_cast<unsigned char>(header[1]),
+            char expected[16];
+            std::snprintf(expected, sizeof expected, "%02x%02x:%02x%02x", static_cast<unsigned char>(header[1]),
                           static_cast<unsigned char>(header[0]), static_cast<unsigned char>(header[3]),
                           static_cast<unsigned char>(header[2]));
-            Expect(id == text);
+            Expect(id == expected);
         } else {
             Expect(id.empty());
         }
-        // Any other address text finds no file: nothing else is there.
-        if (other != address) {
-            Expect(diaghost::readPciId(root, other).empty());
-        }
+        // The typed address finds the same file when it names the same
+        // function, else none: nothing else is there.
+        Expect(typed.readId(root) == (typed == address ? id : ""));
         unlink(file.c_str());
         rmdir(folder.c_str());
     }
-    // Only an address of the form names a file.
-    if (!AddressForm(other)) {
-        Expect(diaghost::readPciId(root, other).empty());
-    }
+    Expect(typed.readId(root).empty());
     return 0;
 }

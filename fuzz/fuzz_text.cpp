@@ -7,22 +7,16 @@
 // column per character), keep the characters whole, and wrapWords() must
 // lose no character but blanks. Words wrapped may carry diaghost's own
 // colour sequences, which must reach the lines whole.
-#include <fuzzer/FuzzedDataProvider.h>
-
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "HostFuzz.h"
 #include "Text.h"
 
-namespace {
+using hostfuzz::Expect;
 
-void Expect(bool holds)
-{
-    if (!holds) {
-        __builtin_trap();
-    }
-}
+namespace {
 
 // Length of the colour sequence "\033[<digits;>m" at text[at], or 0.
 std::size_t Colour(const std::string& text, std::size_t at)
@@ -51,22 +45,9 @@ bool Clean(const std::string& text, bool colours, std::size_t* columns = nullptr
             at += Colour(text, at);
             continue;
         }
-        const unsigned lead = static_cast<unsigned char>(text[at]);
-        const std::size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 ? 2 : 0;
-        if (length == 0 || lead > 0xF4 || at + length > text.size()) {
-            return false;
-        }
-        unsigned long value = length == 1 ? lead : lead & (0x7F >> length);
-        for (std::size_t i = 1; i < length; ++i) {
-            const unsigned next = static_cast<unsigned char>(text[at + i]);
-            if ((next & 0xC0) != 0x80) {
-                return false;
-            }
-            value = value << 6 | (next & 0x3F);
-        }
-        const unsigned long least[] = {0, 0, 0x80, 0x800, 0x10000};
-        if (value < least[length] || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF) || value < 0x20 ||
-            value == 0x7F || (value >= 0x80 && value <= 0x9F)) {
+        unsigned long value = 0;
+        const std::size_t length = hostfuzz::Utf8At(text, at, &value);
+        if (length == 0 || value < 0x20 || value == 0x7F || (value >= 0x80 && value <= 0x9F)) {
             return false;
         }
         ++count;

@@ -4,12 +4,13 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
+#include <ctime>
+#include <iterator>
 
 #include "Console.h"
 #include "ExitStatus.h"
 #include "ListView.h"
-#include "MetricsReport.h"
+#include "Outcome.h"
 #include "OutputFiles.h"
 #include "PortLock.h"
 #include "Reports.h"
@@ -22,13 +23,6 @@ using QuarnDiags::DeviceEnum::VirtualDeviceVector;
 using QuarnDiags::Diag::IDiagnostics;
 
 namespace {
-
-// The system root the plug-in looks at, "" for the real one.
-std::string sysroot()
-{
-    const char* root = std::getenv("MODEMDIAG_SYSROOT");
-    return root != nullptr ? root : "";
-}
 
 IDiagnostics* diagnosticsOf(Session& session)
 {
@@ -48,7 +42,8 @@ PackageIdentity identityOf(IDiagnostics& diagnostics)
 // Asks the enumerator for the modems on a worker thread, so that Ctrl-C
 // still ends the program while a silent tty holds the enumeration up.
 // Devices whose data the plug-in did not complete are left out.
-bool enumerate(Session& session, Console& human, VirtualDeviceVector*& devices, std::vector<DeviceRecord>& records)
+bool enumerate(Session& session, Console& human, VirtualDeviceVector*& devices, std::vector<DeviceRecord>& records,
+               std::string& slotProblem)
 {
     std::string error;
     QuarnDiags::DeviceEnum::IDeviceEnumerator* enumerator = session.plugin.enumerator(error);
@@ -72,39 +67,55 @@ bool enumerate(Session& session, Console& human, VirtualDeviceVector*& devices, 
         const QuarnDiags::DeviceEnum::VirtualDevice& device = (*devices)[i];
         if (device && device->isDataValid()) {
             records.push_back(describeDevice(*device.getDevice(), static_cast<int>(i)));
-            records.back().pciId = readPciId(sysroot(), records.back().pciAddress);
+            records.back().pciId = records.back().pciAddress.readId(session.sysroot);
         }
     }
+    // A 64-bit kernel's /proc/kcore leaves out the firmware's area, where
+    // the plug-in looks for slots: there diaghost looks itself.
+    slotProblem = findMissingSlots(records, session.sysroot);
     return true;
 }
 
 void printSimulation(Session& session, Console& human)
 {
     if (session.machine) {
-        human.line("Simulated machine '" + session.options.profile + "': " + session.machine->summary());
+        human.line("Simulated machine '" + session.options.profile +
+                   "': " + modemsim::MachinePlan::find(session.options.profile)->summary);
     }
 }
 
-// Replaces a report file in one step (a reader sees the last report or
-// this one, never a part); false after a one-line error.
+// Replaces a report file in one step, when one was asked for; false after
+// a one-line error.
 bool writeReport(const std::string& path, const std::string& content)
 {
     std::string error;
-    if (!writeFileAtomically(path, content, error)) {
-        printError(error);
-        return false;
+    if (path.empty() || writeFileAtomically(path, content, error)) {
+        return true;
     }
-    return true;
+    printError(error);
+    return false;
 }
 
-// The run's JSON document on standard output (--json) and into its file
-// (--json-file); false after a one-line error about the file.
-bool writeJson(const Options& options, const std::string& document)
+// The run's reports: the JSON document on standard output (--json) and in
+// its file (--json-file), the JUnit report and the metrics. Every file is
+// tried; false when one could not be written.
+bool writeReports(const Session& session, const PackageIdentity& package, const std::vector<DeviceRecord>& devices,
+                  std::size_t modemsFound, const ReportContext& context)
 {
+    const Options& options = session.options;
+    const std::string json = jsonReport(package, devices, session.config, context);
     if (options.json) {
-        printOutput(document);
+        printOutput(json);
     }
-    return options.jsonFile.empty() || writeReport(options.jsonFile, document);
+    bool written = writeReport(options.jsonFile, json);
+    if (!options.junit.empty()) {
+        written = writeReport(options.junit, junitReport(package, devices, session.config, context)) && written;
+    }
+    if (!options.metrics.empty()) {
+        const RunFacts facts{modemsFound, static_cast<std::int64_t>(std::time(nullptr))};
+        written = writeReport(options.metrics, metricsReport(devices, facts, session.config)) && written;
+    }
+    return written;
 }
 
 int statusOf(const std::vector<DeviceRecord>& devices, bool interrupted)
@@ -129,6 +140,31 @@ int statusOf(const std::vector<DeviceRecord>& devices, bool interrupted)
     // A run that was cut short, or that could test nothing, has not shown
     // the modems to be good either.
     return unusual || interrupted || !anyRan ? EXIT_UNUSUAL : EXIT_ALL_PASSED;
+}
+
+// Before the search for modems opens any port: a port closed a moment ago
+// (by a run that just ended) is waited out, as between tests. False when
+// the driver is still busy after that: another program holds it.
+bool driverFreeAtStart(Session& session, Console& human)
+{
+    if (!session.plugin.hasInUseCheck()) {
+        return true;
+    }
+    double waitedMs = 0.0;
+    const bool free = waitForDriver([&session] { return session.plugin.modemsInUse(); },
+                                    [&human](int ms) {
+                                        if (const int signal = waitForSignal(ms)) {
+                                            human.line(signal == SIGINT ? "Ctrl-C: stopping." : "Stopping.");
+                                            quitNow(EXIT_SIGNAL_BASE + signal);
+                                        }
+                                        return true;
+                                    },
+                                    waitedMs);
+    if (session.options.verbose && free && waitedMs > 0.0) {
+        human.line("  Waited " + std::to_string(static_cast<int>(waitedMs + 0.5)) +
+                   " ms for the modem driver to release a port closed before the run.");
+    }
+    return free;
 }
 
 }  // namespace
@@ -159,8 +195,7 @@ int commandInfo(Session& session)
         printOutput(jsonInfo(identityOf(*diagnostics), session.config, session.plugin.logDir()));
     } else {
         Console out(stdout);
-        printInfo(out, identityOf(*diagnostics), session.config, session.config.libraryPath(),
-                  session.plugin.logDir());
+        printInfo(out, identityOf(*diagnostics), session.config, session.plugin.logDir());
     }
     if (static_cast<std::size_t>(diagnostics->getTestCount()) != session.config.tests.size()) {
         printError("warning: the plug-in has " + std::to_string(diagnostics->getTestCount()) +
@@ -178,7 +213,8 @@ int commandList(Session& session)
     IDiagnostics* diagnostics = diagnosticsOf(session);
     VirtualDeviceVector* devices = nullptr;
     std::vector<DeviceRecord> records;
-    if (diagnostics == nullptr || !enumerate(session, human, devices, records)) {
+    std::string slotProblem;
+    if (diagnostics == nullptr || !enumerate(session, human, devices, records, slotProblem)) {
         return EXIT_NO_MODEM;
     }
 
@@ -188,13 +224,13 @@ int commandList(Session& session)
         context.started = utcNow();
         printOutput(jsonReport(identityOf(*diagnostics), records, session.config, context));
     } else if (options.verbose) {
-        printDeviceDetails(human, records);
+        printDeviceDetails(human, records, slotProblem);
     } else if (!records.empty()) {
-        printDeviceTable(human, records);
+        printDeviceTable(human, records, slotProblem);
     }
     if (records.empty()) {
         printSimulation(session, human);
-        human.line(noModemText(session.config, sysroot()));
+        human.line(noModemText(session.config, session.sysroot));
     }
     return records.empty() ? EXIT_NO_MODEM : EXIT_ALL_PASSED;
 }
@@ -225,54 +261,24 @@ int commandRun(Session& session)
                                Colour::Bold));
         printSimulation(session, human);
     }
-
-    // Asked before the search for modems opens any port. A port closed a
-    // moment ago (by a run that just ended) is waited out, as between tests;
-    // a driver still busy after that is another program's, and then no test
-    // waits: each reports it at once.
-    bool driverFreeAtStart = true;
-    if (session.plugin.hasInUseCheck()) {
-        double waitedMs = 0.0;
-        driverFreeAtStart = waitForDriver([&session] { return session.plugin.modemsInUse(); },
-                                          [&human](int ms) {
-                                              if (const int signal = waitForSignal(ms)) {
-                                                  human.line(signal == SIGINT ? "Ctrl-C: stopping." : "Stopping.");
-                                                  quitNow(EXIT_SIGNAL_BASE + signal);
-                                              }
-                                              return true;
-                                          },
-                                          waitedMs);
-        if (options.verbose && driverFreeAtStart && waitedMs > 0.0) {
-            human.line("  Waited " + std::to_string(static_cast<int>(waitedMs + 0.5)) +
-                       " ms for the modem driver to release a port closed before the run.");
-        }
-    }
+    // A driver still busy before the search is another program's: then no
+    // test waits for it, each reports it at once.
+    const bool driverFree = driverFreeAtStart(session, human);
 
     VirtualDeviceVector* devices = nullptr;
     std::vector<DeviceRecord> found;
-    if (!enumerate(session, human, devices, found)) {
+    std::string slotProblem;
+    if (!enumerate(session, human, devices, found, slotProblem)) {
         return EXIT_NO_MODEM;
     }
-
     std::vector<DeviceRecord> selected;
-    for (const DeviceRecord& record : found) {
-        if (options.selects(record)) {
-            selected.push_back(record);
-        }
-    }
+    std::copy_if(found.begin(), found.end(), std::back_inserter(selected),
+                 [&options](const DeviceRecord& record) { return options.selects(record); });
     if (found.empty()) {
         session.keepLogs = true;
-        report.noModemReason = noModemText(session.config, sysroot());
+        report.noModemReason = noModemText(session.config, session.sysroot);
         human.line(report.noModemReason);
-        if (!writeJson(options, jsonReport(package, selected, session.config, report)) ||
-            (!options.junit.empty() && !writeReport(options.junit, junitReport(package, selected, session.config, report)))) {
-            return EXIT_CANTCREAT;
-        }
-        std::string error;
-        if (!options.metrics.empty() && !writeMetrics(options.metrics, selected, 0, session.config, error)) {
-            printError(error);
-        }
-        return EXIT_NO_MODEM;
+        return writeReports(session, package, selected, 0, report) ? EXIT_NO_MODEM : EXIT_CANTCREAT;
     }
     if (selected.empty()) {
         printError("no modem " + options.device + " (diaghost list shows the modems found)");
@@ -294,35 +300,23 @@ int commandRun(Session& session)
     for (DeviceRecord& record : selected) {
         plan.targets.push_back(Target{&(*devices)[static_cast<std::size_t>(record.index)], &record});
     }
-    if (driverFreeAtStart) {
+    if (driverFree) {
         plan.driverInUse = [&session] { return session.plugin.modemsInUse(); };
     }
-    plan.lockFolder = lockFolder(sysroot());
+    plan.lockFolder = lockFolder(session.sysroot);
+    plan.diagnosticLog = session.plugin.diagnosticLog();
 
-    RunView view(human, session.config);
-    view.setQuiet(options.quiet);
-    view.followLog(diagnosticLogPath(session), options.verbose);
-    if (!driverFreeAtStart) {
-        view.detail("The modem driver was in use before the run began (and for " +
-                    std::to_string(kReleaseWaitMs) + " ms after): no test waits for it.");
+    RunView view(human, session.config, options.verbose, options.quiet);
+    if (!driverFree) {
+        view.detail("The modem driver was in use before the run began (and for " + std::to_string(kReleaseWaitMs) +
+                    " ms after): no test waits for it.");
     }
     const RunOutcome outcome = runPlan(*diagnostics, plan, session.config, view);
     view.summary(selected, outcome.interrupted);
 
-    int status = statusOf(selected, outcome.interrupted);
     report.interrupted = outcome.interrupted;
-    if (!writeJson(options, jsonReport(package, selected, session.config, report))) {
-        status = EXIT_CANTCREAT;
-    }
-    if (!options.junit.empty() && !writeReport(options.junit, junitReport(package, selected, session.config, report))) {
-        status = EXIT_CANTCREAT;
-    }
-    std::string error;
-    if (!options.metrics.empty() && !writeMetrics(options.metrics, selected, found.size(), session.config, error)) {
-        printError(error);
-        status = EXIT_CANTCREAT;
-    }
-    return status;
+    const int status = statusOf(selected, outcome.interrupted);
+    return writeReports(session, package, selected, found.size(), report) ? status : EXIT_CANTCREAT;
 }
 
 }  // namespace diaghost

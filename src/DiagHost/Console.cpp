@@ -65,16 +65,9 @@ std::string Console::paint(const std::string& text, Colour colour) const
     if (!m_colour || colour == Colour::Plain) {
         return text;
     }
-    const char* code = "";
-    switch (colour) {
-    case Colour::Green: code = "32"; break;
-    case Colour::Yellow: code = "33"; break;
-    case Colour::Red: code = "31"; break;
-    case Colour::Cyan: code = "36"; break;
-    case Colour::Bold: code = "1"; break;
-    case Colour::Dim: code = "2"; break;
-    case Colour::Plain: break;
-    }
+    // SGR codes in the order of the enumeration.
+    static const char* const kCodes[] = {"", "32", "33", "31", "36", "1", "2"};
+    const char* code = kCodes[static_cast<int>(colour)];
     return std::string("\033[") + code + "m" + text + "\033[0m";
 }
 
@@ -136,12 +129,6 @@ void Console::restore()
         m_cursorHidden = false;
     }
     flushOutput(m_stream);
-}
-
-std::string pad(const std::string& text, std::size_t width)
-{
-    const std::size_t columns = displayWidth(text);
-    return columns >= width ? text : text + std::string(width - columns, ' ');
 }
 
 }  // namespace diaghost

@@ -23,9 +23,6 @@ public:
 
     // A terminal that can redraw a line (not TERM=dumb).
     bool isTerminal() const { return m_terminal; }
-    // Colour on a terminal unless NO_COLOR is set to a non-empty value.
-    bool hasColour() const { return m_colour; }
-
     // Columns of the terminal now; 0 when the stream is no terminal (no limit).
     std::size_t width() const;
 
@@ -50,13 +47,10 @@ public:
 private:
     std::FILE* m_stream;
     bool m_terminal = false;
-    bool m_colour = false;
+    bool m_colour = false;  // on a terminal, unless NO_COLOR is set to a non-empty value
     bool m_liveShown = false;
     bool m_cursorHidden = false;
     std::string m_live;
 };
-
-// Text padded with blanks to width columns (colour sequences take none).
-std::string pad(const std::string& text, std::size_t width);
 
 }  // namespace diaghost

@@ -3,11 +3,8 @@
 #include <ctime>
 #include <nlohmann/json.hpp>
 
+#include "Outcome.h"
 #include "Reports.h"
-
-#ifndef DIAGHOST_VERSION
-#define DIAGHOST_VERSION "0"
-#endif
 
 namespace diaghost {
 
@@ -46,7 +43,7 @@ json testOf(const TestRecord& test, const PackageConfig& config)
             {"type", QuarnDiags::Diag::eventTypeName(test.type)},
             {"progress", test.progress},
             {"events", events},
-            {"outcome", outcomeName(outcomeOf(test))},
+            {"outcome", describe(outcomeOf(test)).name},
             {"text", textOrNull(config.codeText(test.code))},
             {"duration_ms", static_cast<std::int64_t>(std::llround(test.seconds * 1000.0))}};
 }
@@ -85,6 +82,7 @@ std::string jsonReport(const PackageIdentity& package, const std::vector<DeviceR
             {"location", device.location},
             {"tty", device.tty},
             {"slot", device.slot},
+            {"slot_source", device.slotSource == SlotSource::Unknown ? json(nullptr) : json(slotSourceName(device.slotSource))},
             {"status", device.status},
             {"fru",
              {{"manufacturer", device.fru.manufacturer},
@@ -95,7 +93,7 @@ std::string jsonReport(const PackageIdentity& package, const std::vector<DeviceR
               {"model_number", device.fru.modelNumber},
               {"asset_tag", device.fru.assetTag},
               {"sku_number", device.fru.skuNumber}}},
-            {"pci_address", textOrNull(device.pciAddress)},
+            {"pci_address", textOrNull(device.pciAddress.text())},
             {"pci_id", textOrNull(device.pciId)},
         };
         if (context.withTests) {
@@ -106,27 +104,15 @@ std::string jsonReport(const PackageIdentity& package, const std::vector<DeviceR
             entry["tests"] = tests;
             json skipped = json::array();
             for (const SkippedTest& test : device.skipped) {
-                skipped.push_back({{"name", test.name}, {"reason", test.reason}, {"outcome", outcomeName(Outcome::NotRun)}});
+                skipped.push_back({{"name", test.name}, {"reason", test.reason}, {"outcome", describe(Outcome::NotRun).name}});
             }
             entry["skipped"] = skipped;
             // Why no test ran on the modem; null for a modem that was tested.
-            json reason = nullptr;
-            if (device.tests.empty()) {
-                reason = device.skipped.empty() ? std::string("no selected test ran") : device.skipped.front().reason;
-            }
-            entry["not_tested"] = reason;
+            entry["not_tested"] = device.tests.empty() ? json(device.notTestedReason()) : json(nullptr);
         }
         document["devices"].push_back(entry);
     }
     return dump(document);
-}
-
-std::string jsonReport(const PackageIdentity& package, const std::vector<DeviceRecord>& devices,
-                       const PackageConfig& config, bool withTests)
-{
-    ReportContext context;
-    context.withTests = withTests;
-    return jsonReport(package, devices, config, context);
 }
 
 std::string jsonInfo(const PackageIdentity& package, const PackageConfig& config, const std::string& logDir)

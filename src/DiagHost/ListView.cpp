@@ -1,19 +1,12 @@
 // ListView.cpp - tables and descriptions of the diagnostic and of the modems found.
 #include "ListView.h"
 
-#include <cstdio>
-
 #include "Table.h"
 #include "Text.h"
 
 namespace diaghost {
 
 namespace {
-
-std::string orDash(const std::string& text)
-{
-    return text.empty() ? std::string("-") : text;
-}
 
 void field(Console& console, const std::string& indent, const std::string& name, const std::string& value)
 {
@@ -24,43 +17,44 @@ void field(Console& console, const std::string& indent, const std::string& name,
 }  // namespace
 
 void printInfo(Console& console, const PackageIdentity& package, const PackageConfig& config,
-               const std::string& libraryPath, const std::string& logDir)
+               const std::string& logDir)
 {
     console.line(console.paint(printable(package.name + " " + package.version), Colour::Bold));
     field(console, "", "Description", package.description);
     field(console, "", "Package", config.path);
-    field(console, "", "Plug-in", libraryPath);
+    field(console, "", "Plug-in", config.libraryPath());
     field(console, "", "Log folder", logDir);
     console.line();
     console.line("Tests:");
     Table tests({{"INDEX"}, {"NAME"}, {"TAKES", 1}, {"WHAT IT DOES"}}, 2);
-    for (std::size_t i = 0; i < config.tests.size(); ++i) {
-        char limit[32] = "-";
-        if (config.tests[i].maxSeconds > 0.0) {
-            std::snprintf(limit, sizeof limit, "up to %g s", config.tests[i].maxSeconds);
-        }
-        tests.row({{std::to_string(i)}, {config.tests[i].name}, {limit}, {config.tests[i].title}});
+    for (int i = 0; i < static_cast<int>(config.tests.size()); ++i) {
+        tests.row({{std::to_string(i)}, {config.testName(i)}, {orDash(config.limitText(i))}, {config.testTitle(i)}});
     }
     tests.print(console);
 }
 
-void printDeviceTable(Console& console, const std::vector<DeviceRecord>& devices)
+void printDeviceTable(Console& console, const std::vector<DeviceRecord>& devices, const std::string& slotProblem)
 {
     Table table({{"INDEX"}, {"ADDRESS"}, {"ID", 2}, {"TTY"}, {"SLOT", 1}, {"FIRMWARE", 3}, {"STATUS"}}, 0);
     for (const DeviceRecord& device : devices) {
         const Colour colour = device.status == "NORMAL" ? Colour::Plain : Colour::Yellow;
         table.row({{std::to_string(device.index)},
-                   {device.pciAddress.empty() ? device.location : shortPciAddress(device.pciAddress)},
+                   {device.shownAddress()},
                    {orDash(device.pciId)},
                    {orDash(device.tty)},
-                   {device.slot != 0 ? std::to_string(device.slot) : "-"},
+                   {markedSlot(device)},
                    {orDash(device.fru.firmwareRevision)},
                    {device.status, colour}});
     }
     table.print(console);
+    for (const std::string& note : slotNotes(devices, slotProblem)) {
+        for (const std::string& line : wrapWords(note, console.width(), 2)) {
+            console.line(line);
+        }
+    }
 }
 
-void printDeviceDetails(Console& console, const std::vector<DeviceRecord>& devices)
+void printDeviceDetails(Console& console, const std::vector<DeviceRecord>& devices, const std::string& slotProblem)
 {
     bool first = true;
     for (const DeviceRecord& device : devices) {
@@ -72,10 +66,12 @@ void printDeviceDetails(Console& console, const std::vector<DeviceRecord>& devic
         field(console, "  ", "Device name", device.name);
         field(console, "  ", "Description", device.description);
         field(console, "  ", "Location", device.location);
-        field(console, "  ", "PCI address", orDash(device.pciAddress));
+        field(console, "  ", "PCI address", orDash(device.pciAddress.text()));
         field(console, "  ", "PCI ID (vendor:device)", orDash(device.pciId));
         field(console, "  ", "TTY", orDash(device.tty));
-        field(console, "  ", "Slot", device.slot != 0 ? std::to_string(device.slot) : "unknown");
+        field(console, "  ", "Slot",
+              slotText(device) + (device.slotSource == SlotSource::Unknown && !slotProblem.empty()
+                                      ? " (" + slotProblem + ")" : ""));
         field(console, "  ", "Class", device.deviceClass);
         field(console, "  ", "Parent location", device.parentLocation);
         field(console, "  ", "Additional hardware info", orDash(device.additionalInfo));

@@ -39,15 +39,8 @@ bool LogTail::openFile()
     return m_fd >= 0;
 }
 
-void LogTail::start(const std::string& path)
+LogTail::LogTail(const std::string& path) : m_path(path)
 {
-    if (m_fd >= 0 && path != m_path) {
-        close(m_fd);
-        m_fd = -1;
-    }
-    m_path = path;
-    m_partial.clear();
-    m_offset = 0;
     struct stat info {};
     if (openFile() && fstat(m_fd, &info) == 0) {
         m_offset = info.st_size;

@@ -7,7 +7,7 @@
 
 namespace diaghost {
 
-// Follows one log file from its size at start() on, like tail -f: each
+// Follows one log file from its size at construction on, like tail -f: each
 // call to newLines() returns the whole lines written since the last call.
 // Only a regular file is read, without blocking; a file that shrank (was
 // truncated) is read again from its start, and when the name comes to
@@ -15,12 +15,11 @@ namespace diaghost {
 // read to its end and the new one from its start.
 class LogTail {
 public:
-    LogTail() = default;
+    explicit LogTail(const std::string& path);
     ~LogTail();
     LogTail(const LogTail&) = delete;
     LogTail& operator=(const LogTail&) = delete;
 
-    void start(const std::string& path);
     // Lines without their line ends. With flush, a last line that still
     // lacks its line end is returned too.
     std::vector<std::string> newLines(bool flush = false);

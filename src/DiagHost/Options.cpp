@@ -3,32 +3,16 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
-#include <cctype>
 #include <cstdlib>
 #include <iostream>
 
 #include "ExitStatus.h"
-
-#ifndef DIAGHOST_VERSION
-#define DIAGHOST_VERSION "0"
-#endif
+#include "MachinePlan.h"
+#include "Text.h"
 
 namespace diaghost {
 
 namespace {
-
-const char* const kExitStatuses =
-    "Exit status:\n"
-    "  0    every test passed\n"
-    "  1    a test ended with an unusual status or was aborted, the run was\n"
-    "       interrupted, or no test could run\n"
-    "  2    a test failed\n"
-    "  3    no modem found, or the package could not be loaded\n"
-    "  64   usage error\n"
-    "  70   internal error (a simulated machine could not be built)\n"
-    "  73   an output file (--json-file, --junit, --metrics) cannot be written\n"
-    "  74   standard output cannot be written (a full disk, a closed pipe)\n"
-    "  130  stopped by a second Ctrl-C (128 + N for signal N)\n";
 
 // The options that take a value, for a message that names the one left without.
 const char* const kValueOptions[] = {"--package", "--sysroot", "--device", "--test", "--json-file", "--junit",
@@ -47,25 +31,6 @@ bool allDigits(const std::string& text)
     return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-bool isHex(const std::string& text)
-{
-    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; });
-}
-
-// "00:0a.0" or "0000:00:0a.0" (any case) as "0000:00:0a.0"; "" for other text.
-std::string normalPciAddress(std::string text)
-{
-    std::transform(text.begin(), text.end(), text.begin(), [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); });
-    if (text.size() == 7) {
-        text = "0000:" + text;
-    }
-    if (text.size() != 12 || text[4] != ':' || text[7] != ':' || text[10] != '.' || !isHex(text.substr(0, 4)) ||
-        !isHex(text.substr(5, 2)) || !isHex(text.substr(8, 2)) || text[11] < '0' || text[11] > '7') {
-        return std::string();
-    }
-    return text;
-}
-
 bool isTtyName(const std::string& text)
 {
     return text.size() > 1 && (text[0] == '/' || text.compare(0, 3, "tty") == 0);
@@ -74,10 +39,43 @@ bool isTtyName(const std::string& text)
 std::string checkDevice(const std::string& value)
 {
     if (value == "all" || (allDigits(value) && value.size() < 6) || isTtyName(value) ||
-        !normalPciAddress(value).empty()) {
+        PciAddress::parse(value).valid) {
         return std::string();
     }
     return "expected a modem index, tty or PCI address (as 'diaghost list' shows them) or 'all', not '" + value + "'";
+}
+
+// One row of a list in a help text: "  NAME  text", NAME padded to width
+// columns, the text wrapped within 79 columns beside it.
+std::string helpRow(const std::string& name, std::size_t width, const std::string& text)
+{
+    std::string head = "  " + name;
+    head.resize(2 + width, ' ');
+    std::string rows;
+    for (const std::string& line : wrapWords(head + text, 79, 2 + width)) {
+        rows += line + "\n";
+    }
+    return rows;
+}
+
+// "Exit status:" and the list, for --help.
+std::string exitStatusHelp()
+{
+    std::string text = "Exit status:\n";
+    for (const ExitStatusInfo& row : kExitStatuses) {
+        text += helpRow(std::to_string(row.status), 5, row.meaning);
+    }
+    return text;
+}
+
+// One row per simulated machine.
+std::string simulatedMachines()
+{
+    std::string text;
+    for (const modemsim::MachinePlan& plan : modemsim::MachinePlan::named()) {
+        text += helpRow(plan.name, 11, plan.summary + (plan.name == "demo" ? " (default)" : ""));
+    }
+    return text;
 }
 
 // A file name that looks like an option is most likely a forgotten value.
@@ -113,11 +111,6 @@ std::string optionWithoutValue(int argc, char** argv)
 
 }  // namespace
 
-int Options::deviceIndex() const
-{
-    return allDigits(device) ? std::atoi(device.c_str()) : -1;
-}
-
 bool Options::selects(const DeviceRecord& record) const
 {
     if (device == "all") {
@@ -126,8 +119,8 @@ bool Options::selects(const DeviceRecord& record) const
     if (allDigits(device)) {
         return record.index == std::atoi(device.c_str());
     }
-    const std::string address = normalPciAddress(device);
-    if (!address.empty()) {
+    const PciAddress address = PciAddress::parse(device);
+    if (address.valid) {
         return record.pciAddress == address;
     }
     return !record.tty.empty() && (record.tty == device || record.tty == "/dev/" + device);
@@ -138,8 +131,9 @@ bool Options::allTests() const
     return tests.empty() || std::find(tests.begin(), tests.end(), "all") != tests.end();
 }
 
-int parseOptions(int argc, char** argv, Options& options, const std::string& profilesHelp)
+int parseOptions(int argc, char** argv, Options& options)
 {
+    const std::string profilesHelp = simulatedMachines();
     CLI::App app("Runs the modem diagnostics package: lists the modems and tests them.", "diaghost");
     app.set_version_flag("--version", std::string("diaghost ") + DIAGHOST_VERSION);
     // At most one command; a missing or unknown one is reported below in our words.
@@ -149,7 +143,7 @@ int parseOptions(int argc, char** argv, Options& options, const std::string& pro
     app.get_formatter()->column_width(26);
     app.footer(std::string("Commands are explained by 'diaghost help COMMAND'; the manual page\n"
                            "diaghost(1) tells everything.\n\n") +
-               kStreams + "\n" + kExitStatuses + "\nSimulated machines (--simulate=PROFILE):\n" + profilesHelp);
+               kStreams + "\n" + exitStatusHelp() + "\nSimulated machines (--simulate=PROFILE):\n" + profilesHelp);
 
     app.add_option("--package", options.package, "Package manifest (default: the installed package)")
         ->type_name("PKG.cfg")
@@ -199,22 +193,11 @@ int parseOptions(int argc, char** argv, Options& options, const std::string& pro
                     "Also write Prometheus text metrics to FILE")
         ->type_name("FILE")
         ->check(checkPath);
-    // Gone: modems of one machine share one driver whose use count is
-    // machine-wide, so tests side by side report each other as in use.
-    // Kept hidden to say so instead of "unknown option".
-    std::string jobs;
-    CLI::Option* jobsOption = run->add_option("--jobs", jobs)->expected(0, 1)->group("");
     run->add_flag("-v,--verbose", options.verbose, "Show each test's log lines from the plug-in");
     run->add_flag("-q,--quiet", options.quiet, "Show only the summary");
 
-    CLI::App* commands[] = {info, list, run, help};
-    const auto parsedCommand = [&]() -> CLI::App* {
-        for (CLI::App* command : commands) {
-            if (command->parsed()) {
-                return command;
-            }
-        }
-        return nullptr;
+    const auto parsedCommand = [&app]() -> CLI::App* {
+        return app.get_subcommands().empty() ? nullptr : app.get_subcommands().front();
     };
     try {
         app.parse(argc, argv);
@@ -285,11 +268,10 @@ int parseOptions(int argc, char** argv, Options& options, const std::string& pro
     if (options.simulate && options.profile.empty()) {
         options.profile = "demo";
     }
-    if (jobsOption->count() > 0) {
-        return usageError("--jobs is gone: one machine's modems share one driver, whose use count makes tests run "
-                          "side by side report each other as in use, so they are tested one after another "
-                          "(test many machines at once with the packaged timer)",
-                          "run");
+    if (options.simulate && modemsim::MachinePlan::find(options.profile) == nullptr) {
+        std::cerr << "diaghost: unknown simulated machine '" << options.profile
+                  << "' (diaghost --simulate=help lists them)\n";
+        return EXIT_USAGE;
     }
     options.command = command == info ? Command::Info : command == list ? Command::List : Command::Run;
     return -1;

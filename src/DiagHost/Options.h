@@ -26,8 +26,6 @@ struct Options {
     bool quiet = false;               // run: only the summary
     std::string metrics;              // run: Prometheus text file to write
 
-    // The modem index of --device, -1 for "all" or a tty or PCI address.
-    int deviceIndex() const;
     // Whether --device picks this modem: by index, by tty ("/dev/ttySM1" or
     // "ttySM1") or by PCI address ("00:0a.0" or "0000:00:0a.0").
     bool selects(const DeviceRecord& device) const;
@@ -38,7 +36,6 @@ struct Options {
 // options, else the status to exit with at once: 0 after --help, help,
 // --version or --simulate=help, EXIT_USAGE after a usage error (reported
 // on stderr in one line).
-// profilesHelp is the list of simulated machines for the help text.
-int parseOptions(int argc, char** argv, Options& options, const std::string& profilesHelp);
+int parseOptions(int argc, char** argv, Options& options);
 
 }  // namespace diaghost

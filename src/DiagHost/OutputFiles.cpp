@@ -1,8 +1,11 @@
-// OutputFiles.cpp - checks the report files of a run; keeps watch over standard output.
+// OutputFiles.cpp - checks and replaces the report files of a run; keeps watch over standard output.
 #include "OutputFiles.h"
 
 #include <cerrno>
+#include <climits>
+#include <cstdlib>  // mkostemp
 #include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -22,7 +25,46 @@ void noteStdoutError(int error)
     }
 }
 
+bool writeAll(int fd, const std::string& content)
+{
+    std::size_t done = 0;
+    while (done < content.size()) {
+        const ssize_t wrote = ::write(fd, content.data() + done, content.size() - done);
+        if (wrote < 0 && errno == EINTR) {
+            continue;
+        }
+        if (wrote <= 0) {
+            errno = wrote == 0 ? EIO : errno;
+            return false;
+        }
+        done += static_cast<std::size_t>(wrote);
+    }
+    return true;
+}
+
 }  // namespace
+
+std::string parentFolder(const std::string& path)
+{
+    const std::string::size_type slash = path.rfind('/');
+    return slash == std::string::npos ? std::string(".") : path.substr(0, slash == 0 ? 1 : slash);
+}
+
+std::string absolutePath(const std::string& path)
+{
+    if (path.empty() || path[0] == '/') {
+        return path;
+    }
+    char cwd[PATH_MAX];
+    if (getcwd(cwd, sizeof cwd) == nullptr) {
+        return path;
+    }
+    std::string relative = path;
+    while (relative.compare(0, 2, "./") == 0) {
+        relative.erase(0, 2);
+    }
+    return std::string(cwd) + "/" + relative;
+}
 
 bool canWriteFile(const std::string& path, std::string& reason)
 {
@@ -45,8 +87,7 @@ bool canWriteFile(const std::string& path, std::string& reason)
         reason = std::strerror(errno);
         return false;
     }
-    const std::string::size_type slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    const std::string folder = parentFolder(path);
     if (stat(folder.c_str(), &info) != 0) {
         reason = std::strerror(errno);
         return false;
@@ -58,6 +99,46 @@ bool canWriteFile(const std::string& path, std::string& reason)
     if (access(folder.c_str(), W_OK | X_OK) != 0) {
         reason = std::strerror(errno);
         return false;
+    }
+    return true;
+}
+
+bool writeFileAtomically(const std::string& path, const std::string& content, std::string& error)
+{
+    const std::string folder = parentFolder(path);
+    const std::size_t slash = path.rfind('/');
+    const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+    if (base.empty()) {
+        error = path + " names a folder, not a file";
+        return false;
+    }
+    // A dot name without the .prom ending: the collector skips it.
+    std::string temp = path.substr(0, slash == std::string::npos ? 0 : slash + 1) + "." + base + ".XXXXXX";
+    const int fd = ::mkostemp(&temp[0], O_CLOEXEC);
+    if (fd < 0) {
+        error = "cannot create a file in " + folder + ": " + std::strerror(errno);
+        return false;
+    }
+    int failure = 0;
+    if (!writeAll(fd, content) || ::fchmod(fd, 0644) != 0 || ::fsync(fd) != 0) {
+        failure = errno;
+    }
+    if (::close(fd) != 0 && failure == 0) {
+        failure = errno;
+    }
+    if (failure == 0 && ::rename(temp.c_str(), path.c_str()) != 0) {
+        failure = errno;
+    }
+    if (failure != 0) {
+        ::unlink(temp.c_str());
+        error = "cannot write " + path + ": " + std::strerror(failure);
+        return false;
+    }
+    // The rename itself survives a crash once the folder is on disk.
+    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
     }
     return true;
 }

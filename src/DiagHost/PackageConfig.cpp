@@ -1,12 +1,16 @@
 // PackageConfig.cpp - reads the INI manifest of a diagnostics package.
 #include "PackageConfig.h"
 
-#include <cctype>
+#include <algorithm>
+#include <charconv>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
+
+#include "OutputFiles.h"
 
 namespace diaghost {
 
@@ -24,31 +28,17 @@ std::string trim(const std::string& text)
 
 bool isSymbol(const std::string& text)
 {
-    if (text.empty()) {
-        return false;
-    }
-    for (char c : text) {
-        if (!std::isupper(static_cast<unsigned char>(c)) && !std::isdigit(static_cast<unsigned char>(c)) &&
-            c != '_') {
-            return false;
-        }
-    }
-    return true;
+    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
+        return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+    });
 }
 
+// A decimal number that a code holds, digits only.
 bool parseCode(const std::string& text, QuarnDiags::Uint& code)
 {
-    if (text.empty() || !std::isdigit(static_cast<unsigned char>(text[0]))) {
-        return false;
-    }
-    char* end = nullptr;
-    errno = 0;
-    const unsigned long value = std::strtoul(text.c_str(), &end, 10);
-    if (errno != 0 || *end != '\0' || value > 0xFFFFFFFFul) {
-        return false;
-    }
-    code = static_cast<QuarnDiags::Uint>(value);
-    return true;
+    const char* end = text.data() + text.size();
+    const std::from_chars_result result = std::from_chars(text.data(), end, code);
+    return !text.empty() && result.ec == std::errc() && result.ptr == end;
 }
 
 // A time in seconds: digits with at most one decimal point, above 0.
@@ -82,12 +72,15 @@ int PackageConfig::testIndex(const std::string& name) const
     return -1;
 }
 
+const TestInfo* PackageConfig::test(int index) const
+{
+    return index >= 0 && static_cast<std::size_t>(index) < tests.size() ? &tests[static_cast<std::size_t>(index)]
+                                                                         : nullptr;
+}
+
 std::string PackageConfig::testName(int index) const
 {
-    if (index >= 0 && static_cast<std::size_t>(index) < tests.size()) {
-        return tests[static_cast<std::size_t>(index)].name;
-    }
-    return "test" + std::to_string(index);
+    return test(index) != nullptr ? test(index)->name : "test" + std::to_string(index);
 }
 
 std::string PackageConfig::codeName(QuarnDiags::Uint code) const
@@ -102,10 +95,19 @@ std::string PackageConfig::codeText(QuarnDiags::Uint code) const
     return found != messages.end() ? found->second.text : std::string();
 }
 
-double PackageConfig::maxSeconds(int index) const
+std::string PackageConfig::testTitle(int index) const
 {
-    return index >= 0 && static_cast<std::size_t>(index) < tests.size() ? tests[static_cast<std::size_t>(index)].maxSeconds
-                                                                          : 0.0;
+    return test(index) != nullptr ? test(index)->title : std::string();
+}
+
+std::string PackageConfig::limitText(int index) const
+{
+    if (test(index) == nullptr || test(index)->maxSeconds <= 0.0) {
+        return std::string();
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, "up to %g s", test(index)->maxSeconds);
+    return text;
 }
 
 bool parsePackageConfig(const std::string& text, PackageConfig& config, std::string& error)
@@ -116,31 +118,31 @@ bool parsePackageConfig(const std::string& text, PackageConfig& config, std::str
     std::string raw;
     std::string section;
     int lineNumber = 0;
+    const auto fail = [&](const std::string& what) {
+        error = "line " + std::to_string(lineNumber) + ": " + what;
+        return false;
+    };
     while (std::getline(in, raw)) {
         ++lineNumber;
         const std::string line = trim(raw);
         if (line.empty() || line[0] == '#' || line[0] == ';') {
             continue;
         }
-        const std::string where = "line " + std::to_string(lineNumber) + ": ";
         if (line[0] == '[') {
             if (line.back() != ']') {
-                error = where + "section header without its closing ']'";
-                return false;
+                return fail("section header without its closing ']'");
             }
             section = trim(line.substr(1, line.size() - 2));
             continue;
         }
         const std::string::size_type equals = line.find('=');
         if (equals == std::string::npos) {
-            error = where + "expected 'key = value'";
-            return false;
+            return fail("expected 'key = value'");
         }
         const std::string key = trim(line.substr(0, equals));
         const std::string value = trim(line.substr(equals + 1));
         if (key.empty()) {
-            error = where + "empty key";
-            return false;
+            return fail("empty key");
         }
 
         if (section == "package") {
@@ -150,8 +152,7 @@ bool parsePackageConfig(const std::string& text, PackageConfig& config, std::str
         } else if (section == "tests") {
             // The order of the entries is the plug-in's registration order.
             if (config.testIndex(key) >= 0) {
-                error = where + "test '" + key + "' named twice";
-                return false;
+                return fail("test '" + key + "' named twice");
             }
             config.tests.push_back(TestInfo{key, value});
         } else if (section == "messages") {
@@ -160,20 +161,17 @@ bool parsePackageConfig(const std::string& text, PackageConfig& config, std::str
             const std::string::size_type colon = value.find(':');
             const std::string symbol = trim(value.substr(0, colon));
             if (!parseCode(key, code)) {
-                error = where + "message code '" + key + "' is not a number";
-                return false;
+                return fail("message code '" + key + "' is not a number");
             }
             if (!isSymbol(symbol)) {
-                error = where + "expected '<code> = <NAME>: <text>'";
-                return false;
+                return fail("expected '<code> = <NAME>: <text>'");
             }
             config.messages[code] =
                 MessageInfo{symbol, colon == std::string::npos ? std::string() : trim(value.substr(colon + 1))};
         } else if (section == "limits") {
             double seconds = 0.0;
             if (!parseSeconds(value, seconds)) {
-                error = where + "expected '<test> = <seconds>', such as 'at = 7.5'";
-                return false;
+                return fail("expected '<test> = <seconds>', such as 'at = 7.5'");
             }
             limits[key] = {seconds, lineNumber};
         } else if (section == "hardware") {
@@ -185,8 +183,7 @@ bool parsePackageConfig(const std::string& text, PackageConfig& config, std::str
                 config.hardware.ttys = value;
             }
         } else if (section.empty()) {
-            error = where + "entry outside any section";
-            return false;
+            return fail("entry outside any section");
         }
         // Entries of other sections belong to other tools and are skipped.
     }
@@ -197,9 +194,8 @@ bool parsePackageConfig(const std::string& text, PackageConfig& config, std::str
     for (const auto& limit : limits) {
         const int index = config.testIndex(limit.first);
         if (index < 0) {
-            error = "line " + std::to_string(limit.second.second) + ": a limit for '" + limit.first +
-                    "', which [tests] does not name";
-            return false;
+            lineNumber = limit.second.second;
+            return fail("a limit for '" + limit.first + "', which [tests] does not name");
         }
         config.tests[static_cast<std::size_t>(index)].maxSeconds = limit.second.first;
     }
@@ -218,11 +214,7 @@ bool loadPackageConfig(const std::string& path, PackageConfig& config, std::stri
 
     config = PackageConfig();
     config.path = path;
-    const std::string::size_type slash = path.rfind('/');
-    config.packageDir = slash == std::string::npos ? std::string(".") : path.substr(0, slash);
-    if (slash == 0) {
-        config.packageDir = "/";
-    }
+    config.packageDir = parentFolder(path);
     if (!parsePackageConfig(text.str(), config, error)) {
         error = "bad package " + path + ": " + error;
         return false;

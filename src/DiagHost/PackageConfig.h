@@ -39,6 +39,8 @@ struct PackageConfig {
     HardwareInfo hardware;
 
     std::string libraryPath() const;
+    // Test i, null for a test the manifest does not name.
+    const TestInfo* test(int index) const;
     // Index of the test with this name, -1 when there is none.
     int testIndex(const std::string& name) const;
     // Name of test i, or "test<i>" for a test the manifest does not name.
@@ -47,8 +49,10 @@ struct PackageConfig {
     std::string codeName(QuarnDiags::Uint code) const;
     // Text of a code, empty for a code the manifest lacks.
     std::string codeText(QuarnDiags::Uint code) const;
-    // Longest time test i may take in seconds, 0 when not known.
-    double maxSeconds(int index) const;
+    // What test i does, "" for a test the manifest does not name.
+    std::string testTitle(int index) const;
+    // How long test i may take, "up to 7 s"; "" when not known.
+    std::string limitText(int index) const;
 };
 
 // Parses the manifest's text. Returns false and sets error ("line 7: ...")

@@ -4,13 +4,18 @@
 #include <climits>
 #include <dlfcn.h>
 #include <exception>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include "OutputFiles.h"
 
 namespace diaghost {
 
 namespace {
 
 using QuarnDiags::DeviceEnum::IDeviceEnumerator;
+
+const char* const kLogFiles[] = {"TSYmodemDeviceEnumerator.log", "TSYmodemDiagnostic.log"};
 
 // The mode our host runs diagnostics in; the modem plug-in does not vary by it.
 constexpr IDeviceEnumerator::DiagnosticMode kMode = IDeviceEnumerator::CUSTOMER;
@@ -21,59 +26,40 @@ std::string dlerrorText()
     return text != nullptr ? text : "unknown reason";
 }
 
-std::string parentOf(const std::string& path)
+// Made by the plug-in's factory once; null with error set when it fails.
+template <typename Object, typename Factory>
+Object* make(std::unique_ptr<Object>& object, Factory factory, const char* what, std::string& error)
 {
-    const std::string::size_type slash = path.rfind('/');
-    return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
-}
-
-bool fileExists(const std::string& path)
-{
-    return access(path.c_str(), R_OK) == 0;
-}
-
-std::string executableDir()
-{
-    char buffer[PATH_MAX];
-    const ssize_t length = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-    if (length <= 0) {
-        return std::string();
+    if (!object && factory != nullptr) {
+        try {
+            object.reset(factory(true, kMode));
+        } catch (const std::exception& e) {
+            error = std::string("the plug-in's ") + what + " could not be made: " + e.what();
+            return nullptr;
+        }
+        if (!object) {
+            error = std::string("the plug-in made no ") + what;
+        }
     }
-    buffer[length] = '\0';
-    return parentOf(buffer);
+    return object.get();
 }
 
 }  // namespace
 
-std::string absolutePath(const std::string& path)
-{
-    if (path.empty() || path[0] == '/') {
-        return path;
-    }
-    char cwd[PATH_MAX];
-    if (getcwd(cwd, sizeof cwd) == nullptr) {
-        return path;
-    }
-    std::string relative = path;
-    while (relative.compare(0, 2, "./") == 0) {
-        relative.erase(0, 2);
-    }
-    return std::string(cwd) + "/" + relative;
-}
-
 std::string defaultPackagePath()
 {
-    // /proc/self/exe is already free of links, so its parent folder can be
-    // taken by text.
-    const std::string bin = executableDir();
-    if (bin.empty()) {
+    // /proc/self/exe is already free of links, so its folders can be taken
+    // by text.
+    char program[PATH_MAX];
+    const ssize_t length = readlink("/proc/self/exe", program, sizeof program - 1);
+    if (length <= 0) {
         return std::string();
     }
-    const std::string prefix = parentOf(bin);
+    program[length] = '\0';
+    const std::string prefix = parentFolder(parentFolder(program));
     for (const char* relative : {"/lib/diags/modem/pkg.cfg", "/package/modem/pkg.cfg"}) {
-        const std::string candidate = prefix + relative;
-        if (fileExists(candidate)) {
-            return candidate;
+        if (access((prefix + relative).c_str(), R_OK) == 0) {
+            return prefix + relative;
         }
     }
     return std::string();
@@ -91,20 +77,20 @@ Plugin::~Plugin()
 
 bool Plugin::load(const PackageConfig& config, const std::string& configPath, std::string& error)
 {
-    m_libraryPath = config.libraryPath();
+    const std::string library = config.libraryPath();
     dlerror();
-    m_handle = dlopen(m_libraryPath.c_str(), RTLD_NOW | RTLD_LOCAL);
+    m_handle = dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (m_handle == nullptr) {
-        error = "cannot load plug-in " + m_libraryPath + ": " + dlerrorText();
+        error = "cannot load plug-in " + library + ": " + dlerrorText();
         return false;
     }
 
     // dlsym hands back a data pointer; the entry points are functions.
-    auto symbol = [this, &error](const char* name) -> void* {
+    auto symbol = [this, &library, &error](const char* name) -> void* {
         dlerror();
         void* address = dlsym(m_handle, name);
         if (address == nullptr) {
-            error = "plug-in " + m_libraryPath + " has no entry point " + name + ": " + dlerrorText();
+            error = "plug-in " + library + " has no entry point " + name + ": " + dlerrorText();
         }
         return address;
     };
@@ -119,28 +105,42 @@ bool Plugin::load(const PackageConfig& config, const std::string& configPath, st
     // Optional: a plug-in without it is never waited for.
     m_modemsInUse = reinterpret_cast<InUseFn>(dlsym(m_handle, "ModemsInUse"));
 
+    // The folders as the plug-in takes them from the path, by text.
     const std::string absolute = absolutePath(configPath);
-    m_configPath = absolute;
-    m_packageDir = parentOf(absolute);
-    m_logDir = parentOf(m_packageDir) + "/log";
+    m_packageDir = parentFolder(absolute);
+    m_logDir = m_packageDir.substr(0, m_packageDir.rfind('/')) + "/log";
     reinterpret_cast<SetConfigFn>(setConfig)(absolute.c_str());
     return true;
 }
 
-IDeviceEnumerator* Plugin::enumerator(std::string& error)
+std::vector<std::string> Plugin::logFiles() const
 {
-    if (!m_enumerator && m_getEnumerator != nullptr) {
-        try {
-            m_enumerator.reset(m_getEnumerator(true, kMode));
-        } catch (const std::exception& e) {
-            error = std::string("the plug-in's device enumerator could not be made: ") + e.what();
-            return nullptr;
+    // The enumerator falls back to the package folder when it cannot write
+    // to the log folder, and the diagnostic follows it.
+    for (const std::string& folder : {m_logDir, m_packageDir}) {
+        std::vector<std::string> found;
+        for (const char* name : kLogFiles) {
+            struct stat info {};
+            if (stat((folder + "/" + name).c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
+                found.push_back(folder + "/" + name);
+            }
         }
-        if (!m_enumerator) {
-            error = "the plug-in made no device enumerator";
+        if (!found.empty()) {
+            return found;
         }
     }
-    return m_enumerator.get();
+    return {};
+}
+
+std::string Plugin::diagnosticLog() const
+{
+    const std::vector<std::string> found = logFiles();
+    return (found.empty() ? m_logDir : parentFolder(found.front())) + "/" + kLogFiles[1];
+}
+
+IDeviceEnumerator* Plugin::enumerator(std::string& error)
+{
+    return make(m_enumerator, m_getEnumerator, "device enumerator", error);
 }
 
 QuarnDiags::Diag::IDiagnostics* Plugin::diagnostics(std::string& error)
@@ -150,18 +150,7 @@ QuarnDiags::Diag::IDiagnostics* Plugin::diagnostics(std::string& error)
     if (!m_diagnostics && m_getDiagnostics != nullptr && enumerator(error) == nullptr) {
         return nullptr;
     }
-    if (!m_diagnostics && m_getDiagnostics != nullptr) {
-        try {
-            m_diagnostics.reset(m_getDiagnostics(true, kMode));
-        } catch (const std::exception& e) {
-            error = std::string("the plug-in's diagnostic could not be made: ") + e.what();
-            return nullptr;
-        }
-        if (!m_diagnostics) {
-            error = "the plug-in made no diagnostic";
-        }
-    }
-    return m_diagnostics.get();
+    return make(m_diagnostics, m_getDiagnostics, "diagnostic", error);
 }
 
 }  // namespace diaghost

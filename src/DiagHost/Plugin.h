@@ -3,6 +3,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "PackageConfig.h"
 #include "QuarnDiags/IDeviceEnumerator.h"
@@ -41,9 +42,10 @@ public:
     // followed by "/log" (the plug-in falls back to the package folder itself
     // when it cannot write there).
     const std::string& logDir() const { return m_logDir; }
-    const std::string& packageDir() const { return m_packageDir; }
-    // The manifest path the plug-in was told, absolute.
-    const std::string& configPath() const { return m_configPath; }
+    // The plug-in's log files that exist, in the folder it wrote them to.
+    std::vector<std::string> logFiles() const;
+    // The diagnostic's log file, where the plug-in writes it.
+    std::string diagnosticLog() const;
 
 private:
     using SetConfigFn = void (*)(const char*);
@@ -54,7 +56,6 @@ private:
         QuarnDiags::Diag::IDiagnostics* (*)(bool, QuarnDiags::DeviceEnum::IDeviceEnumerator::DiagnosticMode);
 
     void* m_handle = nullptr;
-    std::string m_libraryPath;
     EnumeratorFn m_getEnumerator = nullptr;
     DiagnosticsFn m_getDiagnostics = nullptr;
     InUseFn m_modemsInUse = nullptr;
@@ -62,15 +63,11 @@ private:
     std::unique_ptr<QuarnDiags::Diag::IDiagnostics> m_diagnostics;
     std::string m_logDir;
     std::string m_packageDir;
-    std::string m_configPath;
 };
 
 // pkg.cfg of the installed package, found relative to this executable
 // (<bin>/../lib/diags/modem/pkg.cfg), or of the build tree it was built in
 // (<build>/bin/../package/modem/pkg.cfg). Empty when neither exists.
 std::string defaultPackagePath();
-
-// The path made absolute against the working folder, links left as they are.
-std::string absolutePath(const std::string& path);
 
 }  // namespace diaghost

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <fstream>
 #include <poll.h>
 #include <unistd.h>
 
@@ -44,19 +45,8 @@ bool alive(pid_t pid)
 
 std::string programName(pid_t pid)
 {
-    char path[64];
-    std::snprintf(path, sizeof path, "/proc/%d/comm", static_cast<int>(pid));
     std::string name;
-    if (FILE* comm = std::fopen(path, "re")) {
-        char line[64] = {};
-        if (std::fgets(line, sizeof line, comm) != nullptr) {
-            name = line;
-        }
-        std::fclose(comm);
-    }
-    while (!name.empty() && name.back() == '\n') {
-        name.pop_back();
-    }
+    std::getline(std::ifstream("/proc/" + std::to_string(pid) + "/comm"), name);
     return name.empty() ? "unknown" : name;
 }
 

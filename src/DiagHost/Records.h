@@ -1,10 +1,11 @@
 // Records.h - what diaghost found and ran, decoded from the plug-in's objects for output.
 #pragma once
 
-#include <cstdint>
 #include <string>
 #include <vector>
 
+#include "PciAddress.h"
+#include "SlotLookup.h"
 #include "QuarnDiags/IDevice.h"
 #include "QuarnDiags/Types.h"
 
@@ -13,7 +14,6 @@ namespace diaghost {
 struct EventRecord {
     QuarnDiags::Uint code = 0;
     QuarnDiags::Diag::EventType type = QuarnDiags::Diag::INFORMATION_EVENT;
-    std::int64_t timeMs = 0;
 };
 
 struct TestRecord {
@@ -49,10 +49,11 @@ struct DeviceRecord {
     std::string name;
     std::string description;
     std::string location;
-    std::string pciAddress;  // "0000:00:0a.0" (domain:bus:device.function), "" when location names none
-    std::string pciId;       // "e7a5:0418" (vendor:device) from its configuration space, "" when unreadable
+    PciAddress pciAddress;  // not valid when location names none
+    std::string pciId;      // "e7a5:0418" (vendor:device) from its configuration space, "" when unreadable
     std::string tty;  // logical path, "" for a modem without driver tty
-    int slot = 0;     // 0 when unknown
+    int slot = 0;     // 0: built into the system board, or unknown when slotSource is
+    SlotSource slotSource = SlotSource::Unknown;
     std::string status;
     std::string deviceClass;
     std::string parentLocation;
@@ -64,40 +65,30 @@ struct DeviceRecord {
     // (0 when not locked) and program name.
     int lockedByPid = 0;
     std::string lockedByName;
+
+    // The PCI address as lspci shows it, or the location when it names none.
+    std::string shownAddress() const { return pciAddress.valid ? pciAddress.shortText() : location; }
+    // Why no test ran on it (meaningful when none did).
+    std::string notTestedReason() const
+    {
+        return skipped.empty() ? std::string("no selected test ran") : skipped.front().reason;
+    }
 };
 
 // The device's texts as a record; index is its position in the enumerator's list.
 DeviceRecord describeDevice(const QuarnDiags::DeviceEnum::IDevice& device, int index);
 
-// The PCI address of a location text "PCI Bus <b>, Device <d>, Function <f>"
-// (decimal numbers, bus up to 255, device up to 31, function up to 7) as
-// lspci writes it with its domain ("0000:00:0a.0"); "" for any other text.
-std::string pciAddressOf(const std::string& location);
+// Gives the modems whose slot the plug-in did not know (slot 0) the slot
+// diaghost finds itself below sysroot. Returns why some stay unknown, a
+// text for people ("" when none does).
+std::string findMissingSlots(std::vector<DeviceRecord>& records, const std::string& sysroot);
 
-// The address without its domain when that is 0000, as lspci shows it.
-std::string shortPciAddress(const std::string& address);
-
-// "vendor:device" of the PCI function at address, read from the first four
-// bytes of its configuration file under sysroot + /proc/bus/pci (sysroot ""
-// for the real one); "" when there is no such file or address is not in
-// the form pciAddressOf gives.
-std::string readPciId(const std::string& sysroot, const std::string& address);
-
-// Slot number from an additional hardware information text "PCI Slot <n>"
-// (n decimal, 1 up to INT_MAX); 0 for any other text.
-int slotFromHWInfo(const std::string& text);
-
-// What a test's result means to a person: a verdict PASSED with the code
-// TEST_ABORTED is a test that was stopped, not a pass. Every output (terminal,
-// JSON, JUnit, metrics, exit status) classifies results through this one
-// function so that they agree.
-enum class Outcome { Passed, Unusual, Failed, Aborted, NotRun };
-
-Outcome outcomeOf(const TestRecord& test);
-// "passed", "unusual", "failed", "aborted", "not-run".
-const char* outcomeName(Outcome outcome);
-
-// Worst verdict among the tests that ran; PASSED when none ran.
-QuarnDiags::Diag::TestResult worstVerdict(const std::vector<DeviceRecord>& devices);
+// The slot as people read it: "4", "4 (firmware table via /dev/mem)",
+// "unknown"; marked, for a table column: "4", "4*", "4+", "-".
+std::string slotText(const DeviceRecord& device);
+std::string markedSlot(const DeviceRecord& device);
+// The lines that explain markedSlot's marks and unknown slots among the
+// records, for under a table.
+std::vector<std::string> slotNotes(const std::vector<DeviceRecord>& records, const std::string& problem);
 
 }  // namespace diaghost

@@ -1,6 +1,8 @@
-// Reports.h - machine-readable results: the JSON document and the JUnit XML report.
+// Reports.h - machine-readable results: the JSON document, the JUnit XML report and the Prometheus metrics.
 #pragma once
 
+#include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -23,6 +25,14 @@ struct ReportContext {
     std::string noModemReason;   // JUnit: the error case when no modem was found
 };
 
+// A time in seconds as the reports write it, to the millisecond.
+inline std::string secondsText(double seconds)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f", seconds);
+    return text;
+}
+
 // The start time of a run as a report gives it: now, UTC, ISO 8601.
 std::string utcNow();
 
@@ -35,9 +45,6 @@ constexpr int kJsonSchemaVersion = 2;
 // records are null.
 std::string jsonReport(const PackageIdentity& package, const std::vector<DeviceRecord>& devices,
                        const PackageConfig& config, const ReportContext& context);
-// The same with no start time; withTests false leaves out each device's tests (the list command).
-std::string jsonReport(const PackageIdentity& package, const std::vector<DeviceRecord>& devices,
-                       const PackageConfig& config, bool withTests);
 
 // info --json: the package, its plug-in, log folder and tests.
 std::string jsonInfo(const PackageIdentity& package, const PackageConfig& config, const std::string& logDir);
@@ -45,15 +52,24 @@ std::string jsonInfo(const PackageIdentity& package, const PackageConfig& config
 // One <testsuite> per modem, one <testcase> per test: FAILED is a
 // <failure>, UNUSUAL_STATUS an <error>, an aborted test or one the modem
 // cannot run (no tty) is <skipped>. With no modem at all, one suite with
-// one <error> case that says what was looked for.
+// one <error> case that says what was looked for. Texts are escaped; a
+// byte that is not part of well-formed UTF-8, U+FFFE, U+FFFF and the control
+// characters XML does not allow become "?".
 std::string junitReport(const PackageIdentity& package, const std::vector<DeviceRecord>& devices,
                         const PackageConfig& config, const ReportContext& context);
-std::string junitReport(const PackageIdentity& package, const std::vector<DeviceRecord>& devices,
-                        const PackageConfig& config);
 
-// Text with the five XML special characters and the carriage return
-// escaped; a byte that is not part of well-formed UTF-8, U+FFFE, U+FFFF and
-// the control characters XML does not allow become "?".
-std::string xmlEscape(const std::string& text);
+// What the metrics say beyond the devices' records.
+struct RunFacts {
+    std::size_t modemsFound = 0;  // every modem found, not only the ones tested
+    std::int64_t finishedAt = 0;  // when the run ended, seconds since the epoch
+};
+
+// The metrics file, for node_exporter's textfile collector: modems found,
+// when the run ended, and per modem and test its outcome (one series per
+// outcome, 1 for the one it had), its code, its duration and when it last
+// ran. Tests that were selected but did not run have only the outcome
+// "not-run".
+std::string metricsReport(const std::vector<DeviceRecord>& devices, const RunFacts& facts,
+                          const PackageConfig& config);
 
 }  // namespace diaghost

@@ -6,6 +6,7 @@
 #include <map>
 #include <set>
 
+#include "Outcome.h"
 #include "Table.h"
 #include "Text.h"
 
@@ -34,133 +35,23 @@ std::string percent(QuarnDiags::Uint value)
     return std::to_string(value) + "%";
 }
 
-Colour outcomeColour(Outcome outcome)
-{
-    switch (outcome) {
-    case Outcome::Passed: return Colour::Green;
-    case Outcome::Unusual: return Colour::Yellow;
-    case Outcome::Failed: return Colour::Red;
-    case Outcome::Aborted: return Colour::Cyan;
-    case Outcome::NotRun: return Colour::Dim;
-    }
-    return Colour::Plain;
-}
+// An event type's word and colour.
+struct TypeShown {
+    const char* label;
+    Colour colour;
+};
 
-const char* typeLabel(EventType type)
+TypeShown shown(EventType type)
 {
     switch (type) {
-    case QuarnDiags::Diag::INFORMATION_EVENT: return "info";
-    case QuarnDiags::Diag::WARNING_EVENT: return "warning";
-    case QuarnDiags::Diag::ERROR_EVENT: return "error";
+    case QuarnDiags::Diag::INFORMATION_EVENT: return {"info", Colour::Plain};
+    case QuarnDiags::Diag::WARNING_EVENT: return {"warning", Colour::Yellow};
+    case QuarnDiags::Diag::ERROR_EVENT: return {"error", Colour::Red};
     }
-    return "event";
-}
-
-Colour typeColour(EventType type)
-{
-    switch (type) {
-    case QuarnDiags::Diag::WARNING_EVENT: return Colour::Yellow;
-    case QuarnDiags::Diag::ERROR_EVENT: return Colour::Red;
-    default: return Colour::Plain;
-    }
-}
-
-std::string orDash(const std::string& text)
-{
-    return text.empty() ? std::string("-") : text;
-}
-
-// A test's log line "ModemDiag::<class>::<function>() [<tty>] - <text>"
-// shown as "<function>: <text>": the test and tty are those shown above it.
-// Other lines (the port layer's, the message functions') stay whole.
-std::string shortLogLine(const std::string& line)
-{
-    const std::string::size_type call = line.find("() [");
-    if (line.compare(0, 11, "ModemDiag::") != 0 || call == std::string::npos) {
-        return line;
-    }
-    const std::string::size_type close = line.find(']', call);
-    const std::string::size_type name = line.rfind("::", call);
-    if (close == std::string::npos || name == std::string::npos) {
-        return line;
-    }
-    const std::string function = line.substr(name + 2, call - name - 2);
-    std::string rest = line.substr(close + 1);
-    if (rest.compare(0, 3, " - ") == 0) {
-        rest.erase(0, 3);
-    }
-    return rest.empty() ? function : function + ": " + rest;
-}
-
-// The plug-in's error lines ("Tessaly Modem Diagnostics: <what failed>"):
-// a port that went away, a write the modem's tty refused.
-bool isErrorLine(const std::string& line)
-{
-    return line.compare(0, 27, "Tessaly Modem Diagnostics: ") == 0;
-}
-
-bool isRunOpening(const std::string& line)
-{
-    const std::string::size_type call = line.find("::run() [");
-    return line.compare(0, 11, "ModemDiag::") == 0 && call != std::string::npos && line.back() == ']' &&
-           line.find(']', call) == line.size() - 1;
-}
-
-// The tty a test's log line names ("[/dev/ttySM1]"), "" for a line that names none.
-std::string ttyOf(const std::string& line)
-{
-    const std::string::size_type open = line.find("[/dev/");
-    const std::string::size_type close = open == std::string::npos ? open : line.find(']', open);
-    return close == std::string::npos ? std::string() : line.substr(open + 1, close - open - 1);
-}
-
-std::string notTestedReason(const DeviceRecord& device)
-{
-    return device.skipped.empty() ? std::string("no selected test ran") : device.skipped.front().reason;
+    return {"event", Colour::Plain};
 }
 
 }  // namespace
-
-const char* outcomeLabel(Outcome outcome)
-{
-    switch (outcome) {
-    case Outcome::Passed: return "PASSED";
-    case Outcome::Unusual: return "UNUSUAL";
-    case Outcome::Failed: return "FAILED";
-    case Outcome::Aborted: return "ABORTED";
-    case Outcome::NotRun: return "NOT RUN";
-    }
-    return "NOT RUN";
-}
-
-const char* outcomeMeaning(Outcome outcome)
-{
-    switch (outcome) {
-    case Outcome::Passed:
-        return "the modem answered as a working modem does";
-    case Outcome::Unusual:
-        return "the test could not judge the modem (busy or missing port, no dial tone, no answer): "
-               "check the setup and run it again";
-    case Outcome::Failed:
-        return "the modem answered wrongly: it is faulty or misconfigured";
-    case Outcome::Aborted:
-        return "the test was stopped before it finished and says nothing about the modem: run it again for a verdict";
-    case Outcome::NotRun:
-        return "the test could not run on this modem: its row says why";
-    }
-    return "";
-}
-
-std::string RunView::limitText(int testIndex) const
-{
-    const double limit = m_config.maxSeconds(testIndex);
-    if (limit <= 0.0) {
-        return std::string();
-    }
-    char text[32];
-    std::snprintf(text, sizeof text, "up to %g s", limit);
-    return text;
-}
 
 void RunView::device(const DeviceRecord& device)
 {
@@ -169,9 +60,9 @@ void RunView::device(const DeviceRecord& device)
     }
     m_console.line();
     std::string text = "Modem " + std::to_string(device.index) + ": " + orDash(device.tty) + ", " +
-                       (device.pciAddress.empty() ? device.location : shortPciAddress(device.pciAddress));
-    if (device.slot != 0) {
-        text += ", slot " + std::to_string(device.slot);
+                       device.shownAddress();
+    if (device.slotSource != SlotSource::Unknown) {
+        text += ", slot " + slotText(device);
     }
     if (!device.fru.firmwareRevision.empty()) {
         text += ", firmware " + device.fru.firmwareRevision;
@@ -183,16 +74,14 @@ void RunView::device(const DeviceRecord& device)
 void RunView::skipped(const DeviceRecord& device)
 {
     if (!m_quiet) {
-        m_console.line("  not tested: " + printable(notTestedReason(device)));
+        m_console.line("  not tested: " + printable(device.notTestedReason()));
     }
 }
 
-void RunView::testStarted(const DeviceRecord& device, int testIndex)
+void RunView::testStarted(int testIndex)
 {
     m_testIndex = testIndex;
-    m_tty = device.tty;
     m_lastReport = 0.0;
-    m_linesShown = 0;
     if (m_quiet) {
         return;
     }
@@ -200,11 +89,8 @@ void RunView::testStarted(const DeviceRecord& device, int testIndex)
         progress(0, 0.0);
         return;
     }
-    std::string about;
-    if (testIndex >= 0 && static_cast<std::size_t>(testIndex) < m_config.tests.size()) {
-        about = m_config.tests[static_cast<std::size_t>(testIndex)].title;
-    }
-    const std::string limit = limitText(testIndex);
+    std::string about = m_config.testTitle(testIndex);
+    const std::string limit = m_config.limitText(testIndex);
     if (!limit.empty()) {
         about += (about.empty() ? "" : ", ") + limit;
     }
@@ -213,28 +99,25 @@ void RunView::testStarted(const DeviceRecord& device, int testIndex)
 
 void RunView::progress(QuarnDiags::Uint value, double elapsed)
 {
-    showLogLines(false);
     if (m_quiet) {
         return;
     }
+    value = std::min<QuarnDiags::Uint>(value, 100);
     const std::string name = m_config.testName(m_testIndex);
-    const std::string limit = limitText(m_testIndex);
+    const std::string limit = m_config.limitText(m_testIndex);
     if (!m_console.isTerminal()) {
         if (elapsed - m_lastReport >= kPlainReportSeconds) {
             m_lastReport = elapsed;
             m_console.line("  " + name + ": running, " + seconds(elapsed) + (limit.empty() ? "" : " of " + limit) +
-                           ", " + percent(value > 100 ? 100 : value));
+                           ", " + percent(value));
         }
         return;
     }
 
-    std::string title;
-    if (m_testIndex >= 0 && static_cast<std::size_t>(m_testIndex) < m_config.tests.size()) {
-        title = m_config.tests[static_cast<std::size_t>(m_testIndex)].title;
-    }
+    std::string title = m_config.testTitle(m_testIndex);
     const std::string head = "  " + pad(name, 9) + " ";
     const std::string tail =
-        " " + pad(percent(value > 100 ? 100 : value), 4) + " " + seconds(elapsed) + (limit.empty() ? "" : " of " + limit);
+        " " + pad(percent(value), 4) + " " + seconds(elapsed) + (limit.empty() ? "" : " of " + limit);
     const std::size_t room = m_console.liveWidth();
     const std::size_t fixed = displayWidth(head) + 2 + displayWidth(tail);
     std::size_t bar = kWidestBar;
@@ -247,20 +130,18 @@ void RunView::progress(QuarnDiags::Uint value, double elapsed)
             bar = room > fixed + kNarrowestBar ? std::min(kWidestBar, room - fixed) : kNarrowestBar;
         }
     }
-    const std::size_t filled = bar * (value > 100 ? 100 : value) / 100;
+    const std::size_t filled = bar * value / 100;
     m_console.live(head + (title.empty() ? "" : title + " ") + "[" + std::string(filled, '#') +
                    std::string(bar - filled, '.') + "]" + tail);
 }
 
 void RunView::event(const EventRecord& event)
 {
-    // The log lines written before the event come first.
-    showLogLines(false);
     if (m_quiet) {
         return;
     }
-    std::string text = "      " + m_console.paint(pad(typeLabel(event.type), 7), typeColour(event.type)) + " " +
-                       m_config.codeName(event.code);
+    const TypeShown type = shown(event.type);
+    std::string text = "      " + m_console.paint(pad(type.label, 7), type.colour) + " " + m_config.codeName(event.code);
     const std::string meaning = m_config.codeText(event.code);
     if (!meaning.empty()) {
         text += ": " + meaning;
@@ -268,58 +149,25 @@ void RunView::event(const EventRecord& event)
     m_console.line(text);
 }
 
-void RunView::followLog(const std::string& path, bool everything)
+void RunView::logLines(const std::vector<PluginLogLine>& lines)
 {
-    m_following = true;
-    m_verbose = everything;
-    m_log.start(path);
-}
-
-void RunView::showLogLines(bool flush)
-{
-    if (!m_following) {
-        return;
-    }
-    // Each line waits for the modem it names (a line that names none, such
-    // as the serial layer's, goes with the modem shown now): another
-    // program's run may log to the same file.
-    for (std::string& line : m_log.newLines(flush)) {
-        if (line.find_first_not_of(" \t") == std::string::npos) {
-            continue;  // blank lines say nothing
+    for (const PluginLogLine& line : lines) {
+        if (!m_quiet && (m_verbose || line.error)) {
+            m_console.line("      | " + printable(line.text));
         }
-        const std::string tty = ttyOf(line);
-        m_logLines[tty.empty() ? m_tty : tty].push_back(std::move(line));
-    }
-    // The test runs on its own while this view catches up, so the next
-    // test's lines may already be there: they wait for that test, whose
-    // first line is its run's opening line "ModemDiag::<test>::run() [<tty>]".
-    std::deque<std::string>& lines = m_logLines[m_tty];
-    while (!lines.empty()) {
-        const std::string& line = lines.front();
-        if (m_linesShown > 0 && isRunOpening(line)) {
-            break;
-        }
-        if (!m_quiet && (m_verbose || isErrorLine(line))) {
-            m_console.line("      | " + printable(shortLogLine(line)));
-        }
-        if (!ttyOf(line).empty()) {
-            ++m_linesShown;
-        }
-        lines.pop_front();
     }
 }
 
 void RunView::testFinished(const TestRecord& test)
 {
-    showLogLines(true);
     if (m_quiet) {
         return;
     }
     m_console.endLive();
-    const Outcome outcome = outcomeOf(test);
+    const OutcomeInfo& outcome = describe(outcomeOf(test));
     // The code last: on a narrow terminal it is what moves to a line of its own.
     m_console.line("  " + pad(m_config.testName(test.index), 9) + " " +
-                   m_console.paint(outcomeLabel(outcome), outcomeColour(outcome)) + "  " + seconds(test.seconds) +
+                   m_console.paint(outcome.label, outcome.colour) + "  " + seconds(test.seconds) +
                    "  " + percent(test.progress) + "  " + m_config.codeName(test.code));
 }
 
@@ -348,8 +196,7 @@ void RunView::driverWait(double waitedMs, bool released)
 
 void RunView::summary(const std::vector<DeviceRecord>& devices, bool interrupted)
 {
-    std::map<Outcome, int> counts;
-    std::set<Outcome> outcomes;
+    std::map<Outcome, int> counts;  // of the outcomes that occurred, in the table's order
     std::set<QuarnDiags::Uint> codes;
     int untested = 0;
 
@@ -361,20 +208,19 @@ void RunView::summary(const std::vector<DeviceRecord>& devices, bool interrupted
         for (const TestRecord& test : device.tests) {
             const Outcome outcome = outcomeOf(test);
             ++counts[outcome];
-            outcomes.insert(outcome);
             if (outcome != Outcome::Passed || test.code != QuarnDiags::Diag::TEST_COMPLETED_SUCCESSFULLY) {
                 codes.insert(test.code);
             }
             table.row({{modem},
                        {test.name},
-                       {outcomeLabel(outcome), outcomeColour(outcome)},
+                       {describe(outcome).label, describe(outcome).colour},
                        {m_config.codeName(test.code)},
                        {percent(test.progress)},
                        {seconds(test.seconds)}});
         }
         if (device.tests.empty()) {
             ++untested;
-            table.row({{modem}, {"-"}, {"NOT TESTED", Colour::Dim}, {notTestedReason(device)}, {"-"}, {"-"}});
+            table.row({{modem}, {"-"}, {"NOT TESTED", Colour::Dim}, {device.notTestedReason()}, {"-"}, {"-"}});
         }
     }
 
@@ -382,12 +228,12 @@ void RunView::summary(const std::vector<DeviceRecord>& devices, bool interrupted
     m_console.line(m_console.paint("Summary", Colour::Bold));
     table.print(m_console);
 
-    if (!codes.empty() || !outcomes.empty()) {
+    if (!codes.empty() || !counts.empty()) {
         m_console.line();
         m_console.line(m_console.paint("What the results mean", Colour::Bold));
-        for (Outcome outcome : outcomes) {
-            m_console.line("  " + m_console.paint(outcomeLabel(outcome), outcomeColour(outcome)) + ": " +
-                           outcomeMeaning(outcome));
+        for (const auto& outcome : counts) {
+            const OutcomeInfo& info = describe(outcome.first);
+            m_console.line("  " + m_console.paint(info.label, info.colour) + ": " + info.meaning);
         }
         for (QuarnDiags::Uint code : codes) {
             const std::string text = m_config.codeText(code);

@@ -1,14 +1,12 @@
 // RunView.h - what a person sees of a run: live progress, events, summary.
 #pragma once
 
-#include <deque>
-#include <map>
 #include <string>
 #include <vector>
 
 #include "Console.h"
-#include "LogTail.h"
 #include "PackageConfig.h"
+#include "PluginLog.h"
 #include "Records.h"
 
 namespace diaghost {
@@ -20,21 +18,21 @@ namespace diaghost {
 // and the modem are shown with their control characters escaped.
 class RunView {
 public:
-    RunView(Console& console, const PackageConfig& config) : m_console(console), m_config(config) {}
-
-    // Quiet: only notices and the summary are shown.
-    void setQuiet(bool quiet) { m_quiet = quiet; }
-    // Under each test, the lines the plug-in appends to this log file while
-    // the test runs, followed from its size now: all of them when
-    // everything is set (verbose, which also shows details), else only its
-    // error lines, which say what went wrong (a port that went away).
-    void followLog(const std::string& path, bool everything);
+    // Verbose: details, and every log line of the plug-in under its test.
+    // Quiet: only notices and the summary.
+    RunView(Console& console, const PackageConfig& config, bool verbose, bool quiet)
+        : m_console(console), m_config(config), m_verbose(verbose), m_quiet(quiet)
+    {
+    }
 
     void device(const DeviceRecord& device);
-    void testStarted(const DeviceRecord& device, int testIndex);
+    void testStarted(int testIndex);
     // Called regularly while a test runs (progress in percent, seconds since its start).
     void progress(QuarnDiags::Uint percent, double seconds);
     void event(const EventRecord& event);
+    // The plug-in's log lines of the running test: all of them when
+    // verbose, else its error lines, which say what went wrong.
+    void logLines(const std::vector<PluginLogLine>& lines);
     void testFinished(const TestRecord& test);
     void skipped(const DeviceRecord& device);
     void notice(const std::string& text);
@@ -46,25 +44,12 @@ public:
     void summary(const std::vector<DeviceRecord>& devices, bool interrupted);
 
 private:
-    void showLogLines(bool flush);
-    std::string limitText(int testIndex) const;
-
     Console& m_console;
     const PackageConfig& m_config;
+    const bool m_verbose;
+    const bool m_quiet;
     int m_testIndex = -1;
-    std::string m_tty;  // of the modem under test
-    bool m_quiet = false;
-    bool m_following = false;
-    bool m_verbose = false;
-    LogTail m_log;
-    std::map<std::string, std::deque<std::string>> m_logLines;  // read, not yet shown, by tty
-    int m_linesShown = 0;  // lines naming its tty shown under the running test
     double m_lastReport = 0.0;  // seconds into the test of the last plain progress line
 };
-
-// The word a result is shown with: PASSED, UNUSUAL, FAILED, ABORTED, NOT RUN.
-const char* outcomeLabel(Outcome outcome);
-// What an outcome means to a person, in one sentence.
-const char* outcomeMeaning(Outcome outcome);
 
 }  // namespace diaghost

@@ -3,12 +3,15 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <csignal>
+#include <memory>
 #include <mutex>
 #include <poll.h>
 #include <thread>
 
 #include "ExitStatus.h"
+#include "PluginLog.h"
 #include "PortLock.h"
 #include "QuarnDiags/DiagnosticSettings.h"
 
@@ -19,125 +22,192 @@ using QuarnDiags::Diag::DiagnosticResult;
 using QuarnDiags::Diag::IDiagnostics;
 using QuarnDiags::Diag::NotRunReason;
 using QuarnDiags::Diag::RunSummary;
+using Clock = std::chrono::steady_clock;
 
 namespace {
 
-double secondsBetween(std::chrono::steady_clock::time_point start, std::chrono::steady_clock::time_point end)
-{
-    return std::chrono::duration<double>(end - start).count();
-}
+// While a test runs, its progress is read and redrawn this often.
+constexpr int kProgressMs = 200;
 
 // The longest pause between two asks while waiting for the driver: short
 // beside the real release time, long enough not to keep a core busy.
 constexpr int kReleasePauseMaxMs = 16;
 
-// Hears the run on the worker thread and hands each step to the main
-// thread, waking it.
-class Mailbox : public QuarnDiags::Diag::IRunObserver {
+double secondsBetween(Clock::time_point start, Clock::time_point end)
+{
+    return std::chrono::duration<double>(end - start).count();
+}
+
+// Why a chosen test did not run, in words for the reports.
+std::string notRunReason(const DeviceRecord& record, NotRunReason reason)
+{
+    switch (reason) {
+    case QuarnDiags::Diag::NOT_SUPPORTED:
+        return record.tty.empty() ? "no driver tty (" + record.status + ")" : "not supported by this modem";
+    case QuarnDiags::Diag::HALTED_ON_ERROR: return "not started: halted on an earlier failure";
+    case QuarnDiags::Diag::RUN_ABORTED: return "not started: the run was interrupted";
+    }
+    return "not started";
+}
+
+// One device's run. The framework reports it on the worker thread, which
+// hands each step to the main thread as a closure and wakes it; there the
+// steps go into the device's record and, with the plug-in's log lines, to
+// the view. Only the main thread touches the record, the view and the log.
+class DeviceRun : public QuarnDiags::Diag::IRunObserver {
 public:
-    Mailbox(IDiagnostics& diagnostics, Wakeup& wakeup, const std::function<bool()>& driverInUse)
-        : m_diagnostics(diagnostics), m_wakeup(wakeup), m_driverInUse(driverInUse)
+    DeviceRun(IDiagnostics& diagnostics, DeviceRecord& record, const PackageConfig& config, RunView& view,
+              PluginLog& log, const std::function<bool()>& driverInUse)
+        : m_diagnostics(diagnostics), m_record(record), m_config(config), m_view(view), m_log(log),
+          m_driverInUse(driverInUse)
     {
+    }
+
+    Wakeup& wakeup() { return m_wakeup; }
+    bool halted() const { return m_halted; }
+
+    // Main thread: the steps posted since the last call, then the running
+    // test's progress. Returns how long to wait for the next step at most.
+    int deliver()
+    {
+        std::vector<std::function<void()>> steps;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            steps.swap(m_steps);
+        }
+        for (const std::function<void()>& step : steps) {
+            step();
+        }
+        if (m_running < 0) {
+            return -1;
+        }
+        m_view.logLines(m_log.take());
+        m_view.progress(m_diagnostics.getTestStatus(m_running).getProgress(), secondsBetween(m_started, Clock::now()));
+        return kProgressMs;
     }
 
     // The previous test (or the search for modems) closed its port a moment
     // ago; the driver may still count it. Wait until the driver is free,
     // the time is up or the run is being aborted.
-    void testStarting(int testIndex) override
+    void testStarting(int /*testIndex*/) override
     {
         if (!m_driverInUse) {
             return;
         }
-        RunMessage message;
-        message.kind = RunMessage::Waited;
-        message.testIndex = testIndex;
-        message.released = waitForDriver(m_driverInUse,
-                                          [this](int ms) {
-                                              poll(nullptr, 0, ms);
-                                              return !m_diagnostics.isAbortRequested();
-                                          },
-                                          message.waitedMs);
-        if (message.waitedMs > 0.0) {
-            post(message);
+        double waitedMs = 0.0;
+        const bool released = waitForDriver(m_driverInUse,
+                                            [this](int ms) {
+                                                poll(nullptr, 0, ms);
+                                                return !m_diagnostics.isAbortRequested();
+                                            },
+                                            waitedMs);
+        if (waitedMs > 0.0) {
+            post([=] { m_view.driverWait(waitedMs, released); });
         }
     }
-
     void testStarted(int testIndex) override
     {
-        RunMessage message;
-        message.kind = RunMessage::Started;
-        message.testIndex = testIndex;
-        m_started = message.when;
-        post(message);
+        const Clock::time_point when = Clock::now();
+        post([=] {
+            m_running = testIndex;
+            m_started = when;
+            m_events.clear();
+            m_log.testStarted(m_record.tty);
+            m_view.testStarted(testIndex);
+        });
     }
-    void eventPosted(const DiagnosticEvent& event) override
+    void eventPosted(const DiagnosticEvent& posted) override
     {
-        RunMessage message;
-        message.kind = RunMessage::Event;
-        message.testIndex = event.getTestIndex();
-        message.event.code = event.getId();
-        message.event.type = event.getType();
-        message.event.timeMs = event.getTimeMs();
-        post(message);
+        const EventRecord event{posted.getId(), posted.getType()};
+        post([=] {
+            m_events.push_back(event);
+            // The log lines written before the event come first.
+            m_view.logLines(m_log.take());
+            m_view.event(event);
+        });
     }
     void testFinished(int testIndex, const DiagnosticResult* result) override
     {
-        RunMessage message;
-        message.kind = RunMessage::Finished;
-        message.testIndex = testIndex;
-        message.test.index = testIndex;
-        message.test.seconds = secondsBetween(m_started, message.when);
-        message.test.progress = m_diagnostics.getTestStatus(testIndex).getProgress();
+        const Clock::time_point when = Clock::now();
+        TestRecord test;
+        test.index = testIndex;
+        test.progress = m_diagnostics.getTestStatus(testIndex).getProgress();
         if (result == nullptr) {
             // A test that returns nothing has not shown the modem to be good.
-            message.test.verdict = QuarnDiags::Diag::UNUSUAL_STATUS;
+            test.verdict = QuarnDiags::Diag::UNUSUAL_STATUS;
         } else {
-            message.test.verdict = result->getResult();
-            message.test.code = result->getId();
-            message.test.type = result->getType();
+            test.verdict = result->getResult();
+            test.code = result->getId();
+            test.type = result->getType();
         }
-        post(message);
+        post([=]() mutable {
+            test.name = m_config.testName(testIndex);
+            test.seconds = secondsBetween(m_started, when);
+            test.events = m_events;
+            m_view.logLines(m_log.take(true));
+            // The bar's last state: the test may end between two redraws.
+            m_view.progress(test.progress, test.seconds);
+            m_view.testFinished(test);
+            m_record.tests.push_back(test);
+            m_running = -1;
+        });
     }
     void runFinished(const RunSummary& summary) override
     {
-        RunMessage message;
-        message.kind = RunMessage::Ended;
-        message.summary = summary;
-        post(message);
-    }
-
-    std::vector<RunMessage> take()
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        std::vector<RunMessage> messages;
-        messages.swap(m_messages);
-        return messages;
+        post([=] {
+            m_halted = summary.halted;
+            for (const auto& notRun : summary.notRun) {
+                m_record.skipped.push_back(
+                    SkippedTest{m_config.testName(notRun.first), notRunReason(m_record, notRun.second)});
+            }
+            if (m_record.tests.empty() && !m_record.skipped.empty()) {
+                m_view.skipped(m_record);
+            }
+            if (m_halted) {
+                m_view.notice("Halt on error: no further test starts after this failure.");
+            }
+        });
     }
 
 private:
-    void post(const RunMessage& message)
+    void post(std::function<void()> step)
     {
         {
             std::lock_guard<std::mutex> lock(m_mutex);
-            m_messages.push_back(message);
+            m_steps.push_back(std::move(step));
         }
         m_wakeup.notify();
     }
 
     IDiagnostics& m_diagnostics;
-    Wakeup& m_wakeup;
+    DeviceRecord& m_record;
+    const PackageConfig& m_config;
+    RunView& m_view;
+    PluginLog& m_log;
     const std::function<bool()>& m_driverInUse;
-    std::chrono::steady_clock::time_point m_started;
+    Wakeup m_wakeup;
     std::mutex m_mutex;
-    std::vector<RunMessage> m_messages;
+    std::vector<std::function<void()>> m_steps;
+    // The main thread's own.
+    int m_running = -1;
+    bool m_halted = false;
+    Clock::time_point m_started;
+    std::vector<EventRecord> m_events;
 };
+
+// Each chosen test as not run, with one reason.
+void recordNotRun(DeviceRecord& record, const RunPlan& plan, const PackageConfig& config, const std::string& reason)
+{
+    for (int testIndex : plan.tests) {
+        record.skipped.push_back(SkippedTest{config.testName(testIndex), reason});
+    }
+}
 
 }  // namespace
 
 bool waitForDriver(const std::function<bool()>& driverInUse, const std::function<bool(int)>& pause,
                    double& waitedMs)
 {
-    using Clock = std::chrono::steady_clock;
     waitedMs = 0.0;
     if (!driverInUse()) {
         return true;
@@ -180,134 +250,22 @@ void watch(const std::function<void()>& work, const std::function<int()>& tick,
     tick();
 }
 
-std::string notRunReason(const DeviceRecord& record, NotRunReason reason)
-{
-    switch (reason) {
-    case QuarnDiags::Diag::NOT_SUPPORTED:
-        return record.tty.empty() ? "no driver tty (" + record.status + ")" : "not supported by this modem";
-    case QuarnDiags::Diag::HALTED_ON_ERROR: return "not started: halted on an earlier failure";
-    case QuarnDiags::Diag::RUN_ABORTED: return "not started: the run was interrupted";
-    }
-    return "not started";
-}
-
-void recordNotStarted(DeviceRecord& record, const std::vector<int>& tests, const PackageConfig& config,
-                      NotRunReason reason)
-{
-    for (int testIndex : tests) {
-        record.skipped.push_back(SkippedTest{config.testName(testIndex), notRunReason(record, reason)});
-    }
-}
-
-void RunFollower::apply(const RunMessage& message)
-{
-    switch (message.kind) {
-    case RunMessage::Waited:
-        m_view.driverWait(message.waitedMs, message.released);
-        break;
-    case RunMessage::Started:
-        m_running = message.testIndex;
-        m_started = message.when;
-        m_events.clear();
-        m_view.testStarted(m_record, message.testIndex);
-        break;
-    case RunMessage::Event:
-        m_events.push_back(message.event);
-        m_view.event(message.event);
-        break;
-    case RunMessage::Progress:
-        if (m_running >= 0) {
-            m_view.progress(message.percent, secondsBetween(m_started, message.when));
-        }
-        break;
-    case RunMessage::Finished: {
-        TestRecord test = message.test;
-        test.index = message.testIndex;
-        test.name = m_config.testName(message.testIndex);
-        test.events = m_events;
-        // The bar's last state: the test may end between two redraws.
-        m_view.progress(test.progress, test.seconds);
-        m_view.testFinished(test);
-        m_record.tests.push_back(test);
-        m_running = -1;
-        break;
-    }
-    case RunMessage::Ended:
-        m_ended = true;
-        m_running = -1;
-        for (const auto& notRun : message.summary.notRun) {
-            m_record.skipped.push_back(SkippedTest{m_config.testName(notRun.first), notRunReason(m_record, notRun.second)});
-        }
-        if (m_record.tests.empty() && !m_record.skipped.empty()) {
-            m_view.skipped(m_record);
-        }
-        if (message.summary.halted) {
-            m_view.notice("Halt on error: no further test starts after this failure.");
-        }
-        break;
-    }
-}
-
-RunSummary runDevice(IDiagnostics& diagnostics, QuarnDiags::DeviceEnum::VirtualDevice* device,
-                     const std::vector<int>& tests, bool haltOnError, const std::function<bool()>& driverInUse,
-                     const std::function<void(const RunMessage&)>& take, const std::function<void(int)>& onSignal)
-{
-    RunSummary summary;
-    int running = -1;
-    const QuarnDiags::Diag::DiagnosticSettings settings(haltOnError);
-    Wakeup wakeup;
-    Mailbox box(diagnostics, wakeup, driverInUse);
-    watch([&] { diagnostics.runTests(device, tests, settings, &box); },
-        [&]() {
-            for (const RunMessage& message : box.take()) {
-                if (message.kind == RunMessage::Started) {
-                    running = message.testIndex;
-                } else if (message.kind == RunMessage::Finished) {
-                    running = -1;
-                } else if (message.kind == RunMessage::Ended) {
-                    summary = message.summary;
-                }
-                take(message);
-            }
-            if (running < 0) {
-                return -1;
-            }
-            RunMessage progress;
-            progress.kind = RunMessage::Progress;
-            progress.testIndex = running;
-            progress.percent = diagnostics.getTestStatus(running).getProgress();
-            take(progress);
-            return kProgressMs;
-        },
-        onSignal, wakeup);
-    return summary;
-}
-
-void noticeInterrupt(RunView& view)
-{
-    view.notice("Ctrl-C: asked the running test to stop; no further test will start. "
-                "Press Ctrl-C again to quit at once.");
-}
-
-void stopNow(RunView& view, int signal)
-{
-    view.notice(signal == SIGINT ? "Ctrl-C again: stopping now, without waiting for the running test."
-                                 : "Stopped by a signal: stopping now, without waiting for the running test.");
-    quitNow(EXIT_SIGNAL_BASE + signal);
-}
-
 RunOutcome runPlan(IDiagnostics& diagnostics, const RunPlan& plan, const PackageConfig& config, RunView& view)
 {
     RunOutcome outcome;
     auto onSignal = [&](int signal) {
         if (signal != SIGINT || outcome.interrupted) {
-            stopNow(view, signal);
+            view.notice(signal == SIGINT ? "Ctrl-C again: stopping now, without waiting for the running test."
+                                         : "Stopped by a signal: stopping now, without waiting for the running test.");
+            quitNow(EXIT_SIGNAL_BASE + signal);
         }
         outcome.interrupted = true;
         diagnostics.abortDiagnostic();
-        noticeInterrupt(view);
+        view.notice("Ctrl-C: asked the running test to stop; no further test will start. "
+                    "Press Ctrl-C again to quit at once.");
     };
 
+    PluginLog log(plan.diagnosticLog);
     for (const Target& target : plan.targets) {
         DeviceRecord& record = *target.record;
         // A Ctrl-C pressed between two devices is taken before the next starts.
@@ -315,8 +273,9 @@ RunOutcome runPlan(IDiagnostics& diagnostics, const RunPlan& plan, const Package
             onSignal(signal);
         }
         if (outcome.interrupted || outcome.halted) {
-            recordNotStarted(record, plan.tests, config,
-                             outcome.halted ? QuarnDiags::Diag::HALTED_ON_ERROR : QuarnDiags::Diag::RUN_ABORTED);
+            recordNotRun(record, plan, config,
+                         notRunReason(record, outcome.halted ? QuarnDiags::Diag::HALTED_ON_ERROR
+                                                             : QuarnDiags::Diag::RUN_ABORTED));
             continue;
         }
         view.device(record);
@@ -326,11 +285,8 @@ RunOutcome runPlan(IDiagnostics& diagnostics, const RunPlan& plan, const Package
             if (lock->state() == PortLock::State::Busy) {
                 record.lockedByPid = static_cast<int>(lock->holderPid());
                 record.lockedByName = lock->holderName();
-                const std::string reason =
-                    "locked by PID " + std::to_string(record.lockedByPid) + " (" + record.lockedByName + ")";
-                for (int testIndex : plan.tests) {
-                    record.skipped.push_back(SkippedTest{config.testName(testIndex), reason});
-                }
+                recordNotRun(record, plan, config,
+                             "locked by PID " + std::to_string(record.lockedByPid) + " (" + record.lockedByName + ")");
                 view.skipped(record);
                 continue;
             }
@@ -343,12 +299,12 @@ RunOutcome runPlan(IDiagnostics& diagnostics, const RunPlan& plan, const Package
                                                    : "it names no process."));
             }
         }
-        RunFollower follower(record, config, view);
-        const RunSummary summary = runDevice(diagnostics, target.device, plan.tests, plan.haltOnError,
-                                             plan.driverInUse,
-                                             [&follower](const RunMessage& message) { follower.apply(message); },
-                                             onSignal);
-        outcome.halted = summary.halted;
+        // The tests run on a worker thread while this one shows them.
+        DeviceRun run(diagnostics, record, config, view, log, plan.driverInUse);
+        const QuarnDiags::Diag::DiagnosticSettings settings(plan.haltOnError);
+        watch([&] { diagnostics.runTests(target.device, plan.tests, settings, &run); }, [&run] { return run.deliver(); },
+              onSignal, run.wakeup());
+        outcome.halted = run.halted();
     }
     return outcome;
 }

@@ -6,30 +6,16 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
-#include <ftw.h>
+#include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <vector>
 
 #include "ExitStatus.h"
+#include "OutputFiles.h"
 
 namespace diaghost {
 
 namespace {
-
-const char* const kLogFiles[] = {"TSYmodemDeviceEnumerator.log", "TSYmodemDiagnostic.log"};
-
-bool isFolder(const std::string& path)
-{
-    struct stat info {};
-    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
-bool isFile(const std::string& path)
-{
-    struct stat info {};
-    return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
-}
 
 // A kept folder for a simulated run: <dir>/log receives the plug-in's logs,
 // <dir>/modem/pkg.cfg links to the real manifest so that the plug-in, told
@@ -37,14 +23,14 @@ bool isFile(const std::string& path)
 bool makeKeptFolder(const std::string& manifest, std::string& folder, std::string& configPath, std::string& error)
 {
     const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base != nullptr && base[0] != '\0' ? base : "/tmp") + "/diaghost-simulate-XXXXXX";
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    if (mkdtemp(buffer.data()) == nullptr) {
+    const std::string pattern =
+        std::string(base != nullptr && base[0] != '\0' ? base : "/tmp") + "/diaghost-simulate-XXXXXX";
+    folder = pattern;
+    if (mkdtemp(&folder[0]) == nullptr) {
+        folder.clear();
         error = "cannot make a folder " + pattern + ": " + std::strerror(errno);
         return false;
     }
-    folder = buffer.data();
     configPath = folder + "/modem/pkg.cfg";
     if (mkdir((folder + "/log").c_str(), 0755) != 0 || mkdir((folder + "/modem").c_str(), 0755) != 0 ||
         symlink(absolutePath(manifest).c_str(), configPath.c_str()) != 0) {
@@ -52,18 +38,6 @@ bool makeKeptFolder(const std::string& manifest, std::string& folder, std::strin
         return false;
     }
     return true;
-}
-
-int removeEntry(const char* path, const struct stat* /*info*/, int /*type*/, struct FTW* /*where*/)
-{
-    remove(path);
-    return 0;
-}
-
-// The folder and everything in it, links removed, never followed.
-void removeTree(const std::string& folder)
-{
-    nftw(folder.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
 }
 
 }  // namespace
@@ -100,36 +74,43 @@ int openSession(Session& session)
         }
     }
 
-    // The plug-in resolves every system path through MODEMDIAG_SYSROOT; it
-    // must be in place before the library is loaded.
     std::string pluginConfigPath = manifest;
     if (options.simulate) {
         try {
-            session.machine = std::make_unique<SimulatedMachine>(options.profile);
+            session.machine = std::make_unique<modemsim::SimulatedMachine>(*modemsim::MachinePlan::find(options.profile));
         } catch (const std::exception& e) {
             printError(std::string("cannot build the simulated machine: ") + e.what());
             return EXIT_SOFTWARE;
         }
-        session.removeMachine = std::make_unique<Cleanup>([&session] { session.machine.reset(); });
         const bool made = makeKeptFolder(manifest, session.keptDir, pluginConfigPath, error);
-        if (!session.keptDir.empty()) {
-            session.removeFolder = std::make_unique<Cleanup>([&session] {
-                if (!session.keepLogs) {
-                    removeTree(session.keptDir);
-                }
-            });
-        }
+        // Also when the program ends early: the machine goes, and its log
+        // folder unless a run got under way.
+        session.removeMachine = std::make_unique<Cleanup>([&session] {
+            std::error_code ignored;
+            if (!session.keepLogs && !session.keptDir.empty()) {
+                std::filesystem::remove_all(session.keptDir, ignored);  // links removed, never followed
+            }
+            session.machine.reset();
+        });
         if (!made) {
             printError(error);
             return EXIT_SOFTWARE;
         }
-        setenv("MODEMDIAG_SYSROOT", session.machine->rootPath().c_str(), 1);
+        session.sysroot = session.machine->root().path();
     } else if (!options.sysroot.empty()) {
-        if (!isFolder(options.sysroot)) {
+        std::error_code ignored;
+        if (!std::filesystem::is_directory(options.sysroot, ignored)) {
             printError("--sysroot " + options.sysroot + ": no such folder");
             return EXIT_USAGE;
         }
-        setenv("MODEMDIAG_SYSROOT", absolutePath(options.sysroot).c_str(), 1);
+        session.sysroot = absolutePath(options.sysroot);
+    } else if (const char* inherited = std::getenv("MODEMDIAG_SYSROOT")) {
+        session.sysroot = inherited;
+    }
+    // The plug-in resolves every system path through MODEMDIAG_SYSROOT; it
+    // must be in place before the library is loaded.
+    if (!session.sysroot.empty()) {
+        setenv("MODEMDIAG_SYSROOT", session.sysroot.c_str(), 1);
     }
 
     if (!session.plugin.load(session.config, pluginConfigPath, error)) {
@@ -139,37 +120,17 @@ int openSession(Session& session)
     return -1;
 }
 
-std::string diagnosticLogPath(const Session& session)
-{
-    // Beside the enumerator's log, which falls back to the package folder
-    // when the log folder cannot take it.
-    for (const std::string& folder : {session.plugin.logDir(), session.plugin.packageDir()}) {
-        if (isFile(folder + "/" + kLogFiles[1])) {
-            return folder + "/" + kLogFiles[1];
-        }
-    }
-    return session.plugin.logDir() + "/" + kLogFiles[1];
-}
-
 std::string describeLogs(const Session& session)
 {
-    // The plug-in writes to the package folder's parent + /log, or to the
-    // package folder itself when it cannot write there.
-    for (const std::string& folder : {session.plugin.logDir(), session.plugin.packageDir()}) {
-        std::string found;
-        for (const char* name : kLogFiles) {
-            const std::string path = folder + "/" + name;
-            if (isFile(path)) {
-                found += (found.empty() ? "" : "\n") + std::string("  ") + path;
-            }
-        }
-        if (!found.empty()) {
-            return std::string(session.machine ? "Log files (kept after the simulated machine is gone):\n"
-                                               : "Log files:\n") +
-                   found;
-        }
+    std::string found;
+    for (const std::string& path : session.plugin.logFiles()) {
+        found += "\n  " + path;
     }
-    return "No log files were written: the log folder " + session.plugin.logDir() + " is missing or not writable.";
+    if (found.empty()) {
+        return "No log files were written: the log folder " + session.plugin.logDir() +
+               " is missing or not writable.";
+    }
+    return (session.machine ? "Log files (kept after the simulated machine is gone):" : "Log files:") + found;
 }
 
 }  // namespace diaghost

@@ -29,6 +29,24 @@ std::size_t colourSequence(const std::string& text, std::size_t at)
     return 0;
 }
 
+// The bytes of text that take at most columns. A colour sequence takes no
+// column and is never cut: a part of one would show as text.
+std::size_t bytesWithin(const std::string& text, std::size_t columns)
+{
+    std::size_t at = 0;
+    for (std::size_t taken = 0; at < text.size(); ++at) {
+        if (const std::size_t colour = colourSequence(text, at)) {
+            at += colour - 1;
+        } else if ((static_cast<unsigned char>(text[at]) & 0xC0u) != 0x80u) {
+            if (taken == columns) {
+                break;
+            }
+            ++taken;
+        }
+    }
+    return at;
+}
+
 std::string hexEscape(unsigned char byte)
 {
     char text[8];
@@ -53,36 +71,25 @@ bool localeIsUtf8()
 
 std::string printable(const std::string& text)
 {
-    std::string shown;
-    shown.reserve(text.size());
-    for (std::size_t at = 0; at < text.size();) {
-        unsigned long codePoint = 0;
-        const std::size_t length = utf8Length(text, at, &codePoint);
-        const auto byte = static_cast<unsigned char>(text[at]);
-        if (length == 0) {
-            shown += hexEscape(byte);
-            ++at;
-            continue;
-        }
-        if (codePoint == '\n') {
-            shown += "\\n";
-        } else if (codePoint == '\r') {
-            shown += "\\r";
-        } else if (codePoint == '\t') {
-            shown += "\\t";
-        } else if (codePoint < 0x20 || codePoint == 0x7F) {
-            shown += hexEscape(byte);
-        } else if (codePoint >= 0x80 && codePoint <= 0x9F) {
-            // The C1 controls (CSI among them) as the bytes they came as.
-            for (std::size_t i = 0; i < length; ++i) {
-                shown += hexEscape(static_cast<unsigned char>(text[at + i]));
+    return rewriteUtf8(
+        text,
+        [](unsigned long codePoint, const std::string& bytes) {
+            switch (codePoint) {
+            case '\n': return std::string("\\n");
+            case '\r': return std::string("\\r");
+            case '\t': return std::string("\\t");
             }
-        } else {
-            shown.append(text, at, length);
-        }
-        at += length;
-    }
-    return shown;
+            if (codePoint >= 0x20 && codePoint != 0x7F && (codePoint < 0x80 || codePoint > 0x9F)) {
+                return bytes;
+            }
+            // Other controls, the C1 ones (CSI among them) too, as the bytes they came as.
+            std::string escaped;
+            for (const char byte : bytes) {
+                escaped += hexEscape(static_cast<unsigned char>(byte));
+            }
+            return escaped;
+        },
+        hexEscape);
 }
 
 std::size_t displayWidth(const std::string& text)
@@ -102,10 +109,10 @@ std::size_t displayWidth(const std::string& text)
     return width;
 }
 
-const std::string& ellipsis()
+std::string pad(const std::string& text, std::size_t width)
 {
-    static const std::string mark = localeIsUtf8() ? "\u2026" : "...";
-    return mark;
+    const std::size_t columns = displayWidth(text);
+    return columns >= width ? text : text + std::string(width - columns, ' ');
 }
 
 std::string fitWidth(const std::string& text, std::size_t width)
@@ -113,24 +120,12 @@ std::string fitWidth(const std::string& text, std::size_t width)
     if (width == 0 || displayWidth(text) <= width) {
         return text;
     }
-    const std::string& mark = ellipsis();
+    static const std::string mark = localeIsUtf8() ? "\u2026" : "...";
     const std::size_t markWidth = displayWidth(mark);
     if (width <= markWidth) {
         return mark.size() == width ? mark : std::string(width, '.');
     }
-    const std::size_t keep = width - markWidth;
-    std::size_t columns = 0;
-    std::size_t at = 0;
-    while (at < text.size()) {
-        if ((static_cast<unsigned char>(text[at]) & 0xC0u) != 0x80u) {
-            if (columns == keep) {
-                break;
-            }
-            ++columns;
-        }
-        ++at;
-    }
-    return text.substr(0, at) + mark;
+    return text.substr(0, bytesWithin(text, width - markWidth)) + mark;
 }
 
 std::vector<std::string> wrapWords(const std::string& text, std::size_t width, std::size_t indent)
@@ -156,22 +151,6 @@ std::vector<std::string> wrapWords(const std::string& text, std::size_t width, s
         line = std::string(indent, ' ');
         lineWidth = indent;
         lineHasWord = false;
-    };
-    // Bytes of word that fit in room columns. A colour sequence takes no
-    // column and is never cut: a part of one would show as text.
-    const auto cutAt = [](const std::string& word, std::size_t room) {
-        std::size_t cut = 0;
-        for (std::size_t columns = 0; cut < word.size(); ++cut) {
-            if (const std::size_t colour = colourSequence(word, cut)) {
-                cut += colour - 1;
-            } else if ((static_cast<unsigned char>(word[cut]) & 0xC0u) != 0x80u) {
-                if (columns == room) {
-                    break;
-                }
-                ++columns;
-            }
-        }
-        return cut;
     };
     while (at < text.size()) {
         // The blanks before the word are kept as they are, so that aligned
@@ -207,7 +186,7 @@ std::vector<std::string> wrapWords(const std::string& text, std::size_t width, s
             newLine();
         }
         while (!word.empty()) {
-            const std::size_t cut = cutAt(word, width - lineWidth);
+            const std::size_t cut = bytesWithin(word, width - lineWidth);
             line += word.substr(0, cut);
             word.erase(0, cut);
             lineWidth += displayWidth(line) - lineWidth;

@@ -14,15 +14,21 @@ namespace diaghost {
 // cannot move the cursor, retitle the window or start a line of its own.
 std::string printable(const std::string& text);
 
+// The text, or "-" where there is none.
+inline std::string orDash(const std::string& text)
+{
+    return text.empty() ? std::string("-") : text;
+}
+
 // Columns the text takes: one per UTF-8 character, nothing for the colour
 // sequences ("\033[...m") diaghost adds itself.
 std::size_t displayWidth(const std::string& text);
 
-// "…" where the locale speaks UTF-8, "..." elsewhere.
-const std::string& ellipsis();
+// Text padded with blanks to width columns (colour sequences take none).
+std::string pad(const std::string& text, std::size_t width);
 
-// The text cut to at most width columns, ending in the ellipsis when it was
-// cut. The text carries no colour sequences. width 0: no limit.
+// The text cut to at most width columns, ending in an ellipsis when it was
+// cut ("…" where the locale speaks UTF-8, "..." elsewhere). The text carries no colour sequences. width 0: no limit.
 std::string fitWidth(const std::string& text, std::size_t width);
 
 // The text broken at blanks into lines of at most width columns; every line

@@ -1,4 +1,4 @@
-// Utf8.h - recognising well-formed UTF-8, for the terminal text and the report writers.
+// Utf8.h - well-formed UTF-8 recognised and rewritten, for the terminal text and the report writers.
 #pragma once
 
 #include <cstddef>
@@ -51,6 +51,27 @@ inline std::size_t utf8Length(const std::string& text, std::size_t at, unsigned 
         *codePoint = value;
     }
     return length;
+}
+
+// The text rewritten one character at a time: shown(codePoint, bytes) is
+// what a well-formed character becomes, broken(byte) what a byte that is
+// part of none becomes. The escapes of the terminal, XML and metrics texts.
+template <typename Shown, typename Broken>
+std::string rewriteUtf8(const std::string& text, Shown shown, Broken broken)
+{
+    std::string rewritten;
+    rewritten.reserve(text.size());
+    for (std::size_t at = 0; at < text.size();) {
+        unsigned long codePoint = 0;
+        const std::size_t length = utf8Length(text, at, &codePoint);
+        if (length == 0) {
+            rewritten += broken(static_cast<unsigned char>(text[at++]));
+        } else {
+            rewritten += shown(codePoint, text.substr(at, length));
+            at += length;
+        }
+    }
+    return rewritten;
 }
 
 }  // namespace diaghost

@@ -120,11 +120,12 @@ std::vector<std::uint8_t> Amd64KcoreHeader()
 void SimulatedRoot::setKcore(std::uint64_t size)
 {
     // Sparse: only the header and what is written later take disk space.
+    // The owner's alone, as the kernel's is root's alone.
     std::vector<Piece> header;
     if (size >= kKcoreDataOffset) {
         header.push_back(Piece{0, I386KcoreHeader(size)});
     }
-    WriteSparse(file("/proc/kcore"), size, header, 0644);
+    WriteSparse(file("/proc/kcore"), size, header, 0400);
 }
 
 void SimulatedRoot::writeKcore(std::uint64_t physicalAddress, const std::vector<std::uint8_t>& bytes)

@@ -33,7 +33,6 @@ TEST(HostCli, AnswersWithItsExitStatusAndErrorsInOneLine)
         {{"run", "--device"}, 64, "option --device needs a value (see diaghost help run)"},
         {{"run", "--junit", "--json"}, 64, "--junit: expected a file name, not the option '--json'"},
         {{"run", "--device", "x"}, 64, "modem index, tty or PCI address"},
-        {{"run", "--jobs", "2"}, 64, "--jobs is gone: one machine's modems share one driver"},
         {{"help", "nope"}, 64, "no command 'nope'"},
         {{"help", "run"}, 0, "--device MODEM|all"},
         {{"help", "run"}, 0, "with --json one JSON\ndocument and nothing else. Progress, the summary and messages then go to\n"

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <dirent.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "HostProcess.h"
@@ -34,18 +35,14 @@ std::vector<std::string> namesIn(const std::string& folder)
 }  // namespace
 
 // A report that never reached standard output must not pass for one that
-// did: every command, text or JSON, says so and exits 74 even when its tests
-// passed.
+// did: whatever wrote it (a document, a console, the parser's help), diaghost
+// says so and exits 74 even when its tests passed.
 TEST(HostOutput, StandardOutputThatCannotBeWrittenIsAnError)
 {
     testsupport::TempDir tmp;
     const char* const commands[] = {
         "--simulate=healthy run --test at --json",
-        "--simulate=healthy run --test at",
-        "--simulate=healthy list --json",
         "--simulate=healthy list -v",
-        "info --json",
-        "info",
         "help run",
     };
     for (const char* command : commands) {
@@ -76,6 +73,8 @@ TEST(HostOutput, ReportFilesAreReplacedWholeOrNotAtAll)
     for (const auto& report : reports) {
         const std::string file = out.file(report.file);
         testsupport::writeFile(file, old);
+        // Read-only, but its folder takes the new one.
+        ASSERT_EQ(0, chmod(file.c_str(), 0444));
         const std::string args = " --simulate=healthy run --test at -q " + std::string(report.option) + " " + quoted(file);
         const std::string diaghost = "env TMPDIR=" + quoted(tmp.path()) + " " + quoted(DIAGHOST_PATH) + args;
 

@@ -1,10 +1,7 @@
-// The metrics file: label escaping, the report against its golden file and promtool, atomic replacement.
+// The metrics file against its golden file and promtool.
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include "MetricsReport.h"
+#include "Reports.h"
 #include "TestSupport.h"
 
 using namespace diaghost;
@@ -30,13 +27,16 @@ TestRecord test(const std::string& name, QuarnDiags::Diag::TestResult verdict, Q
 }
 
 // Two modems: one with a pass, an aborted loopback and a dial tone test
-// that did not run; one whose texts hold every character that needs care.
+// that did not run; one whose texts hold every character that needs care
+// (quote, backslash, line feed, controls, a byte that is not UTF-8).
 std::vector<DeviceRecord> devices()
 {
     DeviceRecord first;
     first.location = "0000:00:0d.0";
     first.tty = "/dev/ttySM0";
     first.status = "NORMAL";
+    first.slot = 4;
+    first.slotSource = diaghost::SlotSource::Firmware;
     first.tests = {test("at", QuarnDiags::Diag::PASSED, 0), test("loopback", QuarnDiags::Diag::PASSED, QuarnDiags::Diag::TEST_ABORTED)};
     first.skipped = {SkippedTest{"dialtone", "halted"}};
     DeviceRecord second;
@@ -49,29 +49,6 @@ std::vector<DeviceRecord> devices()
 }
 
 }  // namespace
-
-TEST(MetricsLabelValue, EscapesWhatTheFormatNeedsAndRepairsBrokenUtf8)
-{
-    const struct {
-        std::string in;
-        std::string out;
-    } cases[] = {
-        {"plain /dev/ttySM0", "plain /dev/ttySM0"},
-        {"a\\b", "a\\\\b"},
-        {"say \"hi\"", "say \\\"hi\\\""},
-        {"two\nlines", "two\\nlines"},
-        {"tab\tand\rreturn", "tab\tand\rreturn"},         // allowed as they are
-        {"caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x93\x9e", "caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x93\x9e"},
-        {"\xff", "\xef\xbf\xbd"},                          // never a UTF-8 byte
-        {"cut \xe2\x82", "cut \xef\xbf\xbd\xef\xbf\xbd"},  // sequence cut short
-        {"\xc0\xaf", "\xef\xbf\xbd\xef\xbf\xbd"},          // overlong "/"
-        {"\xed\xa0\x80", "\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd"},  // surrogate
-        {"\xf4\x90\x80\x80", "\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd"},  // above U+10FFFF
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(c.out, metricsLabelValue(c.in)) << c.in;
-    }
-}
 
 // Per test, one series per outcome with exactly the one it had at 1 (an
 // aborted test is not a pass, a test that did not run says so, and has no
@@ -90,44 +67,4 @@ TEST(MetricsReport, MatchesTheGoldenAndPassesPromtool)
         EXPECT_EQ("", testsupport::runCommand("'" PROMTOOL "' check metrics < '" + file + "' 2>&1", &status)) << run;
         EXPECT_EQ(0, status);
     }
-}
-
-TEST(MetricsFile, IsReplacedInOneStepAndReadableByTheCollector)
-{
-    testsupport::TempDir dir;
-    const std::string file = dir.file("modemdiag.prom");
-    const std::string reader = dir.file("reader-link");
-    std::string error;
-    ASSERT_TRUE(writeFileAtomically(file, "old\n", error)) << error;
-    // A hard link stands for a reader that opened the old file: a
-    // replacement by rename leaves it the old content, a rewrite in place
-    // would change it under the reader.
-    ASSERT_EQ(0, ::link(file.c_str(), reader.c_str()));
-    ::umask(0077);
-    ASSERT_TRUE(writeFileAtomically(file, "new\n", error)) << error;
-    ::umask(0022);
-    EXPECT_EQ("new\n", testsupport::readFile(file));
-    EXPECT_EQ("old\n", testsupport::readFile(reader));
-    // Readable whatever the umask, and no temporary file left beside it.
-    EXPECT_EQ("644 modemdiag.prom\n644 reader-link\n",
-              testsupport::runCommand("cd '" + dir.path() + "' && find . -mindepth 1 -printf '%m %f\\n' | sort"));
-}
-
-TEST(MetricsFile, FailureSaysWhyAndLeavesNothing)
-{
-    testsupport::TempDir dir;
-    const struct {
-        std::string path;
-        std::string says;
-    } cases[] = {
-        {dir.file("missing/modemdiag.prom"), "cannot create a file in " + dir.file("missing")},
-        {dir.path() + "/", "names a folder"},
-        {dir.path(), "cannot write " + dir.path()},  // rename over a folder
-    };
-    for (const auto& c : cases) {
-        std::string error;
-        EXPECT_FALSE(writeFileAtomically(c.path, "x\n", error)) << c.path;
-        EXPECT_NE(std::string::npos, error.find(c.says)) << error;
-    }
-    EXPECT_EQ("", testsupport::runCommand("ls -A '" + dir.path() + "'"));
 }

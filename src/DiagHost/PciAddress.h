@@ -1,0 +1,42 @@
+// PciAddress.h - a PCI function's address and slot, read from people's and the plug-in's texts, printed as lspci prints them.
+#pragma once
+
+#include <string>
+
+namespace diaghost {
+
+// domain:bus:device.function. The default address is not valid: it names
+// no function.
+struct PciAddress {
+    unsigned domain = 0;
+    unsigned bus = 0;
+    unsigned device = 0;
+    unsigned function = 0;
+    bool valid = false;
+
+    // "00:0a.0" or "0000:00:0a.0" (hexadecimal in any case, function 0 to
+    // 7), as people write it; not valid for any other text.
+    static PciAddress parse(const std::string& text);
+    // The plug-in's location text "PCI Bus <b>, Device <d>, Function <f>"
+    // (decimal, bus up to 255, device up to 31, function up to 7, nothing
+    // around it); not valid for any other text.
+    static PciAddress fromLocation(const std::string& location);
+
+    // "0000:00:0a.0", "" when not valid.
+    std::string text() const;
+    // Without the domain when that is 0000: "00:0a.0"; "" when not valid.
+    std::string shortText() const;
+    // "vendor:device" ("e7a5:0418") from the first four bytes of the
+    // function's configuration file, as the plug-in reads it, below sysroot
+    // ("" for the real one): /proc/bus/pci/<bus>/<device>.<function>, which
+    // names functions of domain 0000 only. "" when there is no such file.
+    std::string readId(const std::string& sysroot) const;
+
+    bool operator==(const PciAddress& other) const;
+};
+
+// Slot number from the plug-in's additional hardware information text
+// "PCI Slot <n>" (n decimal, 1 up to INT_MAX); 0 for any other text.
+int slotFromHWInfo(const std::string& text);
+
+}  // namespace diaghost

@@ -1,0 +1,80 @@
+// PluginLog.cpp - sorts the plug-in's log lines by test and shortens them for the screen.
+#include "PluginLog.h"
+
+namespace diaghost {
+
+namespace {
+
+const char kTestLine[] = "ModemDiag::";
+const char kErrorLine[] = "Tessaly Modem Diagnostics: ";
+
+bool startsWith(const std::string& text, const char* prefix)
+{
+    return text.compare(0, std::char_traits<char>::length(prefix), prefix) == 0;
+}
+
+// "ModemDiag::<test>::run() [<tty>]" and nothing after it.
+bool isRunOpening(const std::string& line)
+{
+    const std::string::size_type call = line.find("::run() [");
+    return startsWith(line, kTestLine) && call != std::string::npos && line.find(']', call) == line.size() - 1;
+}
+
+// The tty a line names ("/dev/ttySM1"), "" for a line that names none.
+std::string ttyOfLogLine(const std::string& line)
+{
+    const std::string::size_type open = line.find("[/dev/");
+    const std::string::size_type close = open == std::string::npos ? open : line.find(']', open);
+    return close == std::string::npos ? std::string() : line.substr(open + 1, close - open - 1);
+}
+
+}  // namespace
+
+PluginLogLine readLogLine(const std::string& line)
+{
+    PluginLogLine read{line, startsWith(line, kErrorLine)};
+    const std::string::size_type call = line.find("() [");
+    if (!startsWith(line, kTestLine) || call == std::string::npos) {
+        return read;
+    }
+    const std::string::size_type close = line.find(']', call);
+    const std::string::size_type name = line.rfind("::", call);
+    if (close == std::string::npos || name == std::string::npos) {
+        return read;
+    }
+    const std::string function = line.substr(name + 2, call - name - 2);
+    std::string rest = line.substr(close + 1);
+    if (rest.compare(0, 3, " - ") == 0) {
+        rest.erase(0, 3);
+    }
+    read.text = rest.empty() ? function : function + ": " + rest;
+    return read;
+}
+
+PluginLog::PluginLog(const std::string& path) : m_tail(path) {}
+
+void PluginLog::testStarted(const std::string& tty)
+{
+    m_tty = tty;
+    m_taken = 0;
+}
+
+std::vector<PluginLogLine> PluginLog::take(bool testEnded)
+{
+    for (std::string& line : m_tail.newLines(testEnded)) {
+        if (line.find_first_not_of(" \t") != std::string::npos) {
+            const std::string tty = ttyOfLogLine(line);
+            m_waiting[tty.empty() ? m_tty : tty].push_back(std::move(line));
+        }
+    }
+    std::vector<PluginLogLine> lines;
+    std::deque<std::string>& waiting = m_waiting[m_tty];
+    while (!waiting.empty() && !(m_taken > 0 && isRunOpening(waiting.front()))) {
+        m_taken += ttyOfLogLine(waiting.front()).empty() ? 0 : 1;
+        lines.push_back(readLogLine(waiting.front()));
+        waiting.pop_front();
+    }
+    return lines;
+}
+
+}  // namespace diaghost

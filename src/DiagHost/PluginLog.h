@@ -1,0 +1,52 @@
+// PluginLog.h - the plug-in's diagnostic log, read while tests run: which lines are the running test's, and what they say.
+#pragma once
+
+#include <deque>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "LogTail.h"
+
+namespace diaghost {
+
+// The diagnostic log holds three kinds of lines:
+//   "ModemDiag::<class>::<function>() [<tty>] - <text>"  a test's own line;
+//       each run of a test opens with "ModemDiag::<class>::run() [<tty>]";
+//   "Tessaly Modem Diagnostics: <what failed>"  an error line: a port that
+//       went away, a write the modem's tty refused;
+//   anything else (the serial layer's lines, the message functions'), which
+//       names no tty.
+struct PluginLogLine {
+    // A test's line as "<function>: <text>" (the test and its tty are
+    // shown above it), any other line whole.
+    std::string text;
+    bool error = false;
+};
+
+PluginLogLine readLogLine(const std::string& line);
+
+// Follows the diagnostic log from its size at construction on and hands
+// each test its own lines. Another program's run may log to the same file,
+// so each line waits for the modem it names (a line that names none goes
+// with the modem under test). A test runs on its own while diaghost shows
+// it, so the next test's lines may be there before this one is shown to
+// end: they wait for that test, from the opening line of its run on.
+class PluginLog {
+public:
+    explicit PluginLog(const std::string& path);
+
+    // A test starts on the modem with this tty.
+    void testStarted(const std::string& tty);
+    // The running test's lines read since the last call, blank ones left
+    // out. At the test's end, a last line that still lacks its line end too.
+    std::vector<PluginLogLine> take(bool testEnded = false);
+
+private:
+    LogTail m_tail;
+    std::string m_tty;
+    std::map<std::string, std::deque<std::string>> m_waiting;  // read, not yet taken, by tty
+    int m_taken = 0;  // lines naming its tty taken for the running test
+};
+
+}  // namespace diaghost

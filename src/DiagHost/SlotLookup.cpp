@@ -1,0 +1,231 @@
+// SlotLookup.cpp - a modem's slot when the plug-in found none: the firmware's table through /dev/mem, else the kernel's slot records.
+#include "SlotLookup.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace diaghost {
+
+namespace {
+
+const std::size_t kHeaderSize = 32;
+const std::size_t kEntrySize = 16;
+
+// Reads at most size bytes of path at offset; the count read, -1 with errno
+// set when the file cannot be opened or read.
+long readAt(const std::string& path, std::uint8_t* buffer, std::size_t size, off_t offset)
+{
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return -1;
+    }
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t got = pread(fd, buffer + done, size - done, offset + static_cast<off_t>(done));
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            if (got < 0 && done == 0) {
+                const int error = errno;
+                close(fd);
+                errno = error;
+                return -1;
+            }
+            break;
+        }
+        done += static_cast<std::size_t>(got);
+    }
+    close(fd);
+    return static_cast<long>(done);
+}
+
+std::string hex(std::uint32_t value)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%X", static_cast<unsigned>(value));
+    return text;
+}
+
+// "dddd:bb:dd", the form of a slot record's address file.
+std::string recordKey(unsigned domain, unsigned bus, unsigned device)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%04x:%02x:%02x", domain, bus, device);
+    return text;
+}
+
+// A slot record's address file: "DOMAIN:BUS:DEVICE" in hex and a line feed
+// (a record of a whole bus, "DOMAIN:BUS", names no device). Normalised to
+// recordKey's form; "" for anything else.
+std::string parseRecordAddress(std::string text)
+{
+    if (text.empty() || text.back() != '\n' || text.find_first_not_of("0123456789abcdefABCDEF:\n") != std::string::npos) {
+        return "";
+    }
+    text.pop_back();
+    unsigned domain = 0;
+    unsigned bus = 0;
+    unsigned device = 0;
+    int used = 0;
+    if (text.size() > 16 || std::sscanf(text.c_str(), "%x:%x:%x%n", &domain, &bus, &device, &used) != 3 ||
+        static_cast<std::size_t>(used) != text.size() || bus > 0xFF || device > 31) {
+        return "";
+    }
+    return recordKey(domain, bus, device);
+}
+
+// A slot record's name as a slot number: decimal digits, 1 to 255 as the
+// firmware's table numbers slots; -1 for any other name.
+int slotOfName(const char* name)
+{
+    int slot = 0;
+    for (const char* at = name; *at != '\0'; ++at) {
+        if (*at < '0' || *at > '9' || slot > 255) {
+            return -1;
+        }
+        slot = slot * 10 + (*at - '0');
+    }
+    return *name != '\0' && slot >= 1 && slot <= 255 ? slot : -1;
+}
+
+}  // namespace
+
+const char* slotSourceName(SlotSource source)
+{
+    switch (source) {
+    case SlotSource::Kcore:
+        return "kcore";
+    case SlotSource::Firmware:
+        return "firmware";
+    case SlotSource::Sysfs:
+        return "sysfs";
+    case SlotSource::Unknown:
+        break;
+    }
+    return nullptr;
+}
+
+bool decodeIrqTable(const std::uint8_t* area, std::size_t size, std::vector<IrqSlotEntry>& entries,
+                    std::string& problem)
+{
+    entries.clear();
+    std::size_t at = 0;
+    while (at + kHeaderSize <= size && std::memcmp(area + at, "$PIR", 4) != 0) {
+        at += 16;
+    }
+    if (at + kHeaderSize > size) {
+        problem = "no IRQ routing table in the firmware's area";
+        return false;
+    }
+    // Multi-byte fields byte by byte: the copy has no alignment to count on.
+    const std::uint8_t* table = area + at;
+    const unsigned version = table[4] | table[5] << 8;
+    const std::size_t length = static_cast<std::size_t>(table[6] | table[7] << 8);
+    unsigned sum = 0;
+    const bool sized = length >= kHeaderSize && length % kEntrySize == 0 && at + length <= size;
+    for (std::size_t i = 0; sized && i < length; ++i) {
+        sum += table[i];
+    }
+    if (version != 0x0100 || !sized || sum % 256 != 0) {
+        problem = "the firmware's IRQ routing table at " + hex(kFirmwareAreaStart + static_cast<std::uint32_t>(at)) +
+                  " is invalid (" + (version != 0x0100 ? "version" : !sized ? "size" : "checksum") + ")";
+        return false;
+    }
+    for (std::size_t entry = kHeaderSize; entry < length; entry += kEntrySize) {
+        entries.push_back({table[entry], static_cast<std::uint8_t>(table[entry + 1] >> 3), table[entry + 14]});
+    }
+    return true;
+}
+
+int slotInTable(const std::vector<IrqSlotEntry>& entries, unsigned bus, unsigned device)
+{
+    for (const IrqSlotEntry& entry : entries) {
+        if (entry.bus == bus && entry.device == device) {
+            return entry.slot;
+        }
+    }
+    return -1;
+}
+
+void SlotLookup::readFirmware()
+{
+    m_firmwareRead = true;
+    const std::string path = m_sysroot + "/dev/mem";
+    std::vector<std::uint8_t> area(kFirmwareAreaSize);
+    const long got = readAt(path, area.data(), area.size(), kFirmwareAreaStart);
+    if (got < 0) {
+        const int error = errno;
+        m_firmwareProblem = "/dev/mem: " + std::string(std::strerror(error));
+        if (error == EACCES || error == EPERM) {
+            m_firmwareProblem += " (only root may read it)";
+        }
+        return;
+    }
+    m_tableValid = decodeIrqTable(area.data(), static_cast<std::size_t>(got), m_table, m_firmwareProblem);
+}
+
+void SlotLookup::readSlotRecords()
+{
+    m_recordsRead = true;
+    const std::string folder = m_sysroot + "/sys/bus/pci/slots";
+    DIR* dir = opendir(folder.c_str());
+    if (dir == nullptr) {
+        m_recordsProblem = "no slot records in /sys/bus/pci/slots";
+        return;
+    }
+    while (const dirent* entry = readdir(dir)) {
+        const int slot = slotOfName(entry->d_name);
+        if (slot < 0) {
+            continue;
+        }
+        std::uint8_t text[64];
+        const long got = readAt(folder + "/" + entry->d_name + "/address", text, sizeof text - 1, 0);
+        if (got <= 0) {
+            continue;
+        }
+        const std::string key = parseRecordAddress(std::string(reinterpret_cast<const char*>(text), got));
+        // Several records of one device (a driver's and the firmware's):
+        // the lowest number, so the answer does not depend on readdir's order.
+        if (!key.empty() && (m_records.count(key) == 0 || slot < m_records[key])) {
+            m_records[key] = slot;
+        }
+    }
+    closedir(dir);
+}
+
+SlotAnswer SlotLookup::find(unsigned domain, unsigned bus, unsigned device)
+{
+    if (!m_firmwareRead) {
+        readFirmware();
+    }
+    // The firmware's table knows only the first PCI domain.
+    const int fromTable = m_tableValid && domain == 0 ? slotInTable(m_table, bus, device) : -1;
+    if (fromTable >= 0) {
+        return {fromTable, SlotSource::Firmware};
+    }
+    if (!m_recordsRead) {
+        readSlotRecords();
+    }
+    const auto record = m_records.find(recordKey(domain, bus, device));
+    if (record != m_records.end()) {
+        return {record->second, SlotSource::Sysfs};
+    }
+    m_missed = true;
+    return {};
+}
+
+std::string SlotLookup::problem() const
+{
+    if (!m_missed) {
+        return "";
+    }
+    std::string text = m_tableValid ? "the firmware's IRQ routing table lists no such device" : m_firmwareProblem;
+    return text + "; " + (m_recordsProblem.empty() ? "no slot record for it in /sys/bus/pci/slots" : m_recordsProblem);
+}
+
+}  // namespace diaghost

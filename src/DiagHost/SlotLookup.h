@@ -1,0 +1,78 @@
+// SlotLookup.h - a modem's slot when the plug-in found none: the firmware's table through /dev/mem, else the kernel's slot records.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace diaghost {
+
+// Where a slot number came from. The plug-in reads the firmware's table
+// through /proc/kcore, which a 64-bit kernel does not map there; the host
+// then reads it through /dev/mem, or takes the kernel's slot records.
+enum class SlotSource { Unknown, Kcore, Firmware, Sysfs };
+
+// "kcore", "firmware", "sysfs"; nullptr for Unknown.
+const char* slotSourceName(SlotSource source);
+
+// One entry of the firmware's PCI IRQ routing table.
+struct IrqSlotEntry {
+    std::uint8_t bus = 0;
+    std::uint8_t device = 0;  // 0-31
+    std::uint8_t slot = 0;    // 0: built into the system board
+};
+
+// Physical memory the firmware leaves its routing table in.
+const std::uint32_t kFirmwareAreaStart = 0xF0000;
+const std::size_t kFirmwareAreaSize = 0x10000;
+
+// Decodes the routing table from area, a copy of physical memory from
+// kFirmwareAreaStart on: the first "$PIR" on a 16-byte boundary, which must
+// have version 1.0, a size of at least 32 bytes in steps of 16 that lies
+// inside the area, and a byte sum of 0. True with its entries; false with
+// the reason in problem (a text for people).
+bool decodeIrqTable(const std::uint8_t* area, std::size_t size, std::vector<IrqSlotEntry>& entries,
+                    std::string& problem);
+
+// The first entry's slot for bus and device; -1 when no entry names it.
+int slotInTable(const std::vector<IrqSlotEntry>& entries, unsigned bus, unsigned device);
+
+// A slot and where it came from; slot 0 with a source means "built into the
+// system board", with Unknown "not known".
+struct SlotAnswer {
+    int slot = 0;
+    SlotSource source = SlotSource::Unknown;
+};
+
+// Looks slots up below a system root ("" for the real one), reading each
+// source at most once: <root>/dev/mem for the firmware's table, then
+// <root>/sys/bus/pci/slots/NAME/address, whose NAME is the slot when it is
+// a decimal number.
+class SlotLookup {
+public:
+    explicit SlotLookup(std::string sysroot) : m_sysroot(std::move(sysroot)) {}
+
+    SlotAnswer find(unsigned domain, unsigned bus, unsigned device);
+
+    // Why neither source gave a slot, for people: "" when every slot asked
+    // for was found.
+    std::string problem() const;
+
+private:
+    void readFirmware();
+    void readSlotRecords();
+
+    std::string m_sysroot;
+    bool m_firmwareRead = false;
+    bool m_tableValid = false;
+    std::vector<IrqSlotEntry> m_table;
+    std::string m_firmwareProblem;
+    bool m_recordsRead = false;
+    std::map<std::string, int> m_records;  // "0000:00:04" -> slot
+    std::string m_recordsProblem;
+    bool m_missed = false;
+};
+
+}  // namespace diaghost
