@@ -43,7 +43,7 @@ PackageIdentity identityOf(IDiagnostics& diagnostics)
 // still ends the program while a silent tty holds the enumeration up.
 // Devices whose data the plug-in did not complete are left out.
 bool enumerate(Session& session, Console& human, VirtualDeviceVector*& devices, std::vector<DeviceRecord>& records,
-               std::string& slotProblem)
+               std::vector<std::string>& slotNotes)
 {
     std::string error;
     QuarnDiags::DeviceEnum::IDeviceEnumerator* enumerator = session.plugin.enumerator(error);
@@ -72,7 +72,7 @@ bool enumerate(Session& session, Console& human, VirtualDeviceVector*& devices, 
     }
     // A 64-bit kernel's /proc/kcore leaves out the firmware's area, where
     // the plug-in looks for slots: there diaghost looks itself.
-    slotProblem = findMissingSlots(records, session.sysroot);
+    slotNotes = findMissingSlots(records, session.sysroot);
     return true;
 }
 
@@ -213,8 +213,8 @@ int commandList(Session& session)
     IDiagnostics* diagnostics = diagnosticsOf(session);
     VirtualDeviceVector* devices = nullptr;
     std::vector<DeviceRecord> records;
-    std::string slotProblem;
-    if (diagnostics == nullptr || !enumerate(session, human, devices, records, slotProblem)) {
+    std::vector<std::string> slotNotes;
+    if (diagnostics == nullptr || !enumerate(session, human, devices, records, slotNotes)) {
         return EXIT_NO_MODEM;
     }
 
@@ -224,9 +224,9 @@ int commandList(Session& session)
         context.started = utcNow();
         printOutput(jsonReport(identityOf(*diagnostics), records, session.config, context));
     } else if (options.verbose) {
-        printDeviceDetails(human, records, slotProblem);
+        printDeviceDetails(human, records, slotNotes);
     } else if (!records.empty()) {
-        printDeviceTable(human, records, slotProblem);
+        printDeviceTable(human, records, slotNotes);
     }
     if (records.empty()) {
         printSimulation(session, human);
@@ -267,8 +267,8 @@ int commandRun(Session& session)
 
     VirtualDeviceVector* devices = nullptr;
     std::vector<DeviceRecord> found;
-    std::string slotProblem;
-    if (!enumerate(session, human, devices, found, slotProblem)) {
+    std::vector<std::string> slotNotes;
+    if (!enumerate(session, human, devices, found, slotNotes)) {
         return EXIT_NO_MODEM;
     }
     std::vector<DeviceRecord> selected;

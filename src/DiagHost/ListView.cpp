@@ -14,6 +14,16 @@ void field(Console& console, const std::string& indent, const std::string& name,
     console.line(indent + pad(name + ":", 28 - indent.size()) + printable(value));
 }
 
+// Notes under a table or list, each wrapped to the width.
+void printNotes(Console& console, const std::vector<std::string>& notes)
+{
+    for (const std::string& note : notes) {
+        for (const std::string& line : wrapWords(note, console.width(), 2)) {
+            console.line(line);
+        }
+    }
+}
+
 }  // namespace
 
 void printInfo(Console& console, const PackageIdentity& package, const PackageConfig& config,
@@ -33,7 +43,7 @@ void printInfo(Console& console, const PackageIdentity& package, const PackageCo
     tests.print(console);
 }
 
-void printDeviceTable(Console& console, const std::vector<DeviceRecord>& devices, const std::string& slotProblem)
+void printDeviceTable(Console& console, const std::vector<DeviceRecord>& devices, const std::vector<std::string>& slotNotes)
 {
     Table table({{"INDEX"}, {"ADDRESS"}, {"ID", 2}, {"TTY"}, {"SLOT", 1}, {"FIRMWARE", 3}, {"STATUS"}}, 0);
     for (const DeviceRecord& device : devices) {
@@ -47,14 +57,10 @@ void printDeviceTable(Console& console, const std::vector<DeviceRecord>& devices
                    {device.status, colour}});
     }
     table.print(console);
-    for (const std::string& note : slotNotes(devices, slotProblem)) {
-        for (const std::string& line : wrapWords(note, console.width(), 2)) {
-            console.line(line);
-        }
-    }
+    printNotes(console, slotNotes);
 }
 
-void printDeviceDetails(Console& console, const std::vector<DeviceRecord>& devices, const std::string& slotProblem)
+void printDeviceDetails(Console& console, const std::vector<DeviceRecord>& devices, const std::vector<std::string>& slotNotes)
 {
     bool first = true;
     for (const DeviceRecord& device : devices) {
@@ -69,9 +75,7 @@ void printDeviceDetails(Console& console, const std::vector<DeviceRecord>& devic
         field(console, "  ", "PCI address", orDash(device.pciAddress.text()));
         field(console, "  ", "PCI ID (vendor:device)", orDash(device.pciId));
         field(console, "  ", "TTY", orDash(device.tty));
-        field(console, "  ", "Slot",
-              slotText(device) + (device.slotSource == SlotSource::Unknown && !slotProblem.empty()
-                                      ? " (" + slotProblem + ")" : ""));
+        field(console, "  ", "Slot", slotText(device));
         field(console, "  ", "Class", device.deviceClass);
         field(console, "  ", "Parent location", device.parentLocation);
         field(console, "  ", "Additional hardware info", orDash(device.additionalInfo));
@@ -85,6 +89,10 @@ void printDeviceDetails(Console& console, const std::vector<DeviceRecord>& devic
         field(console, "    ", "Model number", device.fru.modelNumber);
         field(console, "    ", "Asset tag", device.fru.assetTag);
         field(console, "    ", "SKU number", device.fru.skuNumber);
+    }
+    if (!slotNotes.empty()) {
+        console.line();
+        printNotes(console, slotNotes);
     }
 }
 

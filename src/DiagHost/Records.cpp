@@ -35,20 +35,6 @@ DeviceRecord describeDevice(const IDevice& device, int index)
     return record;
 }
 
-std::string findMissingSlots(std::vector<DeviceRecord>& records, const std::string& sysroot)
-{
-    SlotLookup lookup(sysroot);
-    for (DeviceRecord& record : records) {
-        if (record.slotSource == SlotSource::Unknown && record.pciAddress.valid) {
-            const SlotAnswer answer =
-                lookup.find(record.pciAddress.domain, record.pciAddress.bus, record.pciAddress.device);
-            record.slot = answer.slot;
-            record.slotSource = answer.source;
-        }
-    }
-    return lookup.problem();
-}
-
 namespace {
 
 // Marks of the slots diaghost found itself, and what each stands for.
@@ -84,18 +70,29 @@ std::string markedSlot(const DeviceRecord& device)
     return text;
 }
 
-std::vector<std::string> slotNotes(const std::vector<DeviceRecord>& records, const std::string& problem)
+std::vector<std::string> findMissingSlots(std::vector<DeviceRecord>& records, const std::string& sysroot)
 {
+    SlotLookup lookup(sysroot);
+    for (DeviceRecord& record : records) {
+        if (record.slotSource == SlotSource::Unknown && record.pciAddress.valid) {
+            const SlotAnswer answer =
+                lookup.find(record.pciAddress.domain, record.pciAddress.bus, record.pciAddress.device);
+            record.slot = answer.slot;
+            record.slotSource = answer.source;
+        }
+    }
     std::vector<std::string> notes;
     for (const auto& source : kSlotSources) {
         if (std::any_of(records.begin(), records.end(),
                         [&source](const DeviceRecord& record) { return record.slotSource == source.source; })) {
-            notes.push_back(std::string(source.mark) + " slot from " + source.words +
-                            " (the plug-in found none in /proc/kcore)");
+            notes.push_back(std::string(source.mark) + " slot from " + source.words + " (" +
+                            (source.source == SlotSource::Firmware ? "the plug-in found none in /proc/kcore"
+                                                                   : "the firmware's table: " + lookup.firmwareProblem()) +
+                            ")");
         }
     }
-    if (!problem.empty()) {
-        notes.push_back("- slot unknown: none in /proc/kcore (the enumerator's log says why); " + problem);
+    if (!lookup.problem().empty()) {
+        notes.push_back("- slot unknown: none in /proc/kcore (the enumerator's log says why); " + lookup.problem());
     }
     return notes;
 }

@@ -79,16 +79,14 @@ struct DeviceRecord {
 DeviceRecord describeDevice(const QuarnDiags::DeviceEnum::IDevice& device, int index);
 
 // Gives the modems whose slot the plug-in did not know (slot 0) the slot
-// diaghost finds itself below sysroot. Returns why some stay unknown, a
-// text for people ("" when none does).
-std::string findMissingSlots(std::vector<DeviceRecord>& records, const std::string& sysroot);
+// diaghost finds itself below sysroot. Returns the lines that explain, under
+// a table, markedSlot's marks and why a slot stays unknown (none when every
+// slot came from the plug-in).
+std::vector<std::string> findMissingSlots(std::vector<DeviceRecord>& records, const std::string& sysroot);
 
-// The slot as people read it: "4", "4 (firmware table via /dev/mem)",
-// "unknown"; marked, for a table column: "4", "4*", "4+", "-".
+// The slot as people read it: "4", "4 (the firmware's table, read through
+// /dev/mem)", "unknown"; marked, for a table column: "4", "4*", "4+", "-".
 std::string slotText(const DeviceRecord& device);
 std::string markedSlot(const DeviceRecord& device);
-// The lines that explain markedSlot's marks and unknown slots among the
-// records, for under a table.
-std::vector<std::string> slotNotes(const std::vector<DeviceRecord>& records, const std::string& problem);
 
 }  // namespace diaghost

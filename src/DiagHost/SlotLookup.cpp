@@ -162,7 +162,7 @@ void SlotLookup::readFirmware()
         const int error = errno;
         m_firmwareProblem = "/dev/mem: " + std::string(std::strerror(error));
         if (error == EACCES || error == EPERM) {
-            m_firmwareProblem += " (only root may read it)";
+            m_firmwareProblem += "; only root may read it";
         }
         return;
     }
@@ -208,6 +208,7 @@ SlotAnswer SlotLookup::find(unsigned domain, unsigned bus, unsigned device)
     if (fromTable >= 0) {
         return {fromTable, SlotSource::Firmware};
     }
+    m_firmwareMissed = true;
     if (!m_recordsRead) {
         readSlotRecords();
     }
@@ -219,13 +220,21 @@ SlotAnswer SlotLookup::find(unsigned domain, unsigned bus, unsigned device)
     return {};
 }
 
+std::string SlotLookup::firmwareProblem() const
+{
+    if (!m_firmwareMissed) {
+        return "";
+    }
+    return m_tableValid ? "the firmware's IRQ routing table lists no such device" : m_firmwareProblem;
+}
+
 std::string SlotLookup::problem() const
 {
     if (!m_missed) {
         return "";
     }
-    std::string text = m_tableValid ? "the firmware's IRQ routing table lists no such device" : m_firmwareProblem;
-    return text + "; " + (m_recordsProblem.empty() ? "no slot record for it in /sys/bus/pci/slots" : m_recordsProblem);
+    return firmwareProblem() + "; " +
+           (m_recordsProblem.empty() ? "no slot record for it in /sys/bus/pci/slots" : m_recordsProblem);
 }
 
 }  // namespace diaghost

@@ -56,8 +56,10 @@ public:
 
     SlotAnswer find(unsigned domain, unsigned bus, unsigned device);
 
-    // Why neither source gave a slot, for people: "" when every slot asked
-    // for was found.
+    // Why the firmware's table gave no slot for a device asked for, for
+    // people: "" when it answered every time.
+    std::string firmwareProblem() const;
+    // Why neither source gave a slot: "" when every slot asked for was found.
     std::string problem() const;
 
 private:
@@ -72,6 +74,7 @@ private:
     bool m_recordsRead = false;
     std::map<std::string, int> m_records;  // "0000:00:04" -> slot
     std::string m_recordsProblem;
+    bool m_firmwareMissed = false;
     bool m_missed = false;
 };
 

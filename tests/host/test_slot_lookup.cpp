@@ -168,6 +168,7 @@ TEST_F(SlotRoot, NoFirmwareTableFallsBackAndSaysWhy)
     EXPECT_EQ(4, answer.slot);
     EXPECT_EQ(SlotSource::Sysfs, answer.source);
     EXPECT_EQ("", empty.problem());
+    EXPECT_EQ("no IRQ routing table in the firmware's area", empty.firmwareProblem());
     EXPECT_EQ(SlotSource::Unknown, empty.find(0, 0, 9).source);
     EXPECT_EQ("no IRQ routing table in the firmware's area; no slot record for it in /sys/bus/pci/slots",
               empty.problem());
@@ -188,7 +189,7 @@ TEST_F(SlotRoot, AnUnprivilegedReaderIsToldTheTableIsRoots)
         }
         SlotLookup lookup(root);
         const bool unknown = lookup.find(0, 0, 4).source == SlotSource::Unknown;
-        _exit(unknown && lookup.problem().find("/dev/mem: Permission denied (only root may read it)") == 0 ? 0 : 1);
+        _exit(unknown && lookup.problem().find("/dev/mem: Permission denied; only root may read it") == 0 ? 0 : 1);
     }
     int status = 0;
     ASSERT_EQ(child, waitpid(child, &status, 0));
