@@ -166,29 +166,24 @@ TEST_F(HostRun, DemoRunGivesEveryVerdictInJsonAndJunit)
 // Where the plug-in finds no slot (a 64-bit kernel's /proc/kcore has no
 // firmware area), diaghost finds it and says where: the firmware's table
 // through dev/mem, else the kernel's slot records; list marks it and says
-// what the mark means, the JSON names the source.
+// what the mark means. (The JSON's slot_source: list.json for kcore, the
+// vm tier's 40-slots and 50-dialout for the firmware and the records.)
 TEST_F(HostRun, EverySlotSaysWhereItCameFrom)
 {
     const struct {
         const char* machine;
         const char* firstRow;  // a regular expression
         const char* note;
-        const char* source;
     } cases[] = {
-        {"demo", "0 +00:09.0 .* 1 +3.5.22", "", "kcore"},
-        {"amd64", "0 +00:09.0 .* 1\\* +3.5.22", "* slot from the firmware's table, read through /dev/mem", "firmware"},
-        {"sysfs", "0 +00:09.0 .* 1\\+ +3.5.22", "+ slot from the kernel's record in /sys/bus/pci/slots", "sysfs"},
+        {"demo", "0 +00:09.0 .* 1 +3.5.22", ""},
+        {"amd64", "0 +00:09.0 .* 1\\* +3.5.22", "* slot from the firmware's table, read through /dev/mem"},
+        {"sysfs", "0 +00:09.0 .* 1\\+ +3.5.22", "+ slot from the kernel's record in /sys/bus/pci/slots"},
     };
     for (const auto& c : cases) {
         const Finished listed = run({std::string("--simulate=") + c.machine, "list"});
         EXPECT_EQ(0, listed.status) << listed.err;
         EXPECT_TRUE(std::regex_search(listed.out, std::regex(c.firstRow))) << c.machine << "\n" << listed.out;
         EXPECT_NE(std::string::npos, listed.out.find(c.note)) << c.machine << "\n" << listed.out;
-        const json document = json::parse(run({std::string("--simulate=") + c.machine, "list", "--json"}).out);
-        for (const json& device : document.at("devices")) {
-            EXPECT_EQ(c.source, device.at("slot_source")) << c.machine << " " << device.dump();
-            EXPECT_EQ(device.at("index").get<int>() + 1, device.at("slot")) << c.machine;
-        }
     }
 }
 
