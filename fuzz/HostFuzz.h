@@ -3,23 +3,15 @@
 
 #include <fuzzer/FuzzedDataProvider.h>
 
-#include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "Fuzz.h"
 #include "PackageConfig.h"
 #include "Records.h"
 #include "Reports.h"
 
 namespace hostfuzz {
-
-// A broken promise stops the run; libFuzzer keeps the input.
-inline void Expect(bool holds)
-{
-    if (!holds) {
-        __builtin_trap();
-    }
-}
 
 // The length (1 to 4) of the well-formed UTF-8 character at text[at], and
 // its code point; 0 when the byte there starts none. Read by the ranges of
@@ -61,17 +53,6 @@ inline bool ValidUtf8(const std::string& text)
         }
     }
     return true;
-}
-
-// A folder of the target's own below TMPDIR, made once.
-inline const std::string& Folder()
-{
-    static const std::string folder = [] {
-        const char* tmp = std::getenv("TMPDIR");
-        std::string pattern = std::string(tmp != nullptr && tmp[0] != '\0' ? tmp : "/tmp") + "/diaghost-fuzz-XXXXXX";
-        return mkdtemp(&pattern[0]) != nullptr ? pattern : std::string("/tmp");
-    }();
-    return folder;
 }
 
 // Any bytes: what the plug-in, the modem or the manifest may put in a text.

@@ -9,6 +9,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <fcntl.h>
+#include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace oracle {
@@ -111,6 +114,19 @@ inline bool Decode(const std::uint8_t* data, std::size_t size, std::size_t maxIm
     }
     MakeValid(input.image, (data[1] & 0x40) != 0, (data[1] & 0x80) != 0);
     return true;
+}
+
+// Writes the image where a memory file holds the area: from kBiosStart on,
+// the file ending where the image ends. False when that fails.
+inline bool WriteImage(const std::string& path, const std::vector<std::uint8_t>& image)
+{
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    const bool written =
+        fd >= 0 && pwrite(fd, image.data(), image.size(), kBiosStart) == static_cast<ssize_t>(image.size());
+    if (fd >= 0) {
+        close(fd);
+    }
+    return written;
 }
 
 }  // namespace oracle

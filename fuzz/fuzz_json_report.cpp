@@ -9,7 +9,7 @@
 
 #include "HostFuzz.h"
 
-using hostfuzz::Expect;
+using fuzz::Expect;
 
 namespace {
 

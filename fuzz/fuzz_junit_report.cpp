@@ -16,7 +16,7 @@
 
 #include "HostFuzz.h"
 
-using hostfuzz::Expect;
+using fuzz::Expect;
 
 namespace {
 
@@ -70,12 +70,6 @@ std::string Content(xmlNode* node)
     return text;
 }
 
-// One <testcase>: its name, and the texts of its result and output.
-void CheckCase(xmlNode* node, const std::string& name)
-{
-    Expect(Attribute(node, "name") == Replaced(name));
-}
-
 void CheckSuite(xmlNode* suite, const diaghost::DeviceRecord& device, const diaghost::PackageConfig& config)
 {
     std::vector<xmlNode*> properties = Children(suite, "properties");
@@ -93,7 +87,7 @@ void CheckSuite(xmlNode* suite, const diaghost::DeviceRecord& device, const diag
     Expect(cases.size() == device.tests.size() + device.skipped.size());
     for (std::size_t t = 0; t < device.tests.size(); ++t) {
         const diaghost::TestRecord& test = device.tests[t];
-        CheckCase(cases[t], test.name);
+        Expect(Attribute(cases[t], "name") == Replaced(test.name));
         // The result's message names the code and gives its text.
         const std::string message = config.codeName(test.code) + ": " + config.codeText(test.code);
         for (const char* result : {"failure", "error", "skipped"}) {
@@ -111,7 +105,7 @@ void CheckSuite(xmlNode* suite, const diaghost::DeviceRecord& device, const diag
     }
     for (std::size_t s = 0; s < device.skipped.size(); ++s) {
         xmlNode* node = cases[device.tests.size() + s];
-        CheckCase(node, device.skipped[s].name);
+        Expect(Attribute(node, "name") == Replaced(device.skipped[s].name));
         const std::vector<xmlNode*> skipped = Children(node, "skipped");
         Expect(skipped.size() == 1 && Attribute(skipped[0], "message") == Replaced(device.skipped[s].reason));
     }

@@ -23,7 +23,7 @@
 #include "HostFuzz.h"
 #include "LogTail.h"
 
-using hostfuzz::Expect;
+using fuzz::Expect;
 
 namespace {
 
@@ -103,7 +103,7 @@ void Append(const std::string& path, const std::string& bytes)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     FuzzedDataProvider input(data, size);
-    const std::string path = hostfuzz::Folder() + "/modemdiag.log";
+    const std::string path = fuzz::Folder() + "/modemdiag.log";
     const std::string rotated = path + ".1";
     unlink(path.c_str());
     unlink(rotated.c_str());

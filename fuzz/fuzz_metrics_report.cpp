@@ -12,7 +12,7 @@
 
 #include "HostFuzz.h"
 
-using hostfuzz::Expect;
+using fuzz::Expect;
 using hostfuzz::ValidUtf8;
 
 namespace {
@@ -38,51 +38,39 @@ bool ReadName(const std::string& line, std::size_t& at, bool colon, std::string&
 bool ParseSample(const std::string& line, std::string& name, std::map<std::string, std::string>& labels)
 {
     std::size_t at = 0;
+    // Steps over c when it comes next.
+    const auto next = [&line, &at](char c) { return at < line.size() && line[at] == c ? (++at, true) : false; };
     if (!ReadName(line, at, true, name)) {
         return false;
     }
-    if (at < line.size() && line[at] == '{') {
-        ++at;
-        while (at < line.size() && line[at] != '}') {
+    if (next('{')) {
+        while (!next('}')) {
             std::string label;
-            if (!ReadName(line, at, false, label) || at + 1 >= line.size() || line[at] != '=' || line[at + 1] != '"') {
+            std::string value;
+            if (!ReadName(line, at, false, label) || !next('=') || !next('"')) {
                 return false;
             }
-            at += 2;
-            std::string value;
             while (at < line.size() && line[at] != '"') {
-                if (line[at] == '\\') {
-                    if (at + 1 >= line.size()) {
-                        return false;
-                    }
-                    const char escaped = line[at + 1];
-                    if (escaped != '\\' && escaped != '"' && escaped != 'n') {
-                        return false;
-                    }
-                    value += escaped == 'n' ? '\n' : escaped;
-                    at += 2;
-                } else {
+                if (!next('\\')) {
                     value += line[at++];
+                } else if (next('\\') || next('"')) {
+                    value += line[at - 1];
+                } else if (next('n')) {
+                    value += '\n';
+                } else {
+                    return false;  // an escape the format does not know
                 }
             }
-            if (at >= line.size() || !ValidUtf8(value) || labels.count(label) != 0) {
+            if (!next('"') || !ValidUtf8(value) || !labels.emplace(label, value).second) {
                 return false;
             }
-            labels[label] = value;
-            ++at;
-            if (at < line.size() && line[at] == ',') {
-                ++at;
-            }
+            next(',');
         }
-        if (at >= line.size()) {
-            return false;
-        }
-        ++at;
     }
-    if (at >= line.size() || line[at] != ' ') {
+    if (!next(' ')) {
         return false;
     }
-    const std::string value = line.substr(at + 1);
+    const std::string value = line.substr(at);
     char* end = nullptr;
     std::strtod(value.c_str(), &end);
     return !value.empty() && end == value.c_str() + value.size() && value.find(' ') == std::string::npos;

@@ -8,7 +8,7 @@
 
 #include "HostFuzz.h"
 
-using hostfuzz::Expect;
+using fuzz::Expect;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

@@ -23,21 +23,9 @@
 #include "HostFuzz.h"
 #include "PciAddress.h"
 
-using hostfuzz::Expect;
+using fuzz::Expect;
 
 namespace {
-
-// A system root with the folders of the PCI configuration files.
-const std::string& Root()
-{
-    static const std::string root = [] {
-        for (const char* folder : {"/proc", "/proc/bus", "/proc/bus/pci"}) {
-            mkdir((hostfuzz::Folder() + folder).c_str(), 0755);
-        }
-        return hostfuzz::Folder();
-    }();
-    return root;
-}
 
 // A decimal number at text[at]: digits only; false when there are none.
 // value saturates past limit (so that it compares as too large).
@@ -144,7 +132,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Expect(typed.shortText() == (typedText.compare(0, 5, "0000:") == 0 ? typedText.substr(5) : typedText));
 
     // The configuration file at the address, holding the input's last bytes.
-    const std::string& root = Root();
+    // A system root with the folders of the PCI configuration files.
+    static const std::string root = fuzz::Folder({"/proc/bus/pci"});
     if (address.valid) {
         const std::string text = address.text();
         const std::string folder = root + "/proc/bus/pci/" + text.substr(5, 2);

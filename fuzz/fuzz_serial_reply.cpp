@@ -29,6 +29,8 @@
 #include "FuzzRoot.h"
 #include "PortComm.h"
 
+using fuzz::Expect;
+
 namespace {
 
 enum Kind { kByte, kAgain, kInterrupted, kIoError, kHangUp, kSilence };
@@ -243,31 +245,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     line[256] = 0x5A;
     bool got = PortReadLine(gLine.fd, line, 256, kWaitMs);
     bool want = model.ReadLine(expected, 256);
-    if (!SameLine(got, line, want, expected) || gLine.next != model.Consumed()) {
-        __builtin_trap();
-    }
-    if (PortWaitFor(gLine.fd, "OK\r", kWaitMs) != model.WaitFor("OK\r") || gLine.next != model.Consumed()) {
-        __builtin_trap();
-    }
-    if (PortWaitFor(gLine.fd, "OK", kWaitMs) != model.WaitFor("OK") || gLine.next != model.Consumed()) {
-        __builtin_trap();
-    }
+    Expect(SameLine(got, line, want, expected) && gLine.next == model.Consumed());
+    Expect(PortWaitFor(gLine.fd, "OK\r", kWaitMs) == model.WaitFor("OK\r") && gLine.next == model.Consumed());
+    Expect(PortWaitFor(gLine.fd, "OK", kWaitMs) == model.WaitFor("OK") && gLine.next == model.Consumed());
     std::memset(line, 0, 256);
     got = PortReadLine(gLine.fd, line, 256, kWaitMs);
     want = model.ReadLine(expected, 256);
-    if (!SameLine(got, line, want, expected) || gLine.next != model.Consumed()) {
-        __builtin_trap();
-    }
-    if (got && strnlen(line, 256) == 256) {
-        __builtin_trap();  // a whole line is always terminated
-    }
-    if (line[256] != 0x5A) {
-        __builtin_trap();
-    }
+    Expect(SameLine(got, line, want, expected) && gLine.next == model.Consumed());
+    Expect(!got || strnlen(line, 256) < 256);  // a whole line is always terminated
+    Expect(line[256] == 0x5A);
     PortFlush(gLine.fd);
     model.Flush();
-    if (gLine.next != model.Consumed()) {
-        __builtin_trap();
-    }
+    Expect(gLine.next == model.Consumed());
     return 0;
 }

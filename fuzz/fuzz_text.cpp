@@ -14,7 +14,7 @@
 #include "HostFuzz.h"
 #include "Text.h"
 
-using hostfuzz::Expect;
+using fuzz::Expect;
 
 namespace {
 

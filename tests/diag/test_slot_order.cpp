@@ -3,12 +3,10 @@
 
 #include <cstddef>
 #include <cstring>
-#include <memory>
 
 #include "DiagHarness.h"
 #include "ModemDeviceEnumerator.h"
 #include "ModemLoopbackTest.h"
-#include "SimulatedRoot.h"
 
 using namespace diagtest;
 using DeviceEnum::IDeviceEnumerator;
@@ -72,19 +70,6 @@ long SlotOf(Member member)
     return (raw.ptr & 1) != 0 ? static_cast<long>((raw.ptr - 1) / static_cast<std::ptrdiff_t>(sizeof(void*))) : -1;
 }
 
-// A mirror pointer to a real object, as a host that gets its objects from
-// another library holds it. The empty asm hides the object's type from the
-// optimizer, which would otherwise find no mirror operation in the real
-// type's vtable and drop the call. (UBSan's type check, which objects to
-// calls through a type the object does not derive from, is off for this file.)
-template <typename Mirror, typename Real>
-Mirror* AsMirror(Real* real)
-{
-    void* opaque = real;
-    asm volatile("" : "+r"(opaque));
-    return static_cast<Mirror*>(opaque);
-}
-
 }  // namespace
 
 // Every documented operation sits in the slot the mirror expects: a swapped
@@ -114,50 +99,4 @@ TEST(SlotOrder, EachDocumentedOperationSitsWhereTheMirrorExpectsIt)
         EXPECT_NE(-1, slot.mirror) << slot.name;
         EXPECT_EQ(slot.mirror, slot.real) << slot.name;
     }
-}
-
-// The mirror's calls reach the real operations of the plug-in's objects.
-// A device whose tty is missing makes every test post and return at once.
-TEST(SlotOrder, AHostBuiltAgainstTheMirrorReachesTheRealOperations)
-{
-    testsupport::TempDir dir;
-    SettleDiagnosticLog(dir.path());
-    modemsim::SimulatedRoot root;  // no ttys, no modules, no PCI functions
-    root.exportToEnvironment();
-    VirtualDevice missing = ModemOn("/dev/ttySM0");
-    VirtualDevice noTty = ModemOn("");
-    {
-        OpenDiagnostic real(true, IDeviceEnumerator::CUSTOMER);
-        auto* host = AsMirror<mirror::IDiagnostics>(static_cast<Diag::IDiagnostics*>(&real));
-        EXPECT_EQ("Modem Test 1.0 Modem  Controller Test",
-                  std::string(host->getName()) + " " + host->getVersion() + " " + host->getDescription());
-        EXPECT_TRUE(host->isDeviceSupportedByTest(&missing, 0));
-        EXPECT_FALSE(host->isDeviceSupportedByTest(&noTty, 2));
-        host->runDiagnostic(&missing, Diag::DiagnosticSettings());
-        EXPECT_EQ(Diag::DiagnosticStatus::COMPLETED, host->getDiagnosticStatus().getStatus());
-        EXPECT_EQ(3u, host->getDiagnosticResults().size());
-        EXPECT_EQ(real.getDiagnosticEvents(), host->getDiagnosticEvents());
-
-        auto* test = AsMirror<mirror::IFunctionalTest>(real.test(ModemDiagnostic::LOOPBACK_TEST));
-        std::unique_ptr<Diag::DiagnosticResult> result(test->run(noTty.getDevice(), Diag::DiagnosticSettings()));
-        EXPECT_EQ(INVALID_DEVICE_REFERENCE, result->getId());
-        EXPECT_TRUE(test->isDeviceSupported(missing.getDevice(), IDeviceEnumerator::BRINGUP));
-        EXPECT_EQ(Diag::DiagnosticStatus::COMPLETED, test->getStatus().getStatus());
-
-        auto* device = AsMirror<mirror::IDevice>(missing.getDevice());
-        EXPECT_EQ(0u, device->open(DeviceEnum::IDevice::READ_WRITE));
-        EXPECT_EQ(DeviceEnum::IDevice::NORMAL, device->getDeviceStatus());
-        EXPECT_EQ(DeviceEnum::IDevice::DRIVERS_NOT_INSTALLED,
-                  AsMirror<mirror::IDevice>(noTty.getDevice())->getDeviceStatus());
-        // The operations whose effect a finished run does not show are
-        // reached too; the slot table pins which is which.
-        host->suspendDiagnostic(), host->resumeDiagnostic(), host->abortDiagnostic();
-        test->suspendTest(), test->resumeTest(), test->abortTest();
-        device->identifyDevice(0), device->close();
-    }
-    ModemDeviceEnumerator real(true, IDeviceEnumerator::CUSTOMER);
-    root.addModem(0, 9);
-    auto* host = AsMirror<mirror::IDeviceEnumerator>(static_cast<IDeviceEnumerator*>(&real));
-    EXPECT_EQ(1u, host->getDeviceVector("", 0)->size());
-    unsetenv("MODEMDIAG_SYSROOT");
 }

@@ -55,7 +55,6 @@ TEST(HostCli, AnswersWithItsExitStatusAndErrorsInOneLine)
         {{"--simulate", "--sysroot", "/", "list"}, 64, "exclude each other"},
         {{"--sysroot", dir.file("none"), "list"}, 64, "--sysroot " + dir.file("none") + ": no such folder"},
         {{"run", "--test", "nosuch"}, 64, "unknown test 'nosuch' (tests: dialtone, loopback, at, all)"},
-        {{"--simulate=healthy", "run", "--device", "7"}, 64, "no modem 7 (diaghost list shows the modems found)"},
         {{"--package", dir.file("none.cfg"), "list"}, 3, "cannot read package " + dir.file("none.cfg")},
         // Malformed manifests: the first fault, its line counted through
         // comments and the sections of other tools.

@@ -1,11 +1,9 @@
 // Nothing lost on the way out: standard output that cannot be written, and report files replaced only whole.
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "HostProcess.h"
 #include "TestSupport.h"
 
 namespace {
@@ -13,23 +11,6 @@ namespace {
 std::string quoted(const std::string& text)
 {
     return "'" + text + "'";
-}
-
-// The names in a folder, sorted, the dot entries left out.
-std::vector<std::string> namesIn(const std::string& folder)
-{
-    std::vector<std::string> names;
-    if (DIR* dir = opendir(folder.c_str())) {
-        while (const dirent* entry = readdir(dir)) {
-            const std::string name = entry->d_name;
-            if (name != "." && name != "..") {
-                names.push_back(name);
-            }
-        }
-        closedir(dir);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 }  // namespace
@@ -68,37 +49,51 @@ TEST(HostOutput, StandardOutputThatCannotBeWrittenIsAnError)
     close(9);
 }
 
-// Report files are replaced whole or not at all: a write that fails on a
-// full disk leaves the last good report and no temporary file; the check
-// before the run creates and changes nothing.
+// Report files are replaced whole or not at all: the check before the run
+// creates and changes nothing; a write that fails on a full disk leaves the
+// last good report and no temporary file; a run that ends replaces them.
 TEST(HostOutput, ReportFilesAreReplacedWholeOrNotAtAll)
 {
     testsupport::TempDir tmp;
     testsupport::TempDir out;
     testsupport::TempDir disk;
     const std::string old = "the last good report\n";
+    const std::string diaghost =
+        "env TMPDIR=" + quoted(tmp.path()) + " " + quoted(DIAGHOST_PATH) + " --simulate=healthy run --test at -q";
     const struct {
         const char* option;
         const char* file;
     } reports[] = {{"--junit", "j.xml"}, {"--json-file", "r.json"}, {"--metrics", "m.prom"}};
+    // Every report at once: over the old ones (read-only, but their folder
+    // takes new ones), or under names that are not there.
+    std::string existing;
+    std::string fresh;
     for (const auto& report : reports) {
-        const std::string file = out.file(report.file);
-        testsupport::writeFile(file, old);
-        // Read-only, but its folder takes the new one.
-        ASSERT_EQ(0, chmod(file.c_str(), 0444));
-        const std::string args = " --simulate=healthy run --test at -q " + std::string(report.option) + " " + quoted(file);
-        const std::string diaghost = "env TMPDIR=" + quoted(tmp.path()) + " " + quoted(DIAGHOST_PATH) + args;
+        testsupport::writeFile(out.file(report.file), old);
+        ASSERT_EQ(0, chmod(out.file(report.file).c_str(), 0444));
+        existing += " " + std::string(report.option) + " " + quoted(out.file(report.file));
+        fresh += " " + std::string(report.option) + " " + quoted(out.file(std::string("new-") + report.file));
+    }
+    const std::string folder = "cd " + quoted(out.path()) + " && ls -A && cat *";
+    const std::string untouched = "j.xml\nm.prom\nr.json\n" + old + old + old;
+    int status = -1;
+    // No modem 7: a usage error after the check, before any run.
+    for (const std::string& options : {existing, fresh}) {
+        const std::string said = testsupport::runCommand(diaghost + options + " --device 7 2>&1", &status);
+        EXPECT_EQ(64, status) << options;
+        EXPECT_EQ("diaghost: no modem 7 (diaghost list shows the modems found)\n", said);
+        EXPECT_EQ(untouched, testsupport::runCommand(folder)) << options;
+    }
 
-        // No modem 7: a usage error after the check, before any run.
-        int status = -1;
-        testsupport::runCommand(diaghost + " --device 7 2>/dev/null", &status);
-        EXPECT_EQ(64, status) << report.option;
-        EXPECT_EQ(old, testsupport::readFile(file)) << report.option << ": the check changed the file";
-        const std::string fresh = out.file(std::string("new-") + report.file);
-        testsupport::runCommand(diaghost + " --device 7 " + report.option + " " + quoted(fresh) + " 2>/dev/null",
-                                &status);
-        EXPECT_EQ(std::vector<std::string>{report.file}, namesIn(out.path())) << report.option << ": the check made a file";
+    // Without the limit the new reports replace the old ones, and only they are left.
+    testsupport::runCommand(diaghost + existing, &status);
+    EXPECT_EQ(0, status);
+    EXPECT_EQ("j.xml\nm.prom\nr.json\n", testsupport::runCommand("ls -A " + quoted(out.path())));
+    for (const auto& report : reports) {
+        EXPECT_NE(old, testsupport::readFile(out.file(report.file))) << report.option;
+    }
 
+    for (const auto& report : reports) {
         // A full file system: a small tmpfs, in a mount namespace of its
         // own, filled up after the old report was put there.
         const std::string full = disk.file(std::string("full-") + report.file);
@@ -106,10 +101,9 @@ TEST(HostOutput, ReportFilesAreReplacedWholeOrNotAtAll)
         testsupport::runCommand("mkdir -p " + quoted(full));
         const std::string script = "mount -t tmpfs -o size=8k none " + quoted(full) + " || exit 99\n"
                                    "printf '%s' " + quoted(old) + " > " + quoted(inFull) + "\n"
-                                   "head -c 65536 /dev/zero > " + quoted(full + "/filler") + " 2>/dev/null\n"
-                                   "env TMPDIR=" + quoted(tmp.path()) + " " + quoted(DIAGHOST_PATH) +
-                                   " --simulate=healthy run --test at -q --json " + report.option + " " +
-                                   quoted(inFull) + " >" + quoted(disk.file("out")) + " 2>" + quoted(disk.file("err")) +
+                                   "head -c 65536 /dev/zero > " + quoted(full + "/filler") + " 2>/dev/null\n" +
+                                   diaghost + " --json " + report.option + " " + quoted(inFull) + " >" +
+                                   quoted(disk.file("out")) + " 2>" + quoted(disk.file("err")) +
                                    "\necho \"status $?\"; grep '^diaghost:' " + quoted(disk.file("err")) +
                                    "; grep -o '\"exit_status\": [0-9]*' " + quoted(disk.file("out")) +
                                    "; ls -A " + quoted(full) + "; cat " + quoted(inFull) + "\n";
@@ -125,12 +119,6 @@ TEST(HostOutput, ReportFilesAreReplacedWholeOrNotAtAll)
                       "\n" + old,
                   shown)
             << report.option;
-
-        // Without the limit the new report replaces the old one.
-        testsupport::runCommand(diaghost, &status);
-        EXPECT_EQ(0, status) << report.option;
-        EXPECT_NE(old, testsupport::readFile(file)) << report.option;
-        EXPECT_EQ(std::vector<std::string>{report.file}, namesIn(out.path())) << report.option;
-        testsupport::runCommand("rm -f " + quoted(file));
     }
+
 }

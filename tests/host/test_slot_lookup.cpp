@@ -2,10 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -13,6 +11,7 @@
 #include <vector>
 
 #include "SlotLookup.h"
+#include "TestSupport.h"
 
 using diaghost::SlotAnswer;
 using diaghost::SlotLookup;
@@ -47,21 +46,15 @@ std::vector<std::uint8_t> routingTable(const std::vector<Entry>& entries)
     return table;
 }
 
+// A system root in a folder of the case's own, readable by other users.
 class SlotRoot : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        char pattern[] = "/tmp/slot-lookup-XXXXXX";
-        ASSERT_NE(nullptr, mkdtemp(pattern));
-        root = pattern;
-        chmod(pattern, 0755);
-        mkdir((root + "/dev").c_str(), 0755);
-    }
-    void TearDown() override { std::filesystem::remove_all(root); }
+    void SetUp() override { ASSERT_EQ(0, chmod(root.c_str(), 0755)); }
 
     // dev/mem holding the table at the physical address, the file ending at 1 MiB.
     void firmware(const std::vector<std::uint8_t>& table, std::uint32_t address)
     {
+        mkdir((root + "/dev").c_str(), 0755);
         const int fd = open((root + "/dev/mem").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         ASSERT_GE(fd, 0);
         ASSERT_EQ(static_cast<ssize_t>(table.size()), pwrite(fd, table.data(), table.size(), address));
@@ -71,63 +64,51 @@ protected:
     void record(const std::string& name, const std::string& address)
     {
         const std::string folder = root + "/sys/bus/pci/slots/" + name;
-        ASSERT_EQ(0, std::system(("mkdir -p " + folder).c_str()));
-        std::ofstream(folder + "/address") << address;
+        std::filesystem::create_directories(folder);
+        testsupport::writeFile(folder + "/address", address);
     }
 
-    std::string root;
+    testsupport::TempDir tmp;
+    const std::string root = tmp.path();
 };
 
+// The first signature on the 16-byte grid decides; its table must be whole
+// and its header sound, and a broken one is named by the part that is wrong.
 TEST(HostSlotTable, TheFirstSignatureDecidesAndMustBeWhole)
 {
     const std::vector<std::uint8_t> good = routingTable({{0, 4, 3}, {0, 4, 8}, {0, 1, 0}});
-    struct {
+    const std::string broken = "the firmware's IRQ routing table at 0xF0040 is invalid ";
+    const struct {
         const char* what;
         std::size_t at;
-        std::vector<std::uint8_t> table;
-        std::size_t areaSize;
+        std::size_t byte;  // of the table, changed by adding add
+        int add;
         int slotOfDevice4;
-        const char* problem;
+        std::string problem;
     } cases[] = {
-        {"valid", 0x5C80, good, 0x10000, 3, ""},
-        {"at the last whole step", 0x10000 - good.size(), good, 0x10000, 3, ""},
-        {"cut by the area's end", 0xFFF0, good, 0x10000, -1, "no IRQ routing table"},
-        {"its length running past the area", 0xFFE0, good, 0x10000, -1, "invalid (size)"},
+        {"valid", 0x5C80, 0, 0, 3, ""},
+        {"at the last whole step", 0x10000 - good.size(), 0, 0, 3, ""},
+        {"cut by the area's end", 0xFFF0, 0, 0, -1, "no IRQ routing table"},
+        {"its length running past the area", 0xFFE0, 0, 0, -1, "invalid (size)"},
+        {"off the grid", 0x48, 0, 0, -1, "no IRQ routing table"},
+        {"version 1.1", 0x40, 4, 1, -1, broken + "(version)"},
+        {"shorter than its header", 0x40, 6, -40, -1, broken + "(size)"},
+        {"a byte sum of 1", 0x40, 31, 1, -1, broken + "(checksum)"},
     };
     for (const auto& c : cases) {
-        std::vector<std::uint8_t> area(c.areaSize);
-        for (std::size_t i = 0; i < c.table.size() && c.at + i < area.size(); ++i) {
-            area[c.at + i] = c.table[i];
+        std::vector<std::uint8_t> table = good;
+        table[c.byte] = static_cast<std::uint8_t>(table[c.byte] + c.add);
+        std::vector<std::uint8_t> area(0x10000);
+        for (std::size_t i = 0; i < table.size() && c.at + i < area.size(); ++i) {
+            area[c.at + i] = table[i];
         }
         std::vector<diaghost::IrqSlotEntry> entries;
         std::string problem;
         const bool ok = diaghost::decodeIrqTable(area.data(), area.size(), entries, problem);
-        EXPECT_EQ(c.problem[0] == '\0', ok) << c.what;
+        EXPECT_EQ(c.problem.empty(), ok) << c.what;
         EXPECT_NE(std::string::npos, problem.find(c.problem)) << c.what << ": " << problem;
         EXPECT_EQ(c.slotOfDevice4, ok ? diaghost::slotInTable(entries, 0, 4) : -1) << c.what;
     }
-
-    // Broken headers are named; a signature off the 16-byte grid is not one.
-    struct {
-        std::size_t byte;
-        std::uint8_t value;
-        const char* problem;
-    } broken[] = {{4, 1, "(version)"}, {6, 40, "(size)"}, {31, 0, "(checksum)"}};
-    for (const auto& b : broken) {
-        std::vector<std::uint8_t> area(0x10000);
-        std::vector<std::uint8_t> table = good;
-        table[b.byte] = b.value == 0 ? static_cast<std::uint8_t>(table[b.byte] + 1) : b.value;
-        std::copy(table.begin(), table.end(), area.begin() + 0x40);
-        std::vector<diaghost::IrqSlotEntry> entries;
-        std::string problem;
-        EXPECT_FALSE(diaghost::decodeIrqTable(area.data(), area.size(), entries, problem));
-        EXPECT_EQ("the firmware's IRQ routing table at 0xF0040 is invalid " + std::string(b.problem), problem);
-    }
-    std::vector<std::uint8_t> area(0x10000);
-    std::copy(good.begin(), good.end(), area.begin() + 0x48);
-    std::vector<diaghost::IrqSlotEntry> entries;
-    std::string problem;
-    EXPECT_FALSE(diaghost::decodeIrqTable(area.data(), area.size(), entries, problem));
 }
 
 TEST_F(SlotRoot, FirmwareFirstThenSlotRecordsThenWhyNeither)

@@ -6,7 +6,6 @@
 #include "Table.h"
 #include "Text.h"
 
-using diaghost::displayWidth;
 using diaghost::printable;
 
 TEST(HostText, ControlCharactersAndBrokenUtf8BecomeVisibleEscapes)
@@ -15,20 +14,18 @@ TEST(HostText, ControlCharactersAndBrokenUtf8BecomeVisibleEscapes)
         std::string raw;
         std::string shown;
     } cases[] = {
-        {"Version 3.5.22", "Version 3.5.22"},
         {"a\nb\rc\td", "a\\nb\\rc\\td"},
         {std::string("nul\0end", 7), "nul\\x00end"},
         {"del\x7f", "del\\x7f"},
-        // UTF-8 text stays; the C1 control CSI (U+009B) does not.
-        {"caf\xc3\xa9 \xe2\x82\xac", "caf\xc3\xa9 \xe2\x82\xac"},
-        {"\xc2\x9b" "2J", "\\xc2\\x9b2J"},
+        // UTF-8 text stays (that any well-formed text without controls
+        // comes back as it was is fuzz_text's); the C1 control CSI
+        // (U+009B) does not.
+        {"caf\xc3\xa9 \xc2\x9b" "2J", "caf\xc3\xa9 \\xc2\\x9b2J"},
         // What is not UTF-8, byte by byte: a lone CSI byte, a cut
         // sequence, an overlong "/", a surrogate, a code point above
         // U+10FFFF. (The JUnit and metrics writers share the recogniser.)
         {"\x9b" "2J", "\\x9b2J"},
-        {"\xe2\x82", "\\xe2\\x82"},
-        {"\xc0\xaf", "\\xc0\\xaf"},
-        {"\xed\xa0\x80", "\\xed\\xa0\\x80"},
+        {"\xe2\x82 \xc0\xaf \xed\xa0\x80", "\\xe2\\x82 \\xc0\\xaf \\xed\\xa0\\x80"},
         {"\xf4\x90\x80\x80 \xf0\x9f\x93\x9e", "\\xf4\\x90\\x80\\x80 \xf0\x9f\x93\x9e"},
     };
     for (const auto& c : cases) {
@@ -40,8 +37,6 @@ TEST(HostText, FittingAndWrappingNeverExceedTheWidth)
 {
     setenv("LANG", "C", 1);  // "..." as the ellipsis
     EXPECT_EQ("TEST_CO...", diaghost::fitWidth("TEST_COMPLETED_SUCCESSFULLY", 10));
-    EXPECT_EQ("short", diaghost::fitWidth("short", 10));
-    EXPECT_EQ(4u, displayWidth("\033[32mcaf\xc3\xa9\033[0m"));
 
     // Later lines indented; a word longer than a line cut where the line
     // ends. (That no line is wider and nothing but blanks is lost, for any

@@ -1,12 +1,10 @@
-// Machine plans as they stand up: ttys, driver line, modemsim's layout, the PCI tree as lspci reads it.
+// Machine plans as they stand up: modemsim's layout, the PCI tree as lspci reads it, physical memory only for root.
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
-#include <filesystem>
 #include <grp.h>
-#include <map>
-#include <stdexcept>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -14,25 +12,8 @@
 #include "MachinePlan.h"
 #include "TestSupport.h"
 
-// The n-th tty leads to the n-th virtual modem and no further; the driver
-// line carries the plan's use count; the chipset has the bridge to bus 2.
-// The discovery end-to-end case pins the modem functions and slots.
-TEST(MachinePlan, EachTtyLeadsToItsModemAndTheDriverLineCountsTheUsers)
-{
-    modemsim::SimulatedMachine machine(*modemsim::MachinePlan::find("busy"));
-    ASSERT_EQ(2u, machine.modems().size());
-    for (int n = 0; n < 3; ++n) {
-        std::error_code error;
-        EXPECT_EQ(n < 2 ? machine.modems()[static_cast<std::size_t>(n)]->slavePath() : "",
-                  std::filesystem::read_symlink(machine.root().file(modemsim::SimulatedRoot::ttyPath(n)), error));
-    }
-    EXPECT_NE(std::string::npos,
-              testsupport::readFile(machine.root().file("/proc/modules")).find("TSYSM 65536 1 "));
-    EXPECT_EQ(0, access(machine.root().file("/proc/bus/pci/00/1e.0").c_str(), F_OK));
-}
-
 // modemsim --root: eight modems to a bus on buses 0, 2, 4, ..., slot n + 1.
-TEST(MachinePlan, SpreadPutsEightModemsOnABusAndAnUnknownProfileIsRefused)
+TEST(MachinePlan, SpreadPutsEightModemsOnABus)
 {
     const modemsim::MachinePlan plan = modemsim::MachinePlan::spread(std::vector<std::string>(10, "healthy"));
     ASSERT_EQ(10u, plan.modems.size());
@@ -41,10 +22,6 @@ TEST(MachinePlan, SpreadPutsEightModemsOnABusAndAnUnknownProfileIsRefused)
     EXPECT_EQ(2, plan.modems[9].bus);
     EXPECT_EQ(17, plan.modems[9].device);
     EXPECT_EQ(10, plan.modems[9].slot);
-
-    modemsim::MachinePlan wrong;
-    wrong.modems = {{0, 9, 0, "no-such-profile", 1}};
-    EXPECT_THROW(modemsim::SimulatedMachine{wrong}, std::runtime_error);
 }
 
 // The system's own PCI lister finds the same functions and IDs (the demo's
@@ -66,55 +43,9 @@ TEST(MachinePlan, LspciListsTheSameFunctionsAndIds)
                                                 "/proc/bus/pci | awk '{print $1, $3}'"));
 }
 
-// Every named machine: dev/mem is the low megabyte with the firmware's table
-// where the plan puts it and nowhere else, its entries giving each modem the
-// plan's slot (decoded here on their own, not through the writer); the slot
-// records say what the plan says, in the kernel's address format.
-TEST(MachinePlan, DevMemHoldsTheTableWhereThePlanPutsItAndSysfsItsSlotRecords)
-{
-    for (const modemsim::MachinePlan& plan : modemsim::MachinePlan::named()) {
-        SCOPED_TRACE(plan.name);
-        modemsim::SimulatedMachine machine(plan);
-        const std::string memory = testsupport::readFile(machine.root().file("/dev/mem"));
-        ASSERT_EQ(0x100000u, memory.size());
-        std::vector<std::size_t> found;
-        for (std::size_t at = 0xF0000; at < 0x100000; at += 16) {
-            if (memory.compare(at, 4, "$PIR") == 0) {
-                found.push_back(at);
-            }
-        }
-        EXPECT_EQ(plan.irqTable ? std::vector<std::size_t>{plan.irqTableAddress} : std::vector<std::size_t>{}, found);
-        if (found.size() == 1) {
-            const std::size_t size = static_cast<unsigned char>(memory[found[0] + 6]) |
-                                     static_cast<unsigned char>(memory[found[0] + 7]) << 8;
-            unsigned sum = 0;
-            std::map<std::pair<int, int>, int> slots;
-            for (std::size_t i = 0; i < size; ++i) {
-                sum += static_cast<unsigned char>(memory[found[0] + i]);
-            }
-            for (std::size_t entry = found[0] + 32; entry < found[0] + size; entry += 16) {
-                slots[{static_cast<unsigned char>(memory[entry]), static_cast<unsigned char>(memory[entry + 1]) >> 3}] =
-                    static_cast<unsigned char>(memory[entry + 14]);
-            }
-            EXPECT_EQ(0u, sum & 0xFF);
-            for (const modemsim::PlannedModem& modem : plan.modems) {
-                const std::pair<int, int> place(modem.bus, modem.device);
-                EXPECT_EQ(modem.slot, slots[place]) << modem.bus << ":" << modem.device;
-            }
-        }
-
-        std::map<std::string, std::string> records, expected;
-        for (const auto& slot : std::filesystem::directory_iterator(machine.root().file("/sys/bus/pci/slots"))) {
-            records[slot.path().filename()] = testsupport::readFile(slot.path() / "address");
-        }
-        for (const modemsim::PciSlotRecord& record : plan.slotRecords) {
-            char address[16];
-            std::snprintf(address, sizeof address, "%04x:%02x:%02x\n", record.domain, record.bus, record.device);
-            expected[record.name] = address;
-        }
-        EXPECT_EQ(expected, records);
-    }
-}
+// What a named machine's ttys, driver line, dev/mem and slot records hold
+// shows in diaghost's runs on it (tests/host): the demo's verdicts per
+// tty, "busy", and each slot with its source on "amd64" and "sysfs".
 
 // As on a real machine, a dialout member opens neither dev/mem nor the
 // amd64 kernel's proc/kcore: both are root's (real ones also want

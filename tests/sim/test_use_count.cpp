@@ -83,18 +83,3 @@ TEST(DriverUseCount, FollowsOpenTtysAndFallsTheReleaseDelayAfterTheLastClose)
         EXPECT_EQ(base, CountInFile(machine));
     }
 }
-
-// The simulator's own descriptors never count, and without a driver there
-// is no count and no module line.
-TEST(DriverUseCount, TheSimulatorsOwnDescriptorsDoNotCount)
-{
-    modemsim::SimulatedMachine machine(TwoModems(0));
-    EXPECT_EQ(0, CountInFile(machine));
-    EXPECT_GE(machine.modems()[0]->ownSlaveDescriptor(), 0);
-
-    modemsim::MachinePlan unloaded = TwoModems(0);
-    unloaded.driverLoaded = false;
-    modemsim::SimulatedMachine without(unloaded);
-    EXPECT_EQ(nullptr, without.useCount());
-    EXPECT_NE(0, access(without.root().file("/proc/modules").c_str(), F_OK));
-}
