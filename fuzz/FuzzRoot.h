@@ -33,6 +33,14 @@ inline const std::string& Root()
     return root;
 }
 
+// A broken promise stops the run; libFuzzer keeps the input.
+inline void Expect(bool holds)
+{
+    if (!holds) {
+        __builtin_trap();
+    }
+}
+
 inline void WriteFile(const std::string& logicalPath, const void* data, std::size_t size)
 {
     std::ofstream out(Root() + logicalPath, std::ios::binary | std::ios::trunc);

@@ -64,8 +64,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const fakeclock::Instant instant;
         result.reset(test.run(&device, Diag::DiagnosticSettings()));
     }
-    if (result == nullptr || result->getId() != ExpectedCode(reply)) {
-        __builtin_trap();
-    }
+    fuzzroot::Expect(result != nullptr && result->getId() == ExpectedCode(reply));
     return 0;
 }

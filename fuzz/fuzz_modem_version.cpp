@@ -16,6 +16,8 @@
 #include "Velk.h"
 #include "VelkLinux.h"
 
+using fuzzroot::Expect;
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     fuzzroot::Root();
@@ -27,27 +29,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::uint32_t count = 2;
     {
         const fakeclock::Instant instant;
-        if (BuildDeviceTable(table, &count, "") != 0 || count != 1) {
-            __builtin_trap();
-        }
+        Expect(BuildDeviceTable(table, &count, "") == 0 && count == 1);
     }
     const devDetailStruct& entry = table[0];
     const std::size_t length = strnlen(entry.driverVersion, sizeof entry.driverVersion);
-    if (length == sizeof entry.driverVersion) {
-        __builtin_trap();  // always a terminated string
-    }
-    if (length > 0 && reply.find(std::string(entry.driverVersion, length)) == std::string::npos) {
-        __builtin_trap();  // only text the modem sent
-    }
+    Expect(length < sizeof entry.driverVersion);  // always a terminated string
+    // Only text the modem sent.
+    Expect(length == 0 || reply.find(std::string(entry.driverVersion, length)) != std::string::npos);
 
     QuarnDiags::ModemDiag::ModemDevice device("TSY V.92 56K Modem", "", "", "", "", entry.comPort, 0, &entry);
-    if (device.getDeviceFruInfo().getDeviceFirmwareRevisionLevel() != entry.driverVersion) {
-        __builtin_trap();
-    }
+    Expect(device.getDeviceFruInfo().getDeviceFirmwareRevisionLevel() == entry.driverVersion);
     char line[512];
     EscapeLineText(entry.driverVersion, line, sizeof line);
-    if (std::strpbrk(line, "\r\n\x1b") != nullptr) {
-        __builtin_trap();  // one log line, no terminal escapes
-    }
+    Expect(std::strpbrk(line, "\r\n\x1b") == nullptr);  // one log line, no terminal escapes
     return 0;
 }

@@ -11,6 +11,8 @@
 #include "FuzzRoot.h"
 #include "Velk.h"
 
+using fuzzroot::Expect;
+
 namespace {
 
 struct Function {
@@ -58,23 +60,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         hwDevDetailStruct table[kHwDevTableCapacity];
         std::memset(table, 0xEE, sizeof table);
         std::uint32_t count = 0xFFFFFFFF;
-        if (BuildHWDeviceTable(table, &count, static_cast<int>(pair[0]), static_cast<int>(pair[1])) != 0) {
-            __builtin_trap();
-        }
+        Expect(BuildHWDeviceTable(table, &count, static_cast<int>(pair[0]), static_cast<int>(pair[1])) == 0);
         // The functions whose first dword holds the IDs, in scan order.
         std::uint32_t expected = 0;
         for (const Function& function : functions) {
             if (Word(function.header) != pair[1] || Word(function.header + 2) != pair[0]) {
                 continue;
             }
-            if (expected == count || !Matches(table[expected], function, pair[0], pair[1])) {
-                __builtin_trap();
-            }
+            Expect(expected < count && Matches(table[expected], function, pair[0], pair[1]));
             ++expected;
         }
-        if (count != expected) {
-            __builtin_trap();
-        }
+        Expect(count == expected);
     }
     return 0;
 }

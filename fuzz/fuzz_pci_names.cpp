@@ -8,10 +8,9 @@
 // place on a bus, device and function, in scan order, each once.
 #include <cstdint>
 #include <cstring>
-#include <dirent.h>
+#include <filesystem>
 #include <string>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include "FuzzRoot.h"
 #include "Velk.h"
@@ -20,28 +19,13 @@ namespace {
 
 const std::string kPci = "/proc/bus/pci";
 
-// Removes everything below /proc/bus/pci of the root, keeping the folder.
+// Removes everything below folder, keeping the folder.
 void Clear(const std::string& folder)
 {
-    DIR* dir = opendir(folder.c_str());
-    if (dir == nullptr) {
-        return;
+    std::error_code ignored;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, ignored)) {
+        std::filesystem::remove_all(entry.path(), ignored);
     }
-    while (const dirent* entry = readdir(dir)) {
-        const std::string name = entry->d_name;
-        if (name == "." || name == "..") {
-            continue;
-        }
-        const std::string path = folder + "/" + name;
-        struct stat info;
-        if (lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
-            Clear(path);
-            rmdir(path.c_str());
-        } else {
-            unlink(path.c_str());
-        }
-    }
-    closedir(dir);
 }
 
 // A name for one path component: no "/" and no NUL, never "." or "..".
@@ -107,21 +91,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (BuildHWDeviceTable(table, &count, 0x0418, 0xE7A5) != 0) {
         return 0;
     }
-    if (count > kHwDevTableCapacity || table[kHwDevTableCapacity].bus != static_cast<std::int32_t>(0xEEEEEEEE)) {
-        __builtin_trap();  // never past the capacity
-    }
+    // Never past the capacity.
+    const std::int32_t untouched = static_cast<std::int32_t>(0xEEEEEEEE);
+    fuzzroot::Expect(count <= kHwDevTableCapacity && table[kHwDevTableCapacity].bus == untouched);
     std::int32_t previous = -1;
     for (std::uint32_t i = 0; i < count; ++i) {
         const hwDevDetailStruct& entry = table[i];
-        if (entry.bus < 0 || entry.bus > 255 || entry.device < 0 || entry.device > 31 || entry.function < 0 ||
-            entry.function > 7) {
-            __builtin_trap();
-        }
+        fuzzroot::Expect(entry.bus >= 0 && entry.bus <= 255 && entry.device >= 0 && entry.device <= 31 &&
+                         entry.function >= 0 && entry.function <= 7);
         // In scan order, each function once.
         const std::int32_t place = (entry.bus << 8) | (entry.device << 3) | entry.function;
-        if (place <= previous) {
-            __builtin_trap();
-        }
+        fuzzroot::Expect(place > previous);
         previous = place;
     }
     return 0;
