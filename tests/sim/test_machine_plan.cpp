@@ -1,4 +1,4 @@
-// Machine plans as they stand up: ttys, driver line, modemsim's layout, the PCI tree as lspci reads it.
+// Machine plans as they stand up: modemsim's layout, the PCI tree as lspci reads it, firmware table and slot records.
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -11,25 +11,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "IrqTableOracle.h"
 #include "MachinePlan.h"
 #include "TestSupport.h"
-
-// The n-th tty leads to the n-th virtual modem and no further; the driver
-// line carries the plan's use count; the chipset has the bridge to bus 2.
-// The discovery end-to-end case pins the modem functions and slots.
-TEST(MachinePlan, EachTtyLeadsToItsModemAndTheDriverLineCountsTheUsers)
-{
-    modemsim::SimulatedMachine machine(*modemsim::MachinePlan::find("busy"));
-    ASSERT_EQ(2u, machine.modems().size());
-    for (int n = 0; n < 3; ++n) {
-        std::error_code error;
-        EXPECT_EQ(n < 2 ? machine.modems()[static_cast<std::size_t>(n)]->slavePath() : "",
-                  std::filesystem::read_symlink(machine.root().file(modemsim::SimulatedRoot::ttyPath(n)), error));
-    }
-    EXPECT_NE(std::string::npos,
-              testsupport::readFile(machine.root().file("/proc/modules")).find("TSYSM 65536 1 "));
-    EXPECT_EQ(0, access(machine.root().file("/proc/bus/pci/00/1e.0").c_str(), F_OK));
-}
 
 // modemsim --root: eight modems to a bus on buses 0, 2, 4, ..., slot n + 1.
 TEST(MachinePlan, SpreadPutsEightModemsOnABusAndAnUnknownProfileIsRefused)
@@ -67,40 +51,25 @@ TEST(MachinePlan, LspciListsTheSameFunctionsAndIds)
 }
 
 // Every named machine: dev/mem is the low megabyte with the firmware's table
-// where the plan puts it and nowhere else, its entries giving each modem the
-// plan's slot (decoded here on their own, not through the writer); the slot
-// records say what the plan says, in the kernel's address format.
+// first found where the plan puts it, its entries giving each modem the
+// plan's slot (decoded by the fuzz targets' oracle, not through the
+// writer); the slot records say what the plan says, in the kernel's address
+// format.
 TEST(MachinePlan, DevMemHoldsTheTableWhereThePlanPutsItAndSysfsItsSlotRecords)
 {
     for (const modemsim::MachinePlan& plan : modemsim::MachinePlan::named()) {
         SCOPED_TRACE(plan.name);
         modemsim::SimulatedMachine machine(plan);
         const std::string memory = testsupport::readFile(machine.root().file("/dev/mem"));
-        ASSERT_EQ(0x100000u, memory.size());
-        std::vector<std::size_t> found;
-        for (std::size_t at = 0xF0000; at < 0x100000; at += 16) {
-            if (memory.compare(at, 4, "$PIR") == 0) {
-                found.push_back(at);
-            }
-        }
-        EXPECT_EQ(plan.irqTable ? std::vector<std::size_t>{plan.irqTableAddress} : std::vector<std::size_t>{}, found);
-        if (found.size() == 1) {
-            const std::size_t size = static_cast<unsigned char>(memory[found[0] + 6]) |
-                                     static_cast<unsigned char>(memory[found[0] + 7]) << 8;
-            unsigned sum = 0;
-            std::map<std::pair<int, int>, int> slots;
-            for (std::size_t i = 0; i < size; ++i) {
-                sum += static_cast<unsigned char>(memory[found[0] + i]);
-            }
-            for (std::size_t entry = found[0] + 32; entry < found[0] + size; entry += 16) {
-                slots[{static_cast<unsigned char>(memory[entry]), static_cast<unsigned char>(memory[entry + 1]) >> 3}] =
-                    static_cast<unsigned char>(memory[entry + 14]);
-            }
-            EXPECT_EQ(0u, sum & 0xFF);
-            for (const modemsim::PlannedModem& modem : plan.modems) {
-                const std::pair<int, int> place(modem.bus, modem.device);
-                EXPECT_EQ(modem.slot, slots[place]) << modem.bus << ":" << modem.device;
-            }
+        ASSERT_EQ(oracle::kBiosEnd, memory.size());
+        const std::vector<std::uint8_t> area(memory.begin() + oracle::kBiosStart, memory.end());
+        EXPECT_EQ(plan.irqTable ? static_cast<long>(plan.irqTableAddress - oracle::kBiosStart) : -1L,
+                  oracle::FindTable(area));
+        for (const modemsim::PlannedModem& modem : plan.modems) {
+            EXPECT_EQ(plan.irqTable && modem.slot != 0 ? modem.slot : -1,
+                      oracle::ExpectedSlot(area, static_cast<std::uint8_t>(modem.bus),
+                                           static_cast<std::uint8_t>(modem.device)))
+                << modem.bus << ":" << modem.device;
         }
 
         std::map<std::string, std::string> records, expected;
