@@ -59,7 +59,7 @@ TEST(DialtoneTest, ProgressTenWhileDiallingAndAPauseAfterThePortIsClosed)
     bool exitLoggedWhenClosed = true;
     std::thread watcher([&] {
         // Closed: "ath" was sent and only the modem's own descriptor is open on its tty.
-        while (!ended && (!harness.sent("ath") || OpenDescriptors(harness.modem.slavePath()) != 1)) {
+        while (!ended && (!harness.sent("ath") || testsupport::openDescriptors(harness.modem.slavePath()) != 1)) {
             progress.insert(harness.diagnostic->getTestStatus(kDialtone).getProgress());
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }

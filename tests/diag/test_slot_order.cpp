@@ -121,7 +121,7 @@ TEST(SlotOrder, EachDocumentedOperationSitsWhereTheMirrorExpectsIt)
 TEST(SlotOrder, AHostBuiltAgainstTheMirrorReachesTheRealOperations)
 {
     testsupport::TempDir dir;
-    SettleDiagnosticLog(dir.path());
+    testsupport::settlePluginLogs(dir.path());
     modemsim::SimulatedRoot root;  // no ttys, no modules, no PCI functions
     root.exportToEnvironment();
     VirtualDevice missing = ModemOn("/dev/ttySM0");
