@@ -7,6 +7,7 @@
 // in the same order every time, with no real waiting.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <fcntl.h>
@@ -46,16 +47,9 @@ public:
     // line is unusable or a reply is too long.
     bool Script(std::vector<Reply> replies)
     {
-        if (m_master < 0) {
-            return false;
-        }
-        for (const Reply& reply : replies) {
-            if (reply.text.size() > kMaxReply) {
-                return false;
-            }
-        }
+        const auto tooLong = [](const Reply& reply) { return reply.text.size() > kMaxReply; };
         struct termios raw;
-        if (tcgetattr(m_slave, &raw) != 0) {
+        if (m_master < 0 || std::any_of(replies.begin(), replies.end(), tooLong) || tcgetattr(m_slave, &raw) != 0) {
             return false;
         }
         cfmakeraw(&raw);

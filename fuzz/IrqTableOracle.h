@@ -24,6 +24,15 @@ inline unsigned Word(const std::vector<std::uint8_t>& image, std::size_t at)
     return image[at] | image[at + 1] << 8;
 }
 
+inline unsigned ByteSum(const std::vector<std::uint8_t>& image, std::size_t at, std::size_t length)
+{
+    unsigned sum = 0;
+    for (std::size_t i = 0; i < length; ++i) {
+        sum += image[at + i];
+    }
+    return sum;
+}
+
 // Offset of the first table signature on a 16-byte step, or -1 when the
 // image ends before one is found or the range holds none.
 inline long FindTable(const std::vector<std::uint8_t>& image)
@@ -51,11 +60,7 @@ inline int ExpectedSlot(const std::vector<std::uint8_t>& image, std::uint8_t bus
     if (length < 32 || length % 16 != 0 || at + length > image.size()) {
         return -1;
     }
-    unsigned sum = 0;
-    for (std::size_t i = 0; i < length; ++i) {
-        sum += image[at + i];
-    }
-    if (sum % 256 != 0 || image[at + 4] != 0 || image[at + 5] != 1) {
+    if (ByteSum(image, at, length) % 256 != 0 || image[at + 4] != 0 || image[at + 5] != 1) {
         return -1;
     }
     for (std::size_t entry = at + 32; entry < at + length; entry += 16) {
@@ -81,11 +86,8 @@ inline void MakeValid(std::vector<std::uint8_t>& image, bool version, bool check
     }
     const std::size_t length = Word(image, at + 6);
     if (checksum && length >= 32 && at + length <= image.size()) {
-        unsigned sum = 0;
-        for (std::size_t i = 0; i < length; ++i) {
-            sum += i == 31 ? 0 : image[at + i];
-        }
-        image[at + 31] = static_cast<std::uint8_t>(256 - sum % 256);
+        image[at + 31] = 0;
+        image[at + 31] = static_cast<std::uint8_t>(256 - ByteSum(image, at, length) % 256);
     }
 }
 

@@ -88,10 +88,7 @@ struct Line {
         events = std::move(script);
         next = 0;
         hungUp = false;
-        if (!events.empty() && write(writer, "x", 1) != 1) {
-            return false;
-        }
-        return true;
+        return events.empty() || write(writer, "x", 1) == 1;
     }
 
     ssize_t Read(void* buffer, size_t count)
@@ -140,21 +137,15 @@ public:
     bool ReadLine(std::string& line, std::size_t capacity)
     {
         line.clear();
-        while (line.size() < capacity) {
-            const Event* event = Take();
-            if (event == nullptr) {
-                return false;
-            }
-            if (event->kind != kByte) {
+        char byte;
+        while (line.size() < capacity && TakeByte(byte)) {
+            if (line.empty() && (byte == '\r' || byte == '\n')) {
                 continue;
             }
-            if (line.empty() && (event->byte == '\r' || event->byte == '\n')) {
-                continue;
-            }
-            if (event->byte == '\r') {
+            if (byte == '\r') {
                 return true;
             }
-            line += event->byte;
+            line += byte;
         }
         return false;
     }
@@ -163,19 +154,14 @@ public:
     bool WaitFor(const std::string& text)
     {
         std::size_t matched = 0;
-        for (;;) {
-            const Event* event = Take();
-            if (event == nullptr) {
-                return false;
-            }
-            if (event->kind != kByte) {
-                continue;
-            }
-            matched = event->byte == text[matched] ? matched + 1 : 0;
+        char byte;
+        while (TakeByte(byte)) {
+            matched = byte == text[matched] ? matched + 1 : 0;
             if (matched == text.size()) {
                 return true;
             }
         }
+        return false;
     }
 
     // Takes bytes up to the first event that is not one, which it takes too.
@@ -191,17 +177,22 @@ public:
     std::size_t Consumed() const { return m_next; }
 
 private:
-    // The next event a wait goes on with, or null when the wait ends there.
-    const Event* Take()
+    // The next byte a wait goes on with, passing over the errors it
+    // retries; false when the wait ends there.
+    bool TakeByte(char& byte)
     {
-        if (m_hungUp || m_next == m_events.size()) {
-            return nullptr;
+        while (!m_hungUp && m_next < m_events.size()) {
+            const Event& event = m_events[m_next++];
+            m_hungUp = event.kind == kHangUp;
+            if (event.kind == kHangUp || event.kind == kSilence) {
+                return false;
+            }
+            if (event.kind == kByte) {
+                byte = event.byte;
+                return true;
+            }
         }
-        const Event& event = m_events[m_next++];
-        if (event.kind == kHangUp) {
-            m_hungUp = true;
-        }
-        return event.kind == kHangUp || event.kind == kSilence ? nullptr : &event;
+        return false;
     }
 
     const std::vector<Event>& m_events;
@@ -232,8 +223,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     fuzzroot::Root();
-    const std::vector<Event> script = Parse(data, size);
-    if (!gLine.Reset(script)) {
+    if (!gLine.Reset(Parse(data, size))) {
         return 0;
     }
     Model model(gLine.events);
@@ -244,14 +234,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     char line[257];
     line[256] = 0x5A;
     bool got = PortReadLine(gLine.fd, line, 256, kWaitMs);
-    bool want = model.ReadLine(expected, 256);
-    Expect(SameLine(got, line, want, expected) && gLine.next == model.Consumed());
+    Expect(SameLine(got, line, model.ReadLine(expected, 256), expected) && gLine.next == model.Consumed());
     Expect(PortWaitFor(gLine.fd, "OK\r", kWaitMs) == model.WaitFor("OK\r") && gLine.next == model.Consumed());
     Expect(PortWaitFor(gLine.fd, "OK", kWaitMs) == model.WaitFor("OK") && gLine.next == model.Consumed());
     std::memset(line, 0, 256);
     got = PortReadLine(gLine.fd, line, 256, kWaitMs);
-    want = model.ReadLine(expected, 256);
-    Expect(SameLine(got, line, want, expected) && gLine.next == model.Consumed());
+    Expect(SameLine(got, line, model.ReadLine(expected, 256), expected) && gLine.next == model.Consumed());
     Expect(!got || strnlen(line, 256) < 256);  // a whole line is always terminated
     Expect(line[256] == 0x5A);
     PortFlush(gLine.fd);

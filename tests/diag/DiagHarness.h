@@ -6,17 +6,14 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "ExportClass.h"
+#include "LogCapture.h"
 #include "ModemDevice.h"
 #include "ModemDiagMsg.h"
-#include "ModemDiagnostic.h"
-#include "TestSupport.h"
 #include "VirtualModem.h"
 
 namespace diagtest {
@@ -51,17 +48,6 @@ struct OpenDiagnostic : ModemDiagnostic {
     Diag::IFunctionalTest* test(int i) const { return m_tests.at(static_cast<std::size_t>(i)); }
 };
 
-// How many descriptors this process has open on target, or at all for "".
-inline int OpenDescriptors(const std::string& target = "")
-{
-    int count = 0;
-    for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
-        std::error_code gone;  // a descriptor closed meanwhile has no link
-        count += target.empty() || std::filesystem::read_symlink(fd.path(), gone) == target;
-    }
-    return count;
-}
-
 // A device as the enumerator makes it, on the given tty.
 inline DeviceEnum::VirtualDevice ModemOn(const std::string& tty)
 {
@@ -88,17 +74,6 @@ inline Outcome Collect(Diag::IDiagnostics& diagnostic, int testIndex)
     return outcome;
 }
 
-// Brings the class-wide diagnostic log to a known state (count 0, file
-// closed), then points it at logDir, if given. Cases that need the count
-// call this first instead of relying on a process of their own.
-inline void SettleDiagnosticLog(const std::string& logDir = "")
-{
-    const std::string previous = logDir.empty() ? g_logDirPath : logDir;
-    g_logDirPath = "/nonexistent/modemdiag-settle";  // nothing is written while settling
-    testsupport::settleSharedLog<ModemDiagnostic>(DeviceEnum::IDeviceEnumerator::CUSTOMER);
-    g_logDirPath = previous;
-}
-
 // A virtual modem, a device on its tty and a diagnostic logging into a
 // temporary folder, on the real system root (where the modem driver is not
 // loaded, so the modems are never in use).
@@ -107,7 +82,7 @@ struct DiagHarness {
         : modem(profile), device(ModemOn(modem.slavePath()))
     {
         unsetenv("MODEMDIAG_SYSROOT");
-        SettleDiagnosticLog(dir.path());
+        testsupport::settlePluginLogs(dir.path());
         diagnostic = std::make_unique<OpenDiagnostic>(true, DeviceEnum::IDeviceEnumerator::CUSTOMER);
     }
 

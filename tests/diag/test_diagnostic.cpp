@@ -22,11 +22,11 @@ const std::string kBanner = "\n******************** <DATE>\n\n";
 TEST(ModemDiagnostic, LoggingDiagnosticsShareOneFileWithABannerEach)
 {
     testsupport::TempDir dir;
-    SettleDiagnosticLog(dir.path());
+    testsupport::settlePluginLogs(dir.path());
     const std::string path = dir.file("TSYmodemDiagnostic.log");
     Make(false).reset();
     EXPECT_NE(0, access(path.c_str(), F_OK));
-    SettleDiagnosticLog();  // the quiet one counted itself out all the same
+    testsupport::settlePluginLogs();  // the quiet one counted itself out all the same
     testsupport::writeFile(path, "earlier content\n");
 
     auto first = Make(true);

@@ -10,16 +10,41 @@ using namespace diagtest;
 
 const int kDialtone = ModemDiagnostic::DIALTONE_TEST;
 
+// Progress 10 while the dial is answered; after the hang-up the port is
+// closed, and only 1.5 s later "Normal exit" is logged and the run ends. A
+// lower bound only: a watcher that wakes late sees a longer pause, not a
+// shorter one.
 TEST(DialtoneTest, DialToneDetectedPassesAndHangsUpWhateverAbortOrHaltSay)
 {
-    DiagHarness harness;
+    modemsim::ModemProfile profile;
+    profile.faults["atx4d;"].delayMs = 600;  // the dial's answer keeps the progress at 10 for a while
+    DiagHarness harness(profile);
     std::thread control = harness.abortAfter("atx4d;", kDialtone, 0);
+    std::atomic<bool> ended{false};
+    std::set<Uint> progress;
+    std::chrono::steady_clock::time_point closed;
+    bool exitLoggedWhenClosed = true;
+    std::thread watcher([&] {
+        // Closed: "ath" was sent and only the modem's own descriptor is open on its tty.
+        while (!ended && (!harness.sent("ath") || testsupport::openDescriptors(harness.modem.slavePath()) != 1)) {
+            progress.insert(harness.diagnostic->getTestStatus(kDialtone).getProgress());
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        closed = std::chrono::steady_clock::now();
+        exitLoggedWhenClosed = harness.logged("Normal exit");
+    });
     const Outcome outcome = harness.run(kDialtone, /*haltOnError=*/true);
+    const auto end = std::chrono::steady_clock::now();
+    ended = true;
+    watcher.join();
     control.join();
     ExpectOutcome(outcome, Diag::PASSED, TEST_COMPLETED_SUCCESSFULLY, Diag::INFORMATION_EVENT, Codes{DIALTONE_PRESENT});
     EXPECT_EQ(90u, outcome.progress);
     EXPECT_EQ((std::vector<std::string>{"at&f0", "ate0", "atx4d;", "ath"}), harness.modem.commands());
     EXPECT_EQ(testsupport::readFile(DIAG_GOLDEN_DIR "/dialtone_pass.log"), harness.log());
+    EXPECT_EQ(1u, progress.count(10));
+    EXPECT_FALSE(exitLoggedWhenClosed);
+    EXPECT_GE(end - closed, std::chrono::milliseconds(1000));
 }
 
 // No dial tone, an "OK" later than the dial's 5 s wait, or silence: a
@@ -45,32 +70,3 @@ TEST(DialtoneTest, TheDialsAnswerDecidesAndTheModemIsHungUp)
     }
 }
 
-// Progress 10 while the dial is answered; after the hang-up the port is
-// closed, and only 1.5 s later "Normal exit" is logged and the run ends. A
-// lower bound only: a watcher that wakes late sees a longer pause, not a shorter one.
-TEST(DialtoneTest, ProgressTenWhileDiallingAndAPauseAfterThePortIsClosed)
-{
-    modemsim::ModemProfile profile;
-    profile.faults["atx4d;"].delayMs = 600;  // the dial's answer keeps the progress at 10 for a while
-    DiagHarness harness(profile);
-    std::atomic<bool> ended{false};
-    std::set<Uint> progress;
-    std::chrono::steady_clock::time_point closed;
-    bool exitLoggedWhenClosed = true;
-    std::thread watcher([&] {
-        // Closed: "ath" was sent and only the modem's own descriptor is open on its tty.
-        while (!ended && (!harness.sent("ath") || OpenDescriptors(harness.modem.slavePath()) != 1)) {
-            progress.insert(harness.diagnostic->getTestStatus(kDialtone).getProgress());
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        closed = std::chrono::steady_clock::now();
-        exitLoggedWhenClosed = harness.logged("Normal exit");
-    });
-    EXPECT_EQ(Codes{DIALTONE_PRESENT}, harness.run(kDialtone).events);
-    const auto end = std::chrono::steady_clock::now();
-    ended = true;
-    watcher.join();
-    EXPECT_EQ(1u, progress.count(10));
-    EXPECT_FALSE(exitLoggedWhenClosed);
-    EXPECT_GE(end - closed, std::chrono::milliseconds(1000));
-}

@@ -25,7 +25,7 @@ public:
 TEST(TestFrame, AnUnusableDeviceOrPortIsRefusedAndLeavesNothingOpen)
 {
     testsupport::TempDir dir;
-    SettleDiagnosticLog(dir.path());
+    testsupport::settlePluginLogs(dir.path());
     OpenDiagnostic diagnostic(true, DeviceEnum::IDeviceEnumerator::CUSTOMER);
     auto noTty = ModemOn("");
     NotAModem other;
@@ -52,12 +52,12 @@ TEST(TestFrame, AnUnusableDeviceOrPortIsRefusedAndLeavesNothingOpen)
         } else if (code == CANT_INIT_PORT) {
             root.makeTtyNode(0, modemsim::TtyNode::RegularFile);
         }
-        const int openBefore = OpenDescriptors();
+        const int openBefore = testsupport::openDescriptors();
         for (int i = 0; i < 3; ++i) {
             diagnostic.runTest(&device, i, Diag::DiagnosticSettings());
             ExpectOutcome(Collect(diagnostic, i), Diag::UNUSUAL_STATUS, code, Diag::WARNING_EVENT, Codes{code});
         }
-        EXPECT_EQ(openBefore, OpenDescriptors());
+        EXPECT_EQ(openBefore, testsupport::openDescriptors());
         unsetenv("MODEMDIAG_SYSROOT");
     }
     EXPECT_TRUE(modem.commands().empty());

@@ -2,7 +2,6 @@
 #include <sys/stat.h>
 
 #include "DiscoveryFixture.h"
-#include "MachinePlan.h"
 #include "PciSlot.h"
 
 namespace {
@@ -68,27 +67,5 @@ TEST_F(SlotLookup, AnswersAndReports)
         SetFunctionName("::GetSlotNumber");
         EXPECT_EQ(c.expected, GetSlotNumber(0, 9));
         EXPECT_EQ(*c.message != '\0' ? std::string("::GetSlotNumber() - ") + c.message + "\n" : "", capture.text());
-    }
-}
-
-// The named machines as the lookup sees them: on an i386 kernel each modem's
-// slot from the table (-1, silently, for one the table leaves out); on an
-// amd64 kernel, whose kcore holds no firmware area, what the real one gives:
-// no table found, whatever dev/mem and sysfs know.
-TEST(SlotLookupOnNamedMachines, I386KernelsGiveTheTablesSlotsAmd64KernelsNone)
-{
-    for (const modemsim::MachinePlan& plan : modemsim::MachinePlan::named()) {
-        SCOPED_TRACE(plan.name);
-        modemsim::SimulatedMachine machine(plan);
-        machine.root().exportToEnvironment();
-        const bool amd64 = plan.kernel == modemsim::MachinePlan::Kernel::Amd64;
-        for (const modemsim::PlannedModem& modem : plan.modems) {
-            testsupport::LogCapture capture;
-            SetFunctionName("::GetSlotNumber");
-            EXPECT_EQ(amd64 || modem.slot == 0 ? -1 : modem.slot,
-                      GetSlotNumber(static_cast<std::uint8_t>(modem.bus), static_cast<std::uint8_t>(modem.device)));
-            EXPECT_EQ(amd64 ? "::GetSlotNumber() - Can't find the IRQ table in /proc/kcore\n" : "", capture.text());
-        }
-        unsetenv("MODEMDIAG_SYSROOT");
     }
 }

@@ -4,18 +4,13 @@
 #include <atomic>
 #include <chrono>
 #include <fcntl.h>
-#include <filesystem>
 #include <string>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
-#include "ExportClass.h"
+#include "LogCapture.h"
 #include "LogFile.h"
-#include "ModemDeviceEnumerator.h"
-#include "ModemDiagnostic.h"
-#include "TestSupport.h"
-#include "Velk.h"
 
 using QuarnDiags::DeviceEnum::IDeviceEnumerator;
 using QuarnDiags::ModemDiag::ModemDeviceEnumerator;
@@ -50,29 +45,6 @@ struct Package {
     std::string fallback(const char* name) const { return dir.file("modem/") + name; }
 };
 
-// Brings both class-wide logs to a known state (count 0, file closed), so
-// that the objects of a case open their logs themselves whatever ran before
-// in this process (a quiet enumerator destroyed earlier wraps the count).
-// Nothing is written while settling.
-void SettleSharedLogs()
-{
-    std::ofstream* const messages = gpLogFile;
-    const std::string logDir = g_logDirPath;
-    const std::string packageDir = g_packageDirPath;
-    g_logDirPath = g_packageDirPath = "/nonexistent/modemdiag-settle";
-    testsupport::settleSharedLog<ModemDeviceEnumerator>(IDeviceEnumerator::CUSTOMER);
-    testsupport::settleSharedLog<ModemDiagnostic>(IDeviceEnumerator::CUSTOMER);
-    g_logDirPath = logDir;
-    g_packageDirPath = packageDir;
-    gpLogFile = messages;
-}
-
-std::size_t OpenDescriptors()
-{
-    const std::filesystem::directory_iterator fds("/proc/self/fd");
-    return static_cast<std::size_t>(std::distance(begin(fds), end(fds)));
-}
-
 }  // namespace
 
 // Whatever a group member plants in a log's place is left as it was and
@@ -98,7 +70,7 @@ TEST(LogFileOpening, OnlyAPlainFileIsTakenAsALog)
     for (const auto& plant : planted) {
         for (const char* logName : {kEnumeratorLog, kDiagnosticLog}) {
             SCOPED_TRACE(std::string(plant.name) + " as " + logName);
-            SettleSharedLogs();
+            testsupport::settlePluginLogs();
             Package package;
             const std::string log = package.log(logName);
             ASSERT_EQ("", testsupport::runCommand("cd '" + package.dir.file("log") + "' && L=" + logName + " && " +
@@ -181,7 +153,7 @@ TEST(LogFileOpening, CreationModesLinkedFolderAndCloseOnExec)
     ASSERT_EQ(0, mkdir(package.dir.file("var").c_str(), 0755));
     ASSERT_EQ(0, rmdir(package.dir.file("log").c_str()));
     ASSERT_EQ(0, symlink(package.dir.file("var").c_str(), package.dir.file("log").c_str()));
-    const std::size_t descriptors = OpenDescriptors();
+    const int descriptors = testsupport::openDescriptors();
     const mode_t savedMask = umask(027);
     std::ofstream enumeratorLog;
     std::ofstream diagnosticLog;
@@ -189,7 +161,7 @@ TEST(LogFileOpening, CreationModesLinkedFolderAndCloseOnExec)
                         OpenLogFile(diagnosticLog, package.log(kDiagnosticLog), LogCreation::Umasked);
     umask(savedMask);
     ASSERT_TRUE(opened);
-    EXPECT_EQ(descriptors + 2, OpenDescriptors());
+    EXPECT_EQ(descriptors + 2, testsupport::openDescriptors());
     EXPECT_EQ(std::string::npos, testsupport::runCommand("ls -l /proc/$$/fd/").find("TSYmodem")) << "inherited";
 
     EXPECT_EQ("664 TSYmodemDeviceEnumerator.log\n640 TSYmodemDiagnostic.log\n",

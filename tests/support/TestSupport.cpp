@@ -73,4 +73,14 @@ std::string runCommand(const std::string& command, int* status)
     return output;
 }
 
+int openDescriptors(const std::string& target)
+{
+    int count = 0;
+    for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
+        std::error_code gone;  // a descriptor closed meanwhile has no link
+        count += target.empty() || std::filesystem::read_symlink(fd.path(), gone) == target;
+    }
+    return count;
+}
+
 }  // namespace testsupport

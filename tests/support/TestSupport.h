@@ -1,7 +1,6 @@
 // TestSupport.h - temporary folders and file helpers for the test suites.
 #pragma once
 
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -36,24 +35,7 @@ std::string maskDates(const std::string& text);
 // to *status when given.
 std::string runCommand(const std::string& command, int* status = nullptr);
 
-// Brings the class-wide log of a plug-in class to a known state: count 0,
-// file closed. Every destruction counts an object out, with or without
-// logging, so a case that destroys a quiet one leaves the count one lower
-// than it found it; below zero it wraps, and the shared log then stays open
-// on an earlier case's folder. A wrapped count is brought back by logging
-// objects held for the rest of the process; a log left open is closed by
-// one more made and dropped. The caller points the log folder where nothing
-// is written first.
-template <typename Logging, typename Mode>
-void settleSharedLog(Mode mode)
-{
-    static std::vector<std::unique_ptr<Logging>> held;
-    while (Logging::logFileInitCount() > 0x7FFFFFFFu) {
-        held.push_back(std::make_unique<Logging>(true, mode));
-    }
-    if (Logging::logFileInitCount() == 0 && Logging::logFile().is_open()) {
-        Logging(true, mode);
-    }
-}
+// How many descriptors this process has open on target, or at all for "".
+int openDescriptors(const std::string& target = "");
 
 }  // namespace testsupport
