@@ -143,9 +143,6 @@ int statusOf(const std::vector<DeviceRecord>& devices, bool interrupted)
 // the driver is still busy after that: another program holds it.
 bool driverFreeAtStart(Session& session, Console& human)
 {
-    if (!session.plugin.hasInUseCheck()) {
-        return true;
-    }
     double waitedMs = 0.0;
     const bool free = waitForDriver([&session] { return session.plugin.modemsInUse(); },
                                     [&human](int ms) {

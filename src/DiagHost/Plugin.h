@@ -32,10 +32,9 @@ public:
     QuarnDiags::DeviceEnum::IDeviceEnumerator* enumerator(std::string& error);
     QuarnDiags::Diag::IDiagnostics* diagnostics(std::string& error);
 
-    // Whether the plug-in exports ModemsInUse(), its answer to "is the modem
-    // driver in use?" (the same that each test asks before it opens its
-    // port), and that answer. Without the export the answer is false.
-    bool hasInUseCheck() const { return m_modemsInUse != nullptr; }
+    // The plug-in's answer to "is the modem driver in use?" (the same that
+    // each test asks before it opens its port); false when the plug-in does
+    // not export ModemsInUse().
     bool modemsInUse() const { return m_modemsInUse != nullptr && m_modemsInUse() != 0; }
 
     // The folder the plug-in writes its logs to: the package folder's parent

@@ -46,8 +46,7 @@ struct RunPlan {
     std::vector<int> tests;  // test indices, in run order
     bool haltOnError = false;
     // The plug-in's "is the modem driver in use?"; empty: never wait
-    // before a test (the driver was busy before the run began, or the
-    // plug-in cannot tell).
+    // before a test (the driver was busy before the run began).
     std::function<bool()> driverInUse;
     // Where the ports' LCK..<tty> files live; empty: no locking.
     std::string lockFolder;
