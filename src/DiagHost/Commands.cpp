@@ -305,12 +305,11 @@ int commandRun(Session& session)
         view.detail("The modem driver was in use before the run began (and for " + std::to_string(kReleaseWaitMs) +
                     " ms after): no test waits for it.");
     }
-    const RunOutcome outcome = runPlan(*diagnostics, plan, session.config, view);
-    view.summary(selected, outcome.interrupted);
+    report.interrupted = runPlan(*diagnostics, plan, session.config, view);
+    view.summary(selected, report.interrupted);
 
-    report.interrupted = outcome.interrupted;
     report.modemsFound = found.size();
-    report.exitStatus = statusOf(selected, outcome.interrupted);
+    report.exitStatus = statusOf(selected, report.interrupted);
     return writeReports(session, package, selected, report);
 }
 

@@ -250,16 +250,17 @@ void watch(const std::function<void()>& work, const std::function<int()>& tick,
     tick();
 }
 
-RunOutcome runPlan(IDiagnostics& diagnostics, const RunPlan& plan, const PackageConfig& config, RunView& view)
+bool runPlan(IDiagnostics& diagnostics, const RunPlan& plan, const PackageConfig& config, RunView& view)
 {
-    RunOutcome outcome;
+    bool interrupted = false;
+    bool halted = false;
     auto onSignal = [&](int signal) {
-        if (signal != SIGINT || outcome.interrupted) {
+        if (signal != SIGINT || interrupted) {
             view.notice(signal == SIGINT ? "Ctrl-C again: stopping now, without waiting for the running test."
                                          : "Stopped by a signal: stopping now, without waiting for the running test.");
             quitNow(EXIT_SIGNAL_BASE + signal);
         }
-        outcome.interrupted = true;
+        interrupted = true;
         diagnostics.abortDiagnostic();
         view.notice("Ctrl-C: asked the running test to stop; no further test will start. "
                     "Press Ctrl-C again to quit at once.");
@@ -272,10 +273,10 @@ RunOutcome runPlan(IDiagnostics& diagnostics, const RunPlan& plan, const Package
         if (const int signal = waitForSignal(0)) {
             onSignal(signal);
         }
-        if (outcome.interrupted || outcome.halted) {
+        if (interrupted || halted) {
             recordNotRun(record, plan, config,
-                         notRunReason(record, outcome.halted ? QuarnDiags::Diag::HALTED_ON_ERROR
-                                                             : QuarnDiags::Diag::RUN_ABORTED));
+                         notRunReason(record,
+                                      halted ? QuarnDiags::Diag::HALTED_ON_ERROR : QuarnDiags::Diag::RUN_ABORTED));
             continue;
         }
         view.device(record);
@@ -304,9 +305,9 @@ RunOutcome runPlan(IDiagnostics& diagnostics, const RunPlan& plan, const Package
         const QuarnDiags::Diag::DiagnosticSettings settings(plan.haltOnError);
         watch([&] { diagnostics.runTests(target.device, plan.tests, settings, &run); }, [&run] { return run.deliver(); },
               onSignal, run.wakeup());
-        outcome.halted = run.halted();
+        halted = run.halted();
     }
-    return outcome;
+    return interrupted;
 }
 
 }  // namespace diaghost

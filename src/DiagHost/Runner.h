@@ -54,11 +54,6 @@ struct RunPlan {
     std::string diagnosticLog;
 };
 
-struct RunOutcome {
-    bool interrupted = false;  // Ctrl-C: the running test was asked to abort
-    bool halted = false;       // halt on error stopped the run
-};
-
 // Runs the selected tests on each target, one device run after another
 // (never side by side: the driver's use count is machine-wide, so tests
 // running at once would find each other's ports in use), with the
@@ -67,8 +62,8 @@ struct RunOutcome {
 // Ctrl-C asks the running test to abort, once; the framework then starts no
 // further test, and no further device is started. A second Ctrl-C, SIGTERM,
 // SIGHUP or a closed output pipe ends the program at once (after the
-// cleanups).
-RunOutcome runPlan(QuarnDiags::Diag::IDiagnostics& diagnostics, const RunPlan& plan, const PackageConfig& config,
+// cleanups). Returns whether Ctrl-C interrupted the run.
+bool runPlan(QuarnDiags::Diag::IDiagnostics& diagnostics, const RunPlan& plan, const PackageConfig& config,
                    RunView& view);
 
 }  // namespace diaghost
