@@ -13,7 +13,6 @@
 #include "ListView.h"
 #include "Outcome.h"
 #include "OutputFiles.h"
-#include "PortLock.h"
 #include "Reports.h"
 #include "Runner.h"
 #include "Text.h"
@@ -297,7 +296,7 @@ int commandRun(Session& session)
     if (driverFree) {
         plan.driverInUse = [&session] { return session.plugin.modemsInUse(); };
     }
-    plan.lockFolder = lockFolder(session.sysroot);
+    plan.lockFolder = session.sysroot + "/run/lock";
     plan.diagnosticLog = session.plugin.diagnosticLog();
 
     RunView view(human, session.config, options.verbose, options.quiet);

@@ -52,24 +52,12 @@ std::string programName(pid_t pid)
 
 }  // namespace
 
-std::string lockFolder(const std::string& sysroot)
-{
-    return sysroot + "/run/lock";
-}
-
 std::string lockPath(const std::string& folder, const std::string& tty)
 {
     return folder + "/LCK.." + tty.substr(tty.rfind('/') + 1);
 }
 
 PortLock::PortLock(const std::string& folder, const std::string& tty) : m_path(lockPath(folder, tty))
-{
-    take();
-}
-
-PortLock::~PortLock() = default;
-
-void PortLock::take()
 {
     // A lock that goes stale between our look and our removal is taken on
     // the next turn; two turns are enough unless another program races us.

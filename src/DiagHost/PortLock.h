@@ -15,9 +15,6 @@ namespace diaghost {
 // folder, holding the owner's PID as ten characters and a line feed. A lock
 // whose process is gone is stale and may be taken over.
 
-// The lock folder below a system root ("" for the real one): <root>/run/lock.
-std::string lockFolder(const std::string& sysroot);
-
 // The lock file of a tty path (/dev/ttySM0 -> <folder>/LCK..ttySM0).
 std::string lockPath(const std::string& folder, const std::string& tty);
 
@@ -32,9 +29,6 @@ public:
     };
 
     PortLock(const std::string& folder, const std::string& tty);
-    ~PortLock();
-    PortLock(const PortLock&) = delete;
-    PortLock& operator=(const PortLock&) = delete;
 
     State state() const { return m_state; }
     pid_t holderPid() const { return m_holderPid; }
@@ -48,8 +42,6 @@ public:
     pid_t stalePid() const { return m_stalePid; }
 
 private:
-    void take();
-
     std::string m_path;
     State m_state = State::Unlockable;
     pid_t m_holderPid = 0;
