@@ -97,17 +97,8 @@ int slotOfName(const char* name)
 
 const char* slotSourceName(SlotSource source)
 {
-    switch (source) {
-    case SlotSource::Kcore:
-        return "kcore";
-    case SlotSource::Firmware:
-        return "firmware";
-    case SlotSource::Sysfs:
-        return "sysfs";
-    case SlotSource::Unknown:
-        break;
-    }
-    return nullptr;
+    static const char* const kNames[] = {nullptr, "kcore", "firmware", "sysfs"};
+    return kNames[static_cast<int>(source)];
 }
 
 bool decodeIrqTable(const std::uint8_t* area, std::size_t size, std::vector<IrqSlotEntry>& entries,
