@@ -64,12 +64,9 @@ std::string PackageConfig::libraryPath() const
 
 int PackageConfig::testIndex(const std::string& name) const
 {
-    for (std::size_t i = 0; i < tests.size(); ++i) {
-        if (tests[i].name == name) {
-            return static_cast<int>(i);
-        }
-    }
-    return -1;
+    const auto found =
+        std::find_if(tests.begin(), tests.end(), [&name](const TestInfo& test) { return test.name == name; });
+    return found != tests.end() ? static_cast<int>(found - tests.begin()) : -1;
 }
 
 const TestInfo* PackageConfig::test(int index) const

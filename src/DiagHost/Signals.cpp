@@ -1,8 +1,8 @@
 // Signals.cpp - blocked termination signals, a wait for them beside other work, and the cleanups.
 #include "Signals.h"
 
+#include <algorithm>
 #include <cerrno>
-#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -12,7 +12,6 @@
 #include <sys/signalfd.h>
 #include <unistd.h>
 #include <utility>
-#include <vector>
 
 #include "ExitStatus.h"
 
@@ -21,8 +20,7 @@ namespace diaghost {
 namespace {
 
 std::mutex g_cleanupMutex;
-std::vector<std::pair<unsigned long, std::function<void()>>> g_cleanups;
-unsigned long g_lastCleanupId = 0;
+std::vector<Cleanup*> g_cleanups;  // pending, oldest first
 
 sigset_t terminationSet()
 {
@@ -96,40 +94,32 @@ void Wakeup::clear()
     }
 }
 
-Cleanup::Cleanup(std::function<void()> step)
+Cleanup::Cleanup(std::function<void()> step) : m_step(std::move(step))
 {
     std::lock_guard<std::mutex> lock(g_cleanupMutex);
-    m_id = ++g_lastCleanupId;
-    g_cleanups.emplace_back(m_id, std::move(step));
+    g_cleanups.push_back(this);
 }
 
 Cleanup::~Cleanup()
 {
-    std::function<void()> step;
-    {
-        std::lock_guard<std::mutex> lock(g_cleanupMutex);
-        for (auto entry = g_cleanups.begin(); entry != g_cleanups.end(); ++entry) {
-            if (entry->first == m_id) {
-                step = std::move(entry->second);
-                g_cleanups.erase(entry);
-                break;
-            }
-        }
-    }
-    if (step) {
-        step();
+    std::unique_lock<std::mutex> lock(g_cleanupMutex);
+    const auto entry = std::find(g_cleanups.begin(), g_cleanups.end(), this);
+    if (entry != g_cleanups.end()) {  // not yet run by quitNow()
+        g_cleanups.erase(entry);
+        lock.unlock();
+        m_step();
     }
 }
 
 void quitNow(int status)
 {
-    std::vector<std::pair<unsigned long, std::function<void()>>> steps;
+    std::vector<Cleanup*> steps;
     {
         std::lock_guard<std::mutex> lock(g_cleanupMutex);
         steps.swap(g_cleanups);
     }
     for (auto step = steps.rbegin(); step != steps.rend(); ++step) {
-        step->second();
+        (*step)->m_step();
     }
     std::fflush(stdout);
     std::fflush(stderr);

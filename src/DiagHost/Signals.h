@@ -39,6 +39,11 @@ private:
     int m_fd;
 };
 
+// Ends the program at once after running the pending cleanups, newest
+// first, without unwinding: a thread may still be inside the plug-in, so
+// neither its objects nor static destructors may be touched.
+[[noreturn]] void quitNow(int status);
+
 // A step that must run even when the program ends early (restore the
 // terminal, remove a simulated machine): it runs when the guard goes out of
 // scope, or from quitNow() if that comes first, and only once.
@@ -50,12 +55,8 @@ public:
     Cleanup& operator=(const Cleanup&) = delete;
 
 private:
-    unsigned long m_id;
+    friend void quitNow(int status);
+    std::function<void()> m_step;
 };
-
-// Ends the program at once after running the pending cleanups, newest
-// first, without unwinding: a thread may still be inside the plug-in, so
-// neither its objects nor static destructors may be touched.
-[[noreturn]] void quitNow(int status);
 
 }  // namespace diaghost

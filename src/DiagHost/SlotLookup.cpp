@@ -1,7 +1,9 @@
 // SlotLookup.cpp - a modem's slot when the plug-in found none: the firmware's table through /dev/mem, else the kernel's slot records.
 #include "SlotLookup.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <dirent.h>
@@ -16,32 +18,19 @@ const std::size_t kHeaderSize = 32;
 const std::size_t kEntrySize = 16;
 
 // Reads at most size bytes of path at offset; the count read, -1 with errno
-// set when the file cannot be opened or read.
+// set when the file cannot be opened or read. One read does: a regular file
+// and /dev/mem give all they have, and the termination signals are blocked.
 long readAt(const std::string& path, std::uint8_t* buffer, std::size_t size, off_t offset)
 {
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         return -1;
     }
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t got = pread(fd, buffer + done, size - done, offset + static_cast<off_t>(done));
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got <= 0) {
-            if (got < 0 && done == 0) {
-                const int error = errno;
-                close(fd);
-                errno = error;
-                return -1;
-            }
-            break;
-        }
-        done += static_cast<std::size_t>(got);
-    }
+    const ssize_t got = pread(fd, buffer, size, offset);
+    const int error = errno;
     close(fd);
-    return static_cast<long>(done);
+    errno = error;
+    return static_cast<long>(got);
 }
 
 std::string hex(std::uint32_t value)
@@ -84,13 +73,9 @@ std::string parseRecordAddress(std::string text)
 int slotOfName(const char* name)
 {
     int slot = 0;
-    for (const char* at = name; *at != '\0'; ++at) {
-        if (*at < '0' || *at > '9' || slot > 255) {
-            return -1;
-        }
-        slot = slot * 10 + (*at - '0');
-    }
-    return *name != '\0' && slot >= 1 && slot <= 255 ? slot : -1;
+    const char* end = name + std::strlen(name);
+    const std::from_chars_result read = std::from_chars(name, end, slot);
+    return read.ec == std::errc() && read.ptr == end && slot >= 1 && slot <= 255 ? slot : -1;
 }
 
 }  // namespace
@@ -135,12 +120,9 @@ bool decodeIrqTable(const std::uint8_t* area, std::size_t size, std::vector<IrqS
 
 int slotInTable(const std::vector<IrqSlotEntry>& entries, unsigned bus, unsigned device)
 {
-    for (const IrqSlotEntry& entry : entries) {
-        if (entry.bus == bus && entry.device == device) {
-            return entry.slot;
-        }
-    }
-    return -1;
+    const auto entry = std::find_if(entries.begin(), entries.end(),
+                                    [&](const IrqSlotEntry& e) { return e.bus == bus && e.device == device; });
+    return entry != entries.end() ? entry->slot : -1;
 }
 
 void SlotLookup::readFirmware()
