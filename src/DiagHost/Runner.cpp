@@ -239,7 +239,7 @@ void watch(const std::function<void()>& work, const std::function<int()>& tick,
     });
     int timeoutMs = -1;
     while (!done.load()) {
-        const int signal = waitForSignal(timeoutMs, {wakeup.fd()});
+        const int signal = waitForSignal(timeoutMs, wakeup.fd());
         wakeup.clear();
         if (signal != 0) {
             onSignal(signal);

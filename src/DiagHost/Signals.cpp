@@ -12,6 +12,7 @@
 #include <sys/signalfd.h>
 #include <unistd.h>
 #include <utility>
+#include <vector>
 
 #include "ExitStatus.h"
 
@@ -41,7 +42,7 @@ void blockTerminationSignals()
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
 }
 
-int waitForSignal(int timeoutMs, const std::vector<int>& fds)
+int waitForSignal(int timeoutMs, int fd)
 {
     // The signals stay blocked; a signalfd makes them readable, so that one
     // poll waits for them and for the work together. It is made once, by
@@ -50,13 +51,11 @@ int waitForSignal(int timeoutMs, const std::vector<int>& fds)
         const sigset_t set = terminationSet();
         return signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK);
     }();
-    std::vector<pollfd> waits{{signals, POLLIN, 0}};
-    for (int fd : fds) {
-        waits.push_back({fd, POLLIN, 0});
-    }
+    // poll() passes over a negative fd.
+    pollfd waits[] = {{signals, POLLIN, 0}, {fd, POLLIN, 0}};
     // A wait cut short by another signal (EINTR) means "nothing yet": the
     // caller's loop comes back sooner.
-    if (poll(waits.data(), waits.size(), timeoutMs) <= 0 || (waits[0].revents & POLLIN) == 0) {
+    if (poll(waits, 2, timeoutMs) <= 0 || (waits[0].revents & POLLIN) == 0) {
         return 0;
     }
     signalfd_siginfo info{};

@@ -3,7 +3,6 @@
 
 #include <csignal>
 #include <functional>
-#include <vector>
 
 namespace diaghost {
 
@@ -16,11 +15,11 @@ namespace diaghost {
 void blockTerminationSignals();
 
 // Waits in the kernel up to timeoutMs (-1: without limit) for one of the
-// blocked signals, or until one of fds is readable (or closed). Returns the
-// signal's number, or 0 when the time ran out or an fd woke the wait. A
-// closed pipe (SIGPIPE) ends the program there, quietly, with
-// EXIT_CLOSED_PIPE after the cleanups.
-int waitForSignal(int timeoutMs, const std::vector<int>& fds = {});
+// blocked signals, or until fd (if not -1) is readable. Returns the signal's
+// number, or 0 when the time ran out or fd woke the wait. A closed pipe
+// (SIGPIPE) ends the program there, quietly, with EXIT_CLOSED_PIPE after
+// the cleanups.
+int waitForSignal(int timeoutMs, int fd = -1);
 
 // Wakes a thread waiting in waitForSignal(..., fd()) from another thread.
 class Wakeup {
