@@ -14,16 +14,6 @@ void field(Console& console, const std::string& indent, const std::string& name,
     console.line(indent + pad(name + ":", 28 - indent.size()) + printable(value));
 }
 
-// Notes under a table or list, each wrapped to the width.
-void printNotes(Console& console, const std::vector<std::string>& notes)
-{
-    for (const std::string& note : notes) {
-        for (const std::string& line : wrapWords(note, console.width(), 2)) {
-            console.line(line);
-        }
-    }
-}
-
 }  // namespace
 
 void printInfo(Console& console, const PackageIdentity& package, const PackageConfig& config,
@@ -57,7 +47,9 @@ void printDeviceTable(Console& console, const std::vector<DeviceRecord>& devices
                    {device.status, colour}});
     }
     table.print(console);
-    printNotes(console, slotNotes);
+    for (const std::string& note : slotNotes) {
+        console.line(note);
+    }
 }
 
 void printDeviceDetails(Console& console, const std::vector<DeviceRecord>& devices, const std::vector<std::string>& slotNotes)
@@ -92,7 +84,9 @@ void printDeviceDetails(Console& console, const std::vector<DeviceRecord>& devic
     }
     if (!slotNotes.empty()) {
         console.line();
-        printNotes(console, slotNotes);
+    }
+    for (const std::string& note : slotNotes) {
+        console.line(note);
     }
 }
 
