@@ -21,20 +21,14 @@ const char* const kShowCursor = "\033[?25h";
 // erasing would leave the first row behind.
 constexpr std::size_t kLiveMargin = 3;
 
-bool envSet(const char* name)
-{
-    const char* value = std::getenv(name);
-    return value != nullptr && value[0] != '\0';
-}
-
 }  // namespace
 
 Console::Console(std::FILE* stream) : m_stream(stream)
 {
     const char* term = std::getenv("TERM");
-    const bool dumb = term != nullptr && std::strcmp(term, "dumb") == 0;
-    m_terminal = isatty(fileno(stream)) == 1 && !dumb;
-    m_colour = m_terminal && !envSet("NO_COLOR");
+    const char* noColour = std::getenv("NO_COLOR");
+    m_terminal = isatty(fileno(stream)) == 1 && (term == nullptr || std::strcmp(term, "dumb") != 0);
+    m_colour = m_terminal && (noColour == nullptr || noColour[0] == '\0');
 }
 
 Console::~Console()

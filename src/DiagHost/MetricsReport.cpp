@@ -15,21 +15,17 @@ void header(std::ostringstream& out, const char* name, const char* help)
     out << "# HELP " << name << ' ' << help << "\n# TYPE " << name << " gauge\n";
 }
 
-// A label value as the text format wants it: backslash, double quote and
-// line feed escaped, and bytes that are not UTF-8 replaced by U+FFFD.
-std::string metricsLabelValue(const std::string& text)
+// A label, its value as the text format wants it: backslash, double quote
+// and line feed escaped, and bytes that are not UTF-8 replaced by U+FFFD.
+std::string label(const char* name, const std::string& value)
 {
-    return rewriteUtf8(
-        text,
+    const std::string escaped = rewriteUtf8(
+        value,
         [](unsigned long codePoint, const std::string& bytes) {
             return codePoint == '\\' ? "\\\\" : codePoint == '"' ? "\\\"" : codePoint == '\n' ? "\\n" : bytes;
         },
         [](unsigned char) { return "\xEF\xBF\xBD"; });
-}
-
-std::string label(const char* name, const std::string& value)
-{
-    return std::string(name) + "=\"" + metricsLabelValue(value) + "\"";
+    return std::string(name) + "=\"" + escaped + "\"";
 }
 
 std::string modemLabels(const DeviceRecord& device)
