@@ -265,24 +265,24 @@ int parseOptions(int argc, char** argv, Options& options)
         return usageError("unexpected argument '" + extra + "' after " + commandName, commandName);
     }
 
-    options.simulate = simulate->count() > 0;
-    if (options.simulate && options.profile == "help") {
+    const bool simulated = simulate->count() > 0;
+    if (simulated && options.profile == "help") {
         std::cout << "Simulated machines for --simulate=PROFILE:\n" << profilesHelp;
         return EXIT_ALL_PASSED;
     }
     if (commandName.empty()) {
         return usageError("a command is required: info, list or run", "");
     }
-    if (options.simulate && !options.sysroot.empty()) {
+    if (simulated && !options.sysroot.empty()) {
         return usageError("--simulate and --sysroot exclude each other: a simulated machine has its own root", "");
     }
     if (options.quiet && options.verbose) {
         return usageError("-q and -v exclude each other: -q shows only the summary, -v every log line", "run");
     }
-    if (options.simulate && options.profile.empty()) {
+    if (simulated && options.profile.empty()) {
         options.profile = "demo";
     }
-    if (options.simulate && modemsim::MachinePlan::find(options.profile) == nullptr) {
+    if (simulated && modemsim::MachinePlan::find(options.profile) == nullptr) {
         std::cerr << "diaghost: unknown simulated machine '" << options.profile
                   << "' (diaghost --simulate=help lists them)\n";
         return EXIT_USAGE;

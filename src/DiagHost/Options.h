@@ -13,8 +13,7 @@ enum class Command { Info, List, Run };
 struct Options {
     std::string package;  // pkg.cfg to load; empty: the installed one
     std::string sysroot;  // system root for the plug-in; empty: the real one
-    bool simulate = false;
-    std::string profile;  // simulated machine, when simulate is set
+    std::string profile;  // --simulate's machine; empty: no simulated machine
     Command command = Command::Info;
     bool verbose = false;             // list: full descriptions; run: the plug-in's log lines of each test
     bool json = false;

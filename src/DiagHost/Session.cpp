@@ -75,7 +75,7 @@ int openSession(Session& session)
     }
 
     std::string pluginConfigPath = manifest;
-    if (options.simulate) {
+    if (!options.profile.empty()) {
         try {
             session.machine = std::make_unique<modemsim::SimulatedMachine>(*modemsim::MachinePlan::find(options.profile));
         } catch (const std::exception& e) {
