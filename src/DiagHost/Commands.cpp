@@ -108,10 +108,8 @@ int writeReports(const Session& session, const PackageIdentity& package, const s
         }
     };
     write("--junit", options.junit, [&] { return junitReport(package, devices, session.config, context); });
-    write("--metrics", options.metrics, [&] {
-        const RunFacts facts{context.modemsFound, static_cast<std::int64_t>(std::time(nullptr))};
-        return metricsReport(devices, facts, session.config);
-    });
+    write("--metrics", options.metrics,
+          [&] { return metricsReport(devices, context.modemsFound, std::time(nullptr), session.config); });
     write("--json-file", options.jsonFile, [&] { return jsonReport(package, devices, session.config, context); });
     if (options.json) {
         printOutput(jsonReport(package, devices, session.config, context));

@@ -41,14 +41,14 @@ std::string testLabels(const DeviceRecord& device, const std::string& test)
 
 }  // namespace
 
-std::string metricsReport(const std::vector<DeviceRecord>& devices, const RunFacts& facts,
+std::string metricsReport(const std::vector<DeviceRecord>& devices, std::size_t modemsFound, std::int64_t finishedAt,
                           const PackageConfig& config)
 {
     std::ostringstream out;
     header(out, "modemdiag_modems_found", "Modems the last run found.");
-    out << "modemdiag_modems_found " << facts.modemsFound << '\n';
+    out << "modemdiag_modems_found " << modemsFound << '\n';
     header(out, "modemdiag_run_timestamp_seconds", "When the last run ended, in seconds since the epoch.");
-    out << "modemdiag_run_timestamp_seconds " << facts.finishedAt << '\n';
+    out << "modemdiag_run_timestamp_seconds " << finishedAt << '\n';
 
     header(out, "modemdiag_modem_info",
            "Each modem the last run tested: its status, firmware revision, slot and where the slot came from "
@@ -109,7 +109,7 @@ std::string metricsReport(const std::vector<DeviceRecord>& devices, const RunFac
             [](const TestRecord& test) { return "} " + secondsText(test.seconds); });
     perTest("modemdiag_test_last_run_timestamp_seconds",
             "When each test last ran (the end of its run), in seconds since the epoch.",
-            [&facts](const TestRecord&) { return "} " + std::to_string(facts.finishedAt); });
+            [finishedAt](const TestRecord&) { return "} " + std::to_string(finishedAt); });
     return out.str();
 }
 

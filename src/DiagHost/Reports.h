@@ -61,18 +61,12 @@ std::string jsonInfo(const PackageIdentity& package, const PackageConfig& config
 std::string junitReport(const PackageIdentity& package, const std::vector<DeviceRecord>& devices,
                         const PackageConfig& config, const ReportContext& context);
 
-// What the metrics say beyond the devices' records.
-struct RunFacts {
-    std::size_t modemsFound = 0;  // every modem found, not only the ones tested
-    std::int64_t finishedAt = 0;  // when the run ended, seconds since the epoch
-};
-
-// The metrics file, for node_exporter's textfile collector: modems found,
-// when the run ended, and per modem and test its outcome (one series per
-// outcome, 1 for the one it had), its code, its duration and when it last
-// ran. Tests that were selected but did not run have only the outcome
-// "not-run".
-std::string metricsReport(const std::vector<DeviceRecord>& devices, const RunFacts& facts,
+// The metrics file, for node_exporter's textfile collector: every modem
+// found (also those not tested), when the run ended (seconds since the
+// epoch), and per modem and test its outcome (one series per outcome, 1 for
+// the one it had), its code, its duration and when it last ran. Tests that
+// were selected but did not run have only the outcome "not-run".
+std::string metricsReport(const std::vector<DeviceRecord>& devices, std::size_t modemsFound, std::int64_t finishedAt,
                           const PackageConfig& config);
 
 }  // namespace diaghost
