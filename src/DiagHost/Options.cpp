@@ -148,12 +148,12 @@ int parseOptions(int argc, char** argv, Options& options)
                            "tells everything.\n\n") +
                kStreams + "\n" + exitStatusHelp() + "\nSimulated machines (--simulate=PROFILE):\n" + profilesHelp);
 
-    app.add_option("--package", options.package, "Package manifest (default: the installed package)")
-        ->type_name("PKG.cfg")
-        ->check(checkPath);
-    app.add_option("--sysroot", options.sysroot, "Look up /proc and /dev below DIR")
-        ->type_name("DIR")
-        ->check(checkPath);
+    // An option whose value names a file or a folder.
+    const auto pathOption = [](CLI::App* on, const char* name, std::string& path, const char* type, const char* text) {
+        on->add_option(name, path, text)->type_name(type)->check(checkPath);
+    };
+    pathOption(&app, "--package", options.package, "PKG.cfg", "Package manifest (default: the installed package)");
+    pathOption(&app, "--sysroot", options.sysroot, "DIR", "Look up /proc and /dev below DIR");
     CLI::Option* simulate =
         app.add_option("--simulate", options.profile, "Run on a simulated machine (--simulate=help)")
             ->expected(0, 1)
@@ -184,15 +184,9 @@ int parseOptions(int argc, char** argv, Options& options)
         ->type_name("NAME|all");
     run->add_flag("--halt-on-error", options.haltOnError, "No test starts after a failure");
     run->add_flag("--json", options.json, "One JSON document on stdout, the text on stderr");
-    run->add_option("--json-file", options.jsonFile, "Write the JSON document to FILE, replaced in one step")
-        ->type_name("FILE")
-        ->check(checkPath);
-    run->add_option("--junit", options.junit, "Also write a JUnit XML report to FILE")
-        ->type_name("FILE")
-        ->check(checkPath);
-    run->add_option("--metrics", options.metrics, "Also write Prometheus text metrics to FILE")
-        ->type_name("FILE")
-        ->check(checkPath);
+    pathOption(run, "--json-file", options.jsonFile, "FILE", "Write the JSON document to FILE, replaced in one step");
+    pathOption(run, "--junit", options.junit, "FILE", "Also write a JUnit XML report to FILE");
+    pathOption(run, "--metrics", options.metrics, "FILE", "Also write Prometheus text metrics to FILE");
     run->add_flag("-v,--verbose", options.verbose, "Show each test's log lines from the plug-in");
     run->add_flag("-q,--quiet", options.quiet, "Show only the summary (not with -v)");
 
