@@ -69,11 +69,11 @@ PortLock::PortLock(const std::string& folder, const std::string& tty) : m_path(l
             const bool written = write(fd, text, static_cast<std::size_t>(length)) == length;
             const int writeError = errno;
             if (close(fd) != 0 || !written) {
-                m_error = std::strerror(written ? errno : writeError);
+                error = std::strerror(written ? errno : writeError);
                 unlink(m_path.c_str());
                 return;
             }
-            m_state = State::Held;
+            state = State::Held;
             const std::string path = m_path;
             const pid_t self = getpid();
             // Removed only while it still names us.
@@ -85,7 +85,7 @@ PortLock::PortLock(const std::string& folder, const std::string& tty) : m_path(l
             return;
         }
         if (errno != EEXIST) {
-            m_error = std::strerror(errno);
+            error = std::strerror(errno);
             return;
         }
         pid_t holder = readHolder(m_path);
@@ -95,19 +95,19 @@ PortLock::PortLock(const std::string& folder, const std::string& tty) : m_path(l
             holder = readHolder(m_path);
         }
         if (alive(holder)) {
-            m_state = State::Busy;
-            m_holderPid = holder;
-            m_holderName = programName(holder);
+            state = State::Busy;
+            holderPid = holder;
+            holderName = programName(holder);
             return;
         }
         if (unlink(m_path.c_str()) != 0 && errno != ENOENT) {
-            m_error = std::string("a stale lock cannot be removed: ") + std::strerror(errno);
+            error = std::string("a stale lock cannot be removed: ") + std::strerror(errno);
             return;
         }
-        m_removedStale = true;
-        m_stalePid = holder;
+        removedStale = true;
+        stalePid = holder;
     }
-    m_error = "another program keeps taking the lock";
+    error = "another program keeps taking the lock";
 }
 
 }  // namespace diaghost

@@ -283,20 +283,20 @@ bool runPlan(IDiagnostics& diagnostics, const RunPlan& plan, const PackageConfig
         std::unique_ptr<PortLock> lock;
         if (!record.tty.empty() && !plan.lockFolder.empty()) {
             lock = std::make_unique<PortLock>(plan.lockFolder, record.tty);
-            if (lock->state() == PortLock::State::Busy) {
-                record.lockedByPid = static_cast<int>(lock->holderPid());
-                record.lockedByName = lock->holderName();
+            if (lock->state == PortLock::State::Busy) {
+                record.lockedByPid = static_cast<int>(lock->holderPid);
+                record.lockedByName = lock->holderName;
                 recordNotRun(record, plan, config,
                              "locked by PID " + std::to_string(record.lockedByPid) + " (" + record.lockedByName + ")");
                 view.skipped(record);
                 continue;
             }
-            if (lock->state() == PortLock::State::Unlockable) {
+            if (lock->state == PortLock::State::Unlockable) {
                 view.notice("Cannot lock " + record.tty + " (" + lockPath(plan.lockFolder, record.tty) +
-                            "): " + lock->error() + "; testing without the lock.");
-            } else if (lock->removedStale()) {
+                            "): " + lock->error + "; testing without the lock.");
+            } else if (lock->removedStale) {
                 view.detail("Removed a stale lock of " + record.tty + ": " +
-                            (lock->stalePid() != 0 ? "its process " + std::to_string(lock->stalePid()) + " is gone."
+                            (lock->stalePid != 0 ? "its process " + std::to_string(lock->stalePid) + " is gone."
                                                    : "it names no process."));
             }
         }
