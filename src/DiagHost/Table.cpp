@@ -2,6 +2,7 @@
 #include "Table.h"
 
 #include <algorithm>
+#include <numeric>
 
 #include "Text.h"
 
@@ -43,13 +44,9 @@ std::vector<std::size_t> Table::columnWidths(std::size_t width) const
         return widths;
     }
     const auto total = [&] {
-        std::size_t sum = m_indent;
-        std::size_t shown = 0;
-        for (std::size_t column : widths) {
-            sum += column;
-            shown += column != 0 ? 1 : 0;
-        }
-        return sum + (shown > 1 ? kGap * (shown - 1) : 0);
+        const auto shown =
+            static_cast<std::size_t>(std::count_if(widths.begin(), widths.end(), [](std::size_t w) { return w != 0; }));
+        return std::accumulate(widths.begin(), widths.end(), m_indent) + (shown > 1 ? kGap * (shown - 1) : 0);
     };
     // One column at a time from the widest, so that short columns (index,
     // percent) stay whole while long texts are shortened.
@@ -63,18 +60,13 @@ std::vector<std::size_t> Table::columnWidths(std::size_t width) const
         }
     };
     shrinkTo(kComfortable);
-    for (int rank = 1; total() > width; ++rank) {
-        bool any = false;
+    int lastRank = 0;
+    for (const Column& column : m_columns) {
+        lastRank = std::max(lastRank, column.dropRank);
+    }
+    for (int rank = 1; rank <= lastRank && total() > width; ++rank) {
         for (std::size_t i = 0; i < m_columns.size(); ++i) {
-            if (m_columns[i].dropRank >= rank) {
-                any = true;
-            }
-            if (m_columns[i].dropRank == rank) {
-                widths[i] = 0;
-            }
-        }
-        if (!any) {
-            break;
+            widths[i] = m_columns[i].dropRank == rank ? 0 : widths[i];
         }
     }
     shrinkTo(kNarrowest);
