@@ -15,10 +15,7 @@ namespace diaghost {
 // are deleted before the library is closed.
 class Plugin {
 public:
-    Plugin() = default;
     ~Plugin();
-    Plugin(const Plugin&) = delete;
-    Plugin& operator=(const Plugin&) = delete;
 
     // Loads the package's library, finds its three entry points and tells it
     // where its package lives (configPath, made absolute without resolving

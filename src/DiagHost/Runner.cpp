@@ -281,7 +281,7 @@ bool runPlan(IDiagnostics& diagnostics, const RunPlan& plan, const PackageConfig
         }
         view.device(record);
         std::unique_ptr<PortLock> lock;
-        if (!record.tty.empty() && !plan.lockFolder.empty()) {
+        if (!record.tty.empty()) {
             lock = std::make_unique<PortLock>(plan.lockFolder, record.tty);
             if (lock->state == PortLock::State::Busy) {
                 record.lockedByPid = static_cast<int>(lock->holderPid);

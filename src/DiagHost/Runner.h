@@ -48,7 +48,7 @@ struct RunPlan {
     // The plug-in's "is the modem driver in use?"; empty: never wait
     // before a test (the driver was busy before the run began).
     std::function<bool()> driverInUse;
-    // Where the ports' LCK..<tty> files live; empty: no locking.
+    // Where the ports' LCK..<tty> files live.
     std::string lockFolder;
     // The plug-in's diagnostic log, whose lines are shown under their tests.
     std::string diagnosticLog;
@@ -64,6 +64,6 @@ struct RunPlan {
 // SIGHUP or a closed output pipe ends the program at once (after the
 // cleanups). Returns whether Ctrl-C interrupted the run.
 bool runPlan(QuarnDiags::Diag::IDiagnostics& diagnostics, const RunPlan& plan, const PackageConfig& config,
-                   RunView& view);
+             RunView& view);
 
 }  // namespace diaghost
