@@ -20,7 +20,7 @@ const std::size_t kEntrySize = 16;
 // Reads at most size bytes of path at offset; the count read, -1 with errno
 // set when the file cannot be opened or read. One read does: a regular file
 // and /dev/mem give all they have, and the termination signals are blocked.
-long readAt(const std::string& path, std::uint8_t* buffer, std::size_t size, off_t offset)
+long readAt(const std::string& path, void* buffer, std::size_t size, off_t offset)
 {
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
@@ -33,39 +33,16 @@ long readAt(const std::string& path, std::uint8_t* buffer, std::size_t size, off
     return static_cast<long>(got);
 }
 
-std::string hex(std::uint32_t value)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%X", static_cast<unsigned>(value));
-    return text;
-}
-
-// "dddd:bb:dd", the form of a slot record's address file.
-std::string recordKey(unsigned domain, unsigned bus, unsigned device)
-{
-    char text[32];
-    std::snprintf(text, sizeof text, "%04x:%02x:%02x", domain, bus, device);
-    return text;
-}
-
 // A slot record's address file: "DOMAIN:BUS:DEVICE" in hex and a line feed
-// (a record of a whole bus, "DOMAIN:BUS", names no device). Normalised to
-// recordKey's form; "" for anything else.
-std::string parseRecordAddress(std::string text)
+// (a record of a whole bus, "DOMAIN:BUS", names no device). False for
+// anything else.
+bool parseRecordAddress(const std::string& text, SlotLookup::RecordKey& key)
 {
-    if (text.empty() || text.back() != '\n' || text.find_first_not_of("0123456789abcdefABCDEF:\n") != std::string::npos) {
-        return "";
-    }
-    text.pop_back();
-    unsigned domain = 0;
-    unsigned bus = 0;
-    unsigned device = 0;
     int used = 0;
-    if (text.size() > 16 || std::sscanf(text.c_str(), "%x:%x:%x%n", &domain, &bus, &device, &used) != 3 ||
-        static_cast<std::size_t>(used) != text.size() || bus > 0xFF || device > 31) {
-        return "";
-    }
-    return recordKey(domain, bus, device);
+    return !text.empty() && text.size() <= 17 && text.back() == '\n' &&
+           text.find_first_not_of("0123456789abcdefABCDEF:\n") == std::string::npos &&
+           std::sscanf(text.c_str(), "%x:%x:%x%n", &key[0], &key[1], &key[2], &used) == 3 &&
+           static_cast<std::size_t>(used) == text.size() - 1 && key[1] <= 0xFF && key[2] <= 31;
 }
 
 // A slot record's name as a slot number: decimal digits, 1 to 255 as the
@@ -108,8 +85,10 @@ bool decodeIrqTable(const std::uint8_t* area, std::size_t size, std::vector<IrqS
         sum += table[i];
     }
     if (version != 0x0100 || !sized || sum % 256 != 0) {
-        problem = "the firmware's IRQ routing table at " + hex(kFirmwareAreaStart + static_cast<std::uint32_t>(at)) +
-                  " is invalid (" + (version != 0x0100 ? "version" : !sized ? "size" : "checksum") + ")";
+        char where[16];
+        std::snprintf(where, sizeof where, "0x%X", static_cast<unsigned>(kFirmwareAreaStart + at));
+        problem = std::string("the firmware's IRQ routing table at ") + where + " is invalid (" +
+                  (version != 0x0100 ? "version" : !sized ? "size" : "checksum") + ")";
         return false;
     }
     for (std::size_t entry = kHeaderSize; entry < length; entry += kEntrySize) {
@@ -139,7 +118,7 @@ void SlotLookup::readFirmware()
         }
         return;
     }
-    m_tableValid = decodeIrqTable(area.data(), static_cast<std::size_t>(got), m_table, m_firmwareProblem);
+    decodeIrqTable(area.data(), static_cast<std::size_t>(got), m_table, m_firmwareProblem);
 }
 
 void SlotLookup::readSlotRecords()
@@ -156,15 +135,13 @@ void SlotLookup::readSlotRecords()
         if (slot < 0) {
             continue;
         }
-        std::uint8_t text[64];
+        char text[64];
         const long got = readAt(folder + "/" + entry->d_name + "/address", text, sizeof text - 1, 0);
-        if (got <= 0) {
-            continue;
-        }
-        const std::string key = parseRecordAddress(std::string(reinterpret_cast<const char*>(text), got));
+        RecordKey key{};
         // Several records of one device (a driver's and the firmware's):
         // the lowest number, so the answer does not depend on readdir's order.
-        if (!key.empty() && (m_records.count(key) == 0 || slot < m_records[key])) {
+        if (got > 0 && parseRecordAddress(std::string(text, static_cast<std::size_t>(got)), key) &&
+            (m_records.count(key) == 0 || slot < m_records[key])) {
             m_records[key] = slot;
         }
     }
@@ -176,8 +153,9 @@ SlotAnswer SlotLookup::find(unsigned domain, unsigned bus, unsigned device)
     if (!m_firmwareRead) {
         readFirmware();
     }
-    // The firmware's table knows only the first PCI domain.
-    const int fromTable = m_tableValid && domain == 0 ? slotInTable(m_table, bus, device) : -1;
+    // The firmware's table (empty when it was not read whole) knows only
+    // the first PCI domain.
+    const int fromTable = domain == 0 ? slotInTable(m_table, bus, device) : -1;
     if (fromTable >= 0) {
         return {fromTable, SlotSource::Firmware};
     }
@@ -185,7 +163,7 @@ SlotAnswer SlotLookup::find(unsigned domain, unsigned bus, unsigned device)
     if (!m_recordsRead) {
         readSlotRecords();
     }
-    const auto record = m_records.find(recordKey(domain, bus, device));
+    const auto record = m_records.find({domain, bus, device});
     if (record != m_records.end()) {
         return {record->second, SlotSource::Sysfs};
     }
@@ -198,7 +176,7 @@ std::string SlotLookup::firmwareProblem() const
     if (!m_firmwareMissed) {
         return "";
     }
-    return m_tableValid ? "the firmware's IRQ routing table lists no such device" : m_firmwareProblem;
+    return m_firmwareProblem.empty() ? "the firmware's IRQ routing table lists no such device" : m_firmwareProblem;
 }
 
 std::string SlotLookup::problem() const

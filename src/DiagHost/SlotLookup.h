@@ -1,6 +1,7 @@
 // SlotLookup.h - a modem's slot when the plug-in found none: the firmware's table through /dev/mem, else the kernel's slot records.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -52,6 +53,8 @@ struct SlotAnswer {
 // a decimal number.
 class SlotLookup {
 public:
+    using RecordKey = std::array<unsigned, 3>;  // domain, bus, device
+
     explicit SlotLookup(std::string sysroot) : m_sysroot(std::move(sysroot)) {}
 
     SlotAnswer find(unsigned domain, unsigned bus, unsigned device);
@@ -68,11 +71,10 @@ private:
 
     std::string m_sysroot;
     bool m_firmwareRead = false;
-    bool m_tableValid = false;
     std::vector<IrqSlotEntry> m_table;
-    std::string m_firmwareProblem;
+    std::string m_firmwareProblem;  // "" when the table was read whole
     bool m_recordsRead = false;
-    std::map<std::string, int> m_records;  // "0000:00:04" -> slot
+    std::map<RecordKey, int> m_records;  // slot of each {domain, bus, device}
     std::string m_recordsProblem;
     bool m_firmwareMissed = false;
     bool m_missed = false;
