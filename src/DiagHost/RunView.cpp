@@ -35,7 +35,8 @@ std::string percent(QuarnDiags::Uint value)
     return std::to_string(value) + "%";
 }
 
-// An event type's word and colour.
+// An event type's word and colour, by the type's value; "event" for a type
+// the framework does not name.
 struct TypeShown {
     const char* label;
     Colour colour;
@@ -43,12 +44,8 @@ struct TypeShown {
 
 TypeShown shown(EventType type)
 {
-    switch (type) {
-    case QuarnDiags::Diag::INFORMATION_EVENT: return {"info", Colour::Plain};
-    case QuarnDiags::Diag::WARNING_EVENT: return {"warning", Colour::Yellow};
-    case QuarnDiags::Diag::ERROR_EVENT: return {"error", Colour::Red};
-    }
-    return {"event", Colour::Plain};
+    static const TypeShown kTypes[] = {{"info", Colour::Plain}, {"warning", Colour::Yellow}, {"error", Colour::Red}};
+    return type >= 0 && type < 3 ? kTypes[type] : TypeShown{"event", Colour::Plain};
 }
 
 }  // namespace
