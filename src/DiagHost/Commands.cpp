@@ -51,7 +51,6 @@ bool enumerate(Session& session, Console& human, VirtualDeviceVector*& devices, 
         printError(error);
         return false;
     }
-    devices = nullptr;
     Wakeup wakeup;
     watch([&] { devices = enumerator->getDeviceVector("", 0); }, [] { return -1; },
           [&human](int signal) {

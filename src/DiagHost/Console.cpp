@@ -1,6 +1,7 @@
 // Console.cpp - terminal detection, ANSI colours and the redrawn live line.
 #include "Console.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <sys/ioctl.h>
@@ -71,18 +72,16 @@ void Console::line(const std::string& text)
         std::fputs(kEraseLine, m_stream);
     }
     const std::size_t columns = width();
-    std::string::size_type from = 0;
-    do {
-        // Each line of a text of several is wrapped on its own.
-        const std::string::size_type end = text.find('\n', from);
-        const std::string one = text.substr(from, end == std::string::npos ? std::string::npos : end - from);
-        from = end == std::string::npos ? std::string::npos : end + 1;
+    // Each line of a text of several is wrapped on its own.
+    for (std::size_t from = 0, end = 0; from <= text.size(); from = end + 1) {
+        end = std::min(text.find('\n', from), text.size());
+        const std::string one = text.substr(from, end - from);
         const std::string::size_type indent = one.find_first_not_of(' ');
         for (const std::string& part : wrapWords(one, columns, (indent == std::string::npos ? 0 : indent) + 2)) {
             std::fputs(part.c_str(), m_stream);
             std::fputc('\n', m_stream);
         }
-    } while (from != std::string::npos);
+    }
     if (m_liveShown) {
         std::fputs(m_live.c_str(), m_stream);
     }
