@@ -121,17 +121,10 @@ int writeReports(const Session& session, const PackageIdentity& package, const s
 // run or aborted, and a run cut short have not shown the modems to be good.
 int statusOf(const std::vector<DeviceRecord>& devices, bool interrupted)
 {
-    bool unusual = interrupted;
-    bool failed = false;
-    for (const DeviceRecord& device : devices) {
-        unusual = unusual || device.tests.empty() || !device.skipped.empty();
-        for (const TestRecord& test : device.tests) {
-            const Outcome outcome = outcomeOf(test);
-            failed = failed || outcome == Outcome::Failed;
-            unusual = unusual || outcome == Outcome::Unusual || outcome == Outcome::Aborted;
-        }
-    }
-    return failed ? EXIT_FAILED : unusual ? EXIT_UNUSUAL : EXIT_ALL_PASSED;
+    const Tally tally(devices);
+    const bool unusual = interrupted || tally.untested > 0 ||
+                         tally[Outcome::Unusual] + tally[Outcome::Aborted] + tally[Outcome::NotRun] > 0;
+    return tally[Outcome::Failed] > 0 ? EXIT_FAILED : unusual ? EXIT_UNUSUAL : EXIT_ALL_PASSED;
 }
 
 // Before the search for modems opens any port: a port closed a moment ago

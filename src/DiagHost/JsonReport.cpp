@@ -55,23 +55,15 @@ json testOf(const TestRecord& test, const PackageConfig& config)
 // not run is one "not-run"), the modems, and the status diaghost ends with.
 json summaryOf(const std::vector<DeviceRecord>& devices, const ReportContext& context)
 {
-    std::size_t counts[std::size(kOutcomes)] = {};
-    std::size_t tested = 0;
-    for (const DeviceRecord& device : devices) {
-        for (const TestRecord& test : device.tests) {
-            ++counts[static_cast<int>(outcomeOf(test))];
-        }
-        counts[static_cast<int>(Outcome::NotRun)] += device.skipped.size();
-        tested += device.tests.empty() ? 0 : 1;
-    }
+    const Tally tally(devices);
     json outcomes = json::object();
     for (const OutcomeInfo& outcome : kOutcomes) {
-        outcomes[outcome.name] = counts[&outcome - kOutcomes];
+        outcomes[outcome.name] = tally.outcomes[&outcome - kOutcomes];
     }
     return {{"outcomes", outcomes},
             {"modems_found", context.modemsFound},
-            {"modems_tested", tested},
-            {"modems_not_tested", devices.size() - tested},
+            {"modems_tested", devices.size() - tally.untested},
+            {"modems_not_tested", tally.untested},
             {"exit_status", context.exitStatus}};
 }
 

@@ -1,6 +1,9 @@
 // Outcome.h - what a test's result means to a person: one table of names, labels, colours and meanings.
 #pragma once
 
+#include <iterator>
+#include <vector>
+
 #include "Console.h"
 #include "Records.h"
 
@@ -44,5 +47,31 @@ inline Outcome outcomeOf(const TestRecord& test)
     }
     return test.verdict == QuarnDiags::Diag::UNUSUAL_STATUS ? Outcome::Unusual : Outcome::Failed;
 }
+
+// Devices' selected tests counted by outcome (one that did not run is
+// NotRun), the time they ran, and the devices that ran none.
+struct Tally {
+    std::size_t outcomes[std::size(kOutcomes)] = {};
+    double seconds = 0.0;
+    std::size_t untested = 0;
+
+    Tally() = default;
+    explicit Tally(const std::vector<DeviceRecord>& devices)
+    {
+        for (const DeviceRecord& device : devices) {
+            add(device);
+        }
+    }
+    void add(const DeviceRecord& device)
+    {
+        for (const TestRecord& test : device.tests) {
+            ++outcomes[static_cast<int>(outcomeOf(test))];
+            seconds += test.seconds;
+        }
+        outcomes[static_cast<int>(Outcome::NotRun)] += device.skipped.size();
+        untested += device.tests.empty() ? 1 : 0;
+    }
+    std::size_t operator[](Outcome outcome) const { return outcomes[static_cast<int>(outcome)]; }
+};
 
 }  // namespace diaghost

@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <map>
 #include <set>
 
 #include "Outcome.h"
@@ -193,9 +192,8 @@ void RunView::driverWait(double waitedMs, bool released)
 
 void RunView::summary(const std::vector<DeviceRecord>& devices, bool interrupted)
 {
-    std::map<Outcome, int> counts;  // of the outcomes that occurred, in the table's order
+    const Tally tally(devices);
     std::set<QuarnDiags::Uint> codes;
-    int untested = 0;
 
     Table table({{"MODEM"}, {"TEST"}, {"RESULT"}, {"CODE"}, {"DONE", 2}, {"TIME", 1}}, 2);
     for (const DeviceRecord& device : devices) {
@@ -204,7 +202,6 @@ void RunView::summary(const std::vector<DeviceRecord>& devices, bool interrupted
         const std::string modem = std::to_string(device.index) + " " + orDash(tty);
         for (const TestRecord& test : device.tests) {
             const Outcome outcome = outcomeOf(test);
-            ++counts[outcome];
             if (outcome != Outcome::Passed || test.code != QuarnDiags::Diag::TEST_COMPLETED_SUCCESSFULLY) {
                 codes.insert(test.code);
             }
@@ -216,7 +213,6 @@ void RunView::summary(const std::vector<DeviceRecord>& devices, bool interrupted
                        {seconds(test.seconds)}});
         }
         if (device.tests.empty()) {
-            ++untested;
             table.row({{modem}, {"-"}, {"NOT TESTED", Colour::Dim}, {device.notTestedReason()}, {"-"}, {"-"}});
         }
     }
@@ -225,12 +221,16 @@ void RunView::summary(const std::vector<DeviceRecord>& devices, bool interrupted
     m_console.line(m_console.paint("Summary", Colour::Bold));
     table.print(m_console);
 
-    if (!codes.empty() || !counts.empty()) {
+    // The outcomes of the tests that ran, in the table's order.
+    const int ran = static_cast<int>(Outcome::NotRun);
+    if (tally.untested < devices.size()) {
         m_console.line();
         m_console.line(m_console.paint("What the results mean", Colour::Bold));
-        for (const auto& outcome : counts) {
-            const OutcomeInfo& info = describe(outcome.first);
-            m_console.line("  " + m_console.paint(info.label, info.colour) + ": " + info.meaning);
+        for (int i = 0; i < ran; ++i) {
+            const OutcomeInfo& info = kOutcomes[i];
+            if (tally.outcomes[i] > 0) {
+                m_console.line("  " + m_console.paint(info.label, info.colour) + ": " + info.meaning);
+            }
         }
         for (QuarnDiags::Uint code : codes) {
             const std::string text = m_config.codeText(code);
@@ -239,12 +239,12 @@ void RunView::summary(const std::vector<DeviceRecord>& devices, bool interrupted
     }
 
     m_console.line();
-    std::string result = "Result: " + std::to_string(counts[Outcome::Passed]) + " passed, " +
-                         std::to_string(counts[Outcome::Unusual]) + " unusual, " +
-                         std::to_string(counts[Outcome::Failed]) + " failed, " +
-                         std::to_string(counts[Outcome::Aborted]) + " aborted";
-    if (untested > 0) {
-        result += "; " + std::to_string(untested) + (untested == 1 ? " modem" : " modems") + " not tested";
+    std::string result = "Result:";
+    for (int i = 0; i < ran; ++i) {
+        result += (i == 0 ? " " : ", ") + std::to_string(tally.outcomes[i]) + " " + kOutcomes[i].name;
+    }
+    if (tally.untested > 0) {
+        result += "; " + std::to_string(tally.untested) + (tally.untested == 1 ? " modem" : " modems") + " not tested";
     }
     if (interrupted) {
         result += "; interrupted, the remaining tests did not run";
