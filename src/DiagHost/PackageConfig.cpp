@@ -59,7 +59,7 @@ std::string PackageConfig::libraryPath() const
     if (!library.empty() && library[0] == '/') {
         return library;
     }
-    return (packageDir.empty() ? std::string(".") : packageDir) + "/" + library;
+    return parentFolder(path) + "/" + library;
 }
 
 int PackageConfig::testIndex(const std::string& name) const
@@ -211,7 +211,6 @@ bool loadPackageConfig(const std::string& path, PackageConfig& config, std::stri
 
     config = PackageConfig();
     config.path = path;
-    config.packageDir = parentFolder(path);
     if (!parsePackageConfig(text.str(), config, error)) {
         error = "bad package " + path + ": " + error;
         return false;

@@ -32,8 +32,7 @@ struct MessageInfo {
 // position in the vector is its index in the diagnostic.
 struct PackageConfig {
     std::string path;         // the file as given
-    std::string packageDir;   // the folder holding it
-    std::string library;      // plug-in file name, relative to packageDir
+    std::string library;      // plug-in file name, relative to the folder holding path
     std::vector<TestInfo> tests;
     std::map<QuarnDiags::Uint, MessageInfo> messages;
     HardwareInfo hardware;
