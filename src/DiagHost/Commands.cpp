@@ -83,7 +83,6 @@ void printSimulation(Session& session, Console& human)
     }
 }
 
-// A report file that cannot be written, named by its option.
 void reportFileError(const char* option, const std::string& path, const std::string& reason)
 {
     printError(std::string(option) + " " + path + ": " + reason);

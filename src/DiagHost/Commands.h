@@ -5,10 +5,9 @@
 
 namespace diaghost {
 
-// Before a run: the report files it is to write (--json-file, --junit,
-// --metrics) can be written, each tried with a file made and removed in its
-// folder. Returns -1 when they can, else EXIT_CANTCREAT after a one-line
-// error that names the option, the file and the reason.
+// Before a run: whether its report files (--json-file, --junit, --metrics)
+// can be written (canWriteFile). Returns -1 when they can, else
+// EXIT_CANTCREAT after a one-line error naming the option, file and reason.
 int checkOutputFiles(const Options& options);
 
 int commandInfo(Session& session);

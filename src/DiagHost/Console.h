@@ -15,7 +15,6 @@ enum class Colour { Plain, Green, Yellow, Red, Cyan, Bold, Dim };
 // a window resized during a run is followed from the next line on.
 class Console {
 public:
-    // stream is stdout or stderr.
     explicit Console(std::FILE* stream);
     ~Console();
     Console(const Console&) = delete;

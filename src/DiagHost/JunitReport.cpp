@@ -54,9 +54,7 @@ std::string attribute(const char* name, const std::string& value)
     return std::string(" ") + name + "=\"" + escaped + "\"";
 }
 
-// The numbers of a suite, or of the whole report, as its attributes: a
-// FAILED test is a failure, an UNUSUAL_STATUS one an error, and one aborted
-// or not run is skipped.
+// The numbers of a suite, or of the whole report, as its attributes.
 std::string countAttributes(const Tally& tally)
 {
     const std::size_t tests = std::accumulate(std::begin(tally.outcomes), std::end(tally.outcomes), std::size_t{0});

@@ -14,8 +14,6 @@ namespace diaghost {
 void printInfo(Console& console, const PackageIdentity& package, const PackageConfig& config,
                const std::string& logDir);
 
-// One row per modem: index, PCI address, vendor:device IDs, tty, slot,
-// firmware revision, status.
 void printDeviceTable(Console& console, const std::vector<DeviceRecord>& devices, const std::vector<std::string>& slotNotes);
 
 // "No modem found", and what the plug-in looked for as the manifest says.

@@ -54,7 +54,6 @@ std::string helpRow(const std::string& name, std::size_t width, const std::strin
     return rows;
 }
 
-// "Exit status:" and the list, for --help.
 std::string exitStatusHelp()
 {
     std::string text = "Exit status:\n";
@@ -64,7 +63,6 @@ std::string exitStatusHelp()
     return text;
 }
 
-// One row per simulated machine.
 std::string simulatedMachines()
 {
     std::string text;
@@ -83,7 +81,6 @@ std::string checkPath(const std::string& value)
     return std::string();
 }
 
-// A usage error in one line, with where to read more.
 int usageError(const std::string& message, const std::string& command)
 {
     std::cerr << "diaghost: " << message << " (see diaghost help" << (command.empty() ? "" : " " + command) << ")\n";

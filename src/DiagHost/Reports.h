@@ -55,9 +55,8 @@ std::string jsonInfo(const PackageIdentity& package, const PackageConfig& config
 // One <testsuite> per modem, one <testcase> per test: FAILED is a
 // <failure>, UNUSUAL_STATUS an <error>, an aborted test or one the modem
 // cannot run (no tty) is <skipped>. With no modem at all, one suite with
-// one <error> case that says what was looked for. Texts are escaped; a
-// byte that is not part of well-formed UTF-8, U+FFFE, U+FFFF and the control
-// characters XML does not allow become "?".
+// one <error> case that says what was looked for. Texts are escaped, and
+// what XML does not allow in them becomes "?".
 std::string junitReport(const PackageIdentity& package, const std::vector<DeviceRecord>& devices,
                         const PackageConfig& config, const ReportContext& context);
 

@@ -195,7 +195,6 @@ private:
     std::vector<EventRecord> m_events;
 };
 
-// Each chosen test as not run, with one reason.
 void recordNotRun(DeviceRecord& record, const RunPlan& plan, const PackageConfig& config, const std::string& reason)
 {
     for (int testIndex : plan.tests) {

@@ -14,7 +14,6 @@ namespace diaghost {
 // cannot move the cursor, retitle the window or start a line of its own.
 std::string printable(const std::string& text);
 
-// The text, or "-" where there is none.
 inline std::string orDash(const std::string& text)
 {
     return text.empty() ? std::string("-") : text;
