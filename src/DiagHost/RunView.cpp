@@ -44,7 +44,8 @@ struct TypeShown {
 TypeShown shown(EventType type)
 {
     static const TypeShown kTypes[] = {{"info", Colour::Plain}, {"warning", Colour::Yellow}, {"error", Colour::Red}};
-    return type >= 0 && type < 3 ? kTypes[type] : TypeShown{"event", Colour::Plain};
+    const auto index = static_cast<unsigned>(type);
+    return index < 3 ? kTypes[index] : TypeShown{"event", Colour::Plain};
 }
 
 }  // namespace
