@@ -118,7 +118,7 @@ bool Options::selects(const DeviceRecord& record) const
     }
     const PciAddress address = PciAddress::parse(device);
     if (address.valid) {
-        return record.pciAddress == address;
+        return record.pciAddress.text() == address.text();
     }
     return !record.tty.empty() && (record.tty == device || record.tty == "/dev/" + device);
 }

@@ -106,12 +106,6 @@ std::string PciAddress::readId(const std::string& sysroot) const
     return id;
 }
 
-bool PciAddress::operator==(const PciAddress& other) const
-{
-    return valid == other.valid && domain == other.domain && bus == other.bus && device == other.device &&
-           function == other.function;
-}
-
 int slotFromHWInfo(const std::string& text)
 {
     // The whole text must be the slot phrase, its number a decimal one that

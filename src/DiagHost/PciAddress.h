@@ -31,8 +31,6 @@ struct PciAddress {
     // ("" for the real one): /proc/bus/pci/<bus>/<device>.<function>, which
     // names functions of domain 0000 only. "" when there is no such file.
     std::string readId(const std::string& sysroot) const;
-
-    bool operator==(const PciAddress& other) const;
 };
 
 // Slot number from the plug-in's additional hardware information text
