@@ -20,10 +20,7 @@ std::string trim(const std::string& text)
 {
     const char* blanks = " \t\r\n";
     const std::string::size_type first = text.find_first_not_of(blanks);
-    if (first == std::string::npos) {
-        return std::string();
-    }
-    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
+    return first == std::string::npos ? std::string() : text.substr(first, text.find_last_not_of(blanks) - first + 1);
 }
 
 bool isSymbol(const std::string& text)
@@ -56,10 +53,7 @@ bool parseSeconds(const std::string& text, double& seconds)
 
 std::string PackageConfig::libraryPath() const
 {
-    if (!library.empty() && library[0] == '/') {
-        return library;
-    }
-    return parentFolder(path) + "/" + library;
+    return !library.empty() && library[0] == '/' ? library : parentFolder(path) + "/" + library;
 }
 
 int PackageConfig::testIndex(const std::string& name) const
