@@ -12,8 +12,6 @@
 
 namespace diaghost {
 
-namespace {
-
 const char* const kEraseLine = "\r\033[2K";
 const char* const kHideCursor = "\033[?25l";
 const char* const kShowCursor = "\033[?25h";
@@ -21,8 +19,6 @@ const char* const kShowCursor = "\033[?25h";
 // Ctrl-C as "^C" after it, and the line must not wrap then either, or its
 // erasing would leave the first row behind.
 constexpr std::size_t kLiveMargin = 3;
-
-}  // namespace
 
 Console::Console(std::FILE* stream) : m_stream(stream)
 {

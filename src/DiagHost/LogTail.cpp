@@ -9,13 +9,9 @@
 
 namespace diaghost {
 
-namespace {
-
 // A modem test logs a few kilobytes; more than this per call is left for
 // the next one, so that a flooded log cannot stall the display.
 constexpr std::size_t kMaxReadPerCall = 64 * 1024;
-
-}  // namespace
 
 LogTail::~LogTail()
 {

@@ -35,8 +35,6 @@ DeviceRecord describeDevice(const IDevice& device, int index)
     return record;
 }
 
-namespace {
-
 // Marks of the slots diaghost found itself, and what each stands for.
 const struct {
     SlotSource source;
@@ -46,8 +44,6 @@ const struct {
     {SlotSource::Firmware, "*", "the firmware's table, read through /dev/mem"},
     {SlotSource::Sysfs, "+", "the kernel's record in /sys/bus/pci/slots"},
 };
-
-}  // namespace
 
 std::string slotText(const DeviceRecord& device)
 {
