@@ -27,15 +27,11 @@ bool allDigits(const std::string& text)
     return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-bool isTtyName(const std::string& text)
-{
-    return text.size() > 1 && (text[0] == '/' || text.compare(0, 3, "tty") == 0);
-}
-
+// An index, a tty ("/dev/..." or "tty...") or a PCI address.
 std::string checkDevice(const std::string& value)
 {
-    if (value == "all" || (allDigits(value) && value.size() < 6) || isTtyName(value) ||
-        PciAddress::parse(value).valid) {
+    const bool tty = value.size() > 1 && (value[0] == '/' || value.compare(0, 3, "tty") == 0);
+    if (value == "all" || (allDigits(value) && value.size() < 6) || tty || PciAddress::parse(value).valid) {
         return std::string();
     }
     return "expected a modem index, tty or PCI address (as 'diaghost list' shows them) or 'all', not '" + value + "'";

@@ -38,18 +38,6 @@ pid_t readHolder(const std::string& path)
     return whole && pid > 0 && pid <= 0x3FFFFFFF ? static_cast<pid_t>(pid) : 0;
 }
 
-bool alive(pid_t pid)
-{
-    return pid > 0 && (kill(pid, 0) == 0 || errno == EPERM);
-}
-
-std::string programName(pid_t pid)
-{
-    std::string name;
-    std::getline(std::ifstream("/proc/" + std::to_string(pid) + "/comm"), name);
-    return name.empty() ? "unknown" : name;
-}
-
 }  // namespace
 
 std::string lockPath(const std::string& folder, const std::string& tty)
@@ -94,10 +82,12 @@ PortLock::PortLock(const std::string& folder, const std::string& tty) : m_path(l
             poll(nullptr, 0, 50);
             holder = readHolder(m_path);
         }
-        if (alive(holder)) {
+        // Alive: a signal could be sent to it (EPERM: by its owner only).
+        if (holder > 0 && (kill(holder, 0) == 0 || errno == EPERM)) {
             state = State::Busy;
             holderPid = holder;
-            holderName = programName(holder);
+            std::getline(std::ifstream("/proc/" + std::to_string(holder) + "/comm"), holderName);
+            holderName = holderName.empty() ? "unknown" : holderName;
             return;
         }
         if (unlink(m_path.c_str()) != 0 && errno != ENOENT) {
