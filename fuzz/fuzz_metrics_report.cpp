@@ -120,8 +120,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                               {"firmware", device.fru.firmwareRevision}}) {
             Expect(!ValidUtf8(original) || labels[label] == original);  // a text that came back
         }
-        const char* source = diaghost::slotSourceName(device.slotSource);
-        Expect(labels["slot"] == std::to_string(device.slot) && labels["slot_source"] == (source != nullptr ? source : ""));
+        Expect(labels["slot"] == std::to_string(device.slot) &&
+               labels["slot_source"] == diaghost::describe(device.slotSource).name);
     }
     Expect(infos == run.devices.size());
     return 0;

@@ -104,7 +104,7 @@ std::string jsonReport(const PackageIdentity& package, const std::vector<DeviceR
             {"location", textOrNull(device.location)},
             {"tty", textOrNull(device.tty)},
             {"slot", device.slot},
-            {"slot_source", device.slotSource == SlotSource::Unknown ? json(nullptr) : json(slotSourceName(device.slotSource))},
+            {"slot_source", textOrNull(describe(device.slotSource).name)},
             {"status", textOrNull(device.status)},
             {"fru",
              {{"manufacturer", textOrNull(device.fru.manufacturer)},

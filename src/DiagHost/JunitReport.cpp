@@ -115,7 +115,7 @@ std::string junitReport(const PackageIdentity& package, const std::vector<Device
         suites += "  <testsuite" + attribute("name", suiteName(device)) + countAttributes(counts) + ">\n" +
                   "    <properties>\n" + property("location", device.location) +
                   property("slot", std::to_string(device.slot)) +
-                  property("slot_source", device.slotSource == SlotSource::Unknown ? "" : slotSourceName(device.slotSource)) +
+                  property("slot_source", describe(device.slotSource).name) +
                   property("status", device.status) +
                   property("firmware_revision", device.fru.firmwareRevision) + "    </properties>\n" + cases +
                   "  </testsuite>\n";

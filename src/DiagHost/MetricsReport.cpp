@@ -54,10 +54,9 @@ std::string metricsReport(const std::vector<DeviceRecord>& devices, std::size_t 
            "Each modem the last run tested: its status, firmware revision, slot and where the slot came from "
            "(kcore, firmware or sysfs; empty when not known).");
     for (const DeviceRecord& device : devices) {
-        const char* source = slotSourceName(device.slotSource);
         out << "modemdiag_modem_info{" << modemLabels(device) << "," << label("status", device.status) << ","
             << label("firmware", device.fru.firmwareRevision) << "," << label("slot", std::to_string(device.slot))
-            << "," << label("slot_source", source != nullptr ? source : "") << "} 1\n";
+            << "," << label("slot_source", describe(device.slotSource).name) << "} 1\n";
     }
 
     // Only when it has a series: most runs find no lock.

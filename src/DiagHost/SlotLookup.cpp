@@ -57,12 +57,6 @@ int slotOfName(const char* name)
 
 }  // namespace
 
-const char* slotSourceName(SlotSource source)
-{
-    static const char* const kNames[] = {nullptr, "kcore", "firmware", "sysfs"};
-    return kNames[static_cast<int>(source)];
-}
-
 bool decodeIrqTable(const std::uint8_t* area, std::size_t size, std::vector<IrqSlotEntry>& entries,
                     std::string& problem)
 {

@@ -15,8 +15,25 @@ namespace diaghost {
 // then reads it through /dev/mem, or takes the kernel's slot records.
 enum class SlotSource { Unknown, Kcore, Firmware, Sysfs };
 
-// "kcore", "firmware", "sysfs"; nullptr for Unknown.
-const char* slotSourceName(SlotSource source);
+// Per source, in the enumeration's order: its name in the reports ("" for
+// Unknown) and, for a slot diaghost found itself, its mark in a table and
+// where it was found.
+struct SlotSourceInfo {
+    const char* name;
+    const char* mark;
+    const char* where;
+};
+inline constexpr SlotSourceInfo kSlotSources[] = {
+    {"", "", nullptr},
+    {"kcore", "", nullptr},
+    {"firmware", "*", "the firmware's table, read through /dev/mem"},
+    {"sysfs", "+", "the kernel's record in /sys/bus/pci/slots"},
+};
+
+inline const SlotSourceInfo& describe(SlotSource source)
+{
+    return kSlotSources[static_cast<int>(source)];
+}
 
 // One entry of the firmware's PCI IRQ routing table.
 struct IrqSlotEntry {
