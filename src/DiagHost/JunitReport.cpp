@@ -17,27 +17,29 @@ std::string suiteName(const DeviceRecord& device)
            device.location + ")";
 }
 
-// The five XML special characters and the carriage return escaped. The
-// report is declared UTF-8: a byte that is not part of a well-formed
-// character would make it unreadable, and XML 1.0 allows neither U+FFFE,
-// U+FFFF nor control characters other than tab and line ends; each of
-// their bytes becomes "?".
-std::string xmlEscape(const std::string& text)
+// The five XML special characters and the carriage return escaped, in an
+// attribute tab and line feed too. The report is declared UTF-8: a byte
+// that is not part of a well-formed character would make it unreadable, and
+// XML 1.0 allows neither U+FFFE, U+FFFF nor control characters other than
+// tab and line ends; each of their bytes becomes "?".
+std::string xmlEscape(const std::string& text, bool inAttribute = false)
 {
     return rewriteUtf8(
         text,
-        [](unsigned long codePoint, const std::string& bytes) {
+        [inAttribute](unsigned long codePoint, const std::string& bytes) {
             switch (codePoint) {
             case '&': return std::string("&amp;");
             case '<': return std::string("&lt;");
             case '>': return std::string("&gt;");
             case '"': return std::string("&quot;");
             case '\'': return std::string("&apos;");
-            // A parser reads a literal carriage return as a line feed.
+            // A parser reads a literal carriage return as a line feed, and
+            // in an attribute a literal tab or line feed as a blank.
             case '\r': return std::string("&#13;");
+            case '\t': return inAttribute ? std::string("&#9;") : bytes;
+            case '\n': return inAttribute ? std::string("&#10;") : bytes;
             }
-            const bool allowed = (codePoint >= 0x20 || codePoint == '\t' || codePoint == '\n') &&
-                                 codePoint != 0xFFFE && codePoint != 0xFFFF;
+            const bool allowed = codePoint >= 0x20 && codePoint != 0xFFFE && codePoint != 0xFFFF;
             return allowed ? bytes : std::string(bytes.size(), '?');
         },
         [](unsigned char) { return "?"; });
@@ -45,13 +47,7 @@ std::string xmlEscape(const std::string& text)
 
 std::string attribute(const char* name, const std::string& value)
 {
-    // A parser turns a literal tab or line feed in an attribute into a
-    // blank; as character references they read back as written.
-    std::string escaped;
-    for (const char c : xmlEscape(value)) {
-        escaped += c == '\t' ? std::string("&#9;") : c == '\n' ? std::string("&#10;") : std::string(1, c);
-    }
-    return std::string(" ") + name + "=\"" + escaped + "\"";
+    return std::string(" ") + name + "=\"" + xmlEscape(value, true) + "\"";
 }
 
 // The numbers of a suite, or of the whole report, as its attributes.
