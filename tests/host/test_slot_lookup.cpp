@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <sys/stat.h>
@@ -56,7 +57,7 @@ protected:
         chmod(pattern, 0755);
         mkdir((root + "/dev").c_str(), 0755);
     }
-    void TearDown() override { std::system(("rm -rf " + root).c_str()); }
+    void TearDown() override { std::filesystem::remove_all(root); }
 
     // dev/mem holding the table at the physical address, the file ending at 1 MiB.
     void firmware(const std::vector<std::uint8_t>& table, std::uint32_t address)
