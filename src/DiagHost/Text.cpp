@@ -29,12 +29,13 @@ std::size_t colourSequence(const std::string& text, std::size_t at)
     return 0;
 }
 
-// The bytes of text that take at most columns. A colour sequence takes no
-// column and is never cut: a part of one would show as text.
-std::size_t bytesWithin(const std::string& text, std::size_t columns)
+// The bytes of text that take at most columns; taken is the columns they
+// take. A colour sequence takes no column and is never cut: a part of one
+// would show as text.
+std::size_t bytesWithin(const std::string& text, std::size_t columns, std::size_t& taken)
 {
     std::size_t at = 0;
-    for (std::size_t taken = 0; at < text.size(); ++at) {
+    for (taken = 0; at < text.size(); ++at) {
         if (const std::size_t colour = colourSequence(text, at)) {
             at += colour - 1;
         } else if ((static_cast<unsigned char>(text[at]) & 0xC0u) != 0x80u) {
@@ -95,17 +96,7 @@ std::string printable(const std::string& text)
 std::size_t displayWidth(const std::string& text)
 {
     std::size_t width = 0;
-    for (std::size_t at = 0; at < text.size();) {
-        if (const std::size_t colour = colourSequence(text, at)) {
-            at += colour;
-            continue;
-        }
-        // Continuation bytes take no column of their own.
-        if ((static_cast<unsigned char>(text[at]) & 0xC0u) != 0x80u) {
-            ++width;
-        }
-        ++at;
-    }
+    bytesWithin(text, std::string::npos, width);
     return width;
 }
 
@@ -125,7 +116,8 @@ std::string fitWidth(const std::string& text, std::size_t width)
     if (width <= markWidth) {
         return mark.size() == width ? mark : std::string(width, '.');
     }
-    return text.substr(0, bytesWithin(text, width - markWidth)) + mark;
+    std::size_t taken = 0;
+    return text.substr(0, bytesWithin(text, width - markWidth, taken)) + mark;
 }
 
 std::vector<std::string> wrapWords(const std::string& text, std::size_t width, std::size_t indent)
@@ -162,7 +154,8 @@ std::vector<std::string> wrapWords(const std::string& text, std::size_t width, s
             line += gap;
         }
         std::size_t cut = 0;
-        while ((cut = bytesWithin(word, width - displayWidth(line))) < word.size()) {
+        std::size_t taken = 0;
+        while ((cut = bytesWithin(word, width - displayWidth(line), taken)) < word.size()) {
             lines.push_back(line + word.substr(0, cut));
             line.assign(indent, ' ');
             word.erase(0, cut);
