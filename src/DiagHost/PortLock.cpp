@@ -40,17 +40,13 @@ pid_t readHolder(const std::string& path)
 
 }  // namespace
 
-std::string lockPath(const std::string& folder, const std::string& tty)
-{
-    return folder + "/LCK.." + tty.substr(tty.rfind('/') + 1);
-}
-
-PortLock::PortLock(const std::string& folder, const std::string& tty) : m_path(lockPath(folder, tty))
+PortLock::PortLock(const std::string& folder, const std::string& tty)
+    : path(folder + "/LCK.." + tty.substr(tty.rfind('/') + 1))
 {
     // A lock that goes stale between our look and our removal is taken on
     // the next turn; two turns are enough unless another program races us.
     for (int turn = 0; turn < 3; ++turn) {
-        const int fd = open(m_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+        const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
         if (fd >= 0) {
             char text[16];
             const int length = std::snprintf(text, sizeof text, "%10d\n", static_cast<int>(getpid()));
@@ -58,16 +54,15 @@ PortLock::PortLock(const std::string& folder, const std::string& tty) : m_path(l
             const int writeError = errno;
             if (close(fd) != 0 || !written) {
                 error = std::strerror(written ? errno : writeError);
-                unlink(m_path.c_str());
+                unlink(path.c_str());
                 return;
             }
             state = State::Held;
-            const std::string path = m_path;
             const pid_t self = getpid();
             // Removed only while it still names us.
-            m_remove = std::make_unique<Cleanup>([path, self] {
-                if (readHolder(path) == self) {
-                    unlink(path.c_str());
+            m_remove = std::make_unique<Cleanup>([file = path, self] {
+                if (readHolder(file) == self) {
+                    unlink(file.c_str());
                 }
             });
             return;
@@ -76,11 +71,11 @@ PortLock::PortLock(const std::string& folder, const std::string& tty) : m_path(l
             error = std::strerror(errno);
             return;
         }
-        pid_t holder = readHolder(m_path);
+        pid_t holder = readHolder(path);
         if (holder == 0) {
             // Perhaps made a moment ago and not written yet: look once more.
             poll(nullptr, 0, 50);
-            holder = readHolder(m_path);
+            holder = readHolder(path);
         }
         // Alive: a signal could be sent to it (EPERM: by its owner only).
         if (holder > 0 && (kill(holder, 0) == 0 || errno == EPERM)) {
@@ -90,7 +85,7 @@ PortLock::PortLock(const std::string& folder, const std::string& tty) : m_path(l
             holderName = holderName.empty() ? "unknown" : holderName;
             return;
         }
-        if (unlink(m_path.c_str()) != 0 && errno != ENOENT) {
+        if (unlink(path.c_str()) != 0 && errno != ENOENT) {
             error = std::string("a stale lock cannot be removed: ") + std::strerror(errno);
             return;
         }

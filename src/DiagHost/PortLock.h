@@ -13,13 +13,8 @@ namespace diaghost {
 // Programs that share serial ports (fax servers, getty programs, terminal
 // programs) mark a port in use with a file LCK..<tty name> in the lock
 // folder, holding the owner's PID as ten characters and a line feed. A lock
-// whose process is gone is stale and may be taken over.
-
-// The lock file of a tty path (/dev/ttySM0 -> <folder>/LCK..ttySM0).
-std::string lockPath(const std::string& folder, const std::string& tty);
-
-// A lock held while a modem is tested: made exclusively, removed when the
-// object goes or, if the program ends early, by the program's cleanups.
+// whose process is gone is stale and may be taken over. Ours is removed
+// when the object goes or, if the program ends early, by the cleanups.
 class PortLock {
 public:
     enum class State {
@@ -30,6 +25,7 @@ public:
 
     PortLock(const std::string& folder, const std::string& tty);
 
+    const std::string path;  // /dev/ttySM0 -> <folder>/LCK..ttySM0
     // What the constructor found.
     State state = State::Unlockable;
     pid_t holderPid = 0;
@@ -39,7 +35,6 @@ public:
     pid_t stalePid = 0;         // and named this PID (0: none)
 
 private:
-    std::string m_path;
     std::unique_ptr<Cleanup> m_remove;  // while held
 };
 

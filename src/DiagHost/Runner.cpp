@@ -291,8 +291,8 @@ bool runPlan(IDiagnostics& diagnostics, const RunPlan& plan, const PackageConfig
                 continue;
             }
             if (lock->state == PortLock::State::Unlockable) {
-                view.notice("Cannot lock " + record.tty + " (" + lockPath(plan.lockFolder, record.tty) +
-                            "): " + lock->error + "; testing without the lock.");
+                view.notice("Cannot lock " + record.tty + " (" + lock->path + "): " + lock->error +
+                            "; testing without the lock.");
             } else if (lock->removedStale) {
                 view.detail("Removed a stale lock of " + record.tty + ": " +
                             (lock->stalePid != 0 ? "its process " + std::to_string(lock->stalePid) + " is gone."
