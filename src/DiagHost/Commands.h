@@ -5,9 +5,8 @@
 
 namespace diaghost {
 
-// Before a run: whether its report files (--json-file, --junit, --metrics)
-// can be written (canWriteFile). Returns -1 when they can, else
-// EXIT_CANTCREAT after a one-line error naming the option, file and reason.
+// Before a run: -1 when its report files can be written, else EXIT_CANTCREAT
+// after a one-line error naming the option, file and reason.
 int checkOutputFiles(const Options& options);
 
 int commandInfo(Session& session);

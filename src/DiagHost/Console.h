@@ -9,10 +9,9 @@ namespace diaghost {
 enum class Colour { Plain, Green, Yellow, Red, Cyan, Bold, Dim };
 
 // Everything diaghost prints goes through one Console per stream, from the
-// main thread only. On a terminal the last line may be a live line (the
-// progress bar) that is redrawn in place; other lines are printed above it.
-// Lines fit the terminal's width as it is at the time they are printed, so
-// a window resized during a run is followed from the next line on.
+// main thread. On a terminal the last line may be a live line (the progress
+// bar), redrawn in place, with other lines printed above it. Each line fits
+// the terminal's width at the time, so a resized window is followed.
 class Console {
 public:
     explicit Console(std::FILE* stream);
@@ -27,13 +26,11 @@ public:
 
     std::string paint(const std::string& text, Colour colour) const;
 
-    // Prints text and a line end above the live line. On a terminal a text
-    // wider than the window is wrapped at blanks, its later lines indented
-    // two columns more than its first.
+    // Prints text above the live line; on a terminal wrapped at blanks, later
+    // lines indented two columns more than the first.
     void line(const std::string& text = std::string());
-    // Draws or redraws the live line (terminal only; ignored otherwise). It
-    // is cut to three columns less than the window (room for an echoed
-    // "^C"), so that it never wraps and each redraw replaces it whole.
+    // Draws the live line (terminal only), cut to liveWidth() so that it
+    // never wraps and each redraw replaces it whole.
     void live(const std::string& text);
     // Columns a live line may take now; 0 when there is no limit.
     std::size_t liveWidth() const;

@@ -25,16 +25,13 @@ struct Options {
     bool quiet = false;               // run: only the summary
     std::string metrics;              // run: Prometheus text file to write
 
-    // Whether --device picks this modem: by index, by tty ("/dev/ttySM1" or
-    // "ttySM1") or by PCI address ("00:0a.0" or "0000:00:0a.0").
+    // Whether --device picks this modem: by index, tty ("ttySM1" too) or PCI address.
     bool selects(const DeviceRecord& device) const;
     bool allTests() const;
 };
 
-// Parses the command line. Returns -1 when the program goes on with the
-// options, else the status to exit with at once: 0 after --help, help,
-// --version or --simulate=help, EXIT_USAGE after a usage error (reported
-// on stderr in one line).
+// -1 when the program goes on with the options, else the status to exit
+// with: 0 after a help text or the version, EXIT_USAGE after a usage error.
 int parseOptions(int argc, char** argv, Options& options);
 
 }  // namespace diaghost

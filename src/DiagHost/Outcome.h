@@ -10,9 +10,8 @@
 namespace diaghost {
 
 // A verdict PASSED with the code TEST_ABORTED is a test that was stopped,
-// not a pass. Every output (terminal, JSON, JUnit, metrics, exit status)
-// classifies results through outcomeOf() and names them from the table, so
-// that they agree.
+// not a pass. Every output classifies results through outcomeOf() and names
+// them from the table, so that they agree.
 enum class Outcome { Passed, Unusual, Failed, Aborted, NotRun };
 
 struct OutcomeInfo {

@@ -44,10 +44,8 @@ bool writeAll(int fd, const std::string& content)
 
 const char* const kFolderNotFile = "a folder, not a file";
 
-// A new, empty file beside path, for a report that is then renamed over
-// path: a dot name without path's ending, which node_exporter's textfile
-// collector skips. Returns its descriptor and its name in temp, or -1 with
-// the reason in error.
+// A new, empty file beside path, with a dot name (which node_exporter's
+// textfile collector skips): its descriptor and name, or -1 and error.
 int createBeside(const std::string& path, std::string& temp, std::string& error)
 {
     const std::size_t slash = path.rfind('/');

@@ -5,8 +5,7 @@
 
 namespace diaghost {
 
-// domain:bus:device.function. The default address is not valid: it names
-// no function.
+// domain:bus:device.function; the default address is not valid.
 struct PciAddress {
     unsigned domain = 0;
     unsigned bus = 0;
@@ -26,10 +25,8 @@ struct PciAddress {
     std::string text() const;
     // Without the domain when that is 0000: "00:0a.0"; "" when not valid.
     std::string shortText() const;
-    // "vendor:device" ("e7a5:0418") from the first four bytes of the
-    // function's configuration file, as the plug-in reads it, below sysroot
-    // ("" for the real one): /proc/bus/pci/<bus>/<device>.<function>, which
-    // names functions of domain 0000 only. "" when there is no such file.
+    // "vendor:device" ("e7a5:0418") from <sysroot>/proc/bus/pci/<bus>/<device>.<function>
+    // as the plug-in reads it (domain 0000 only); "" when there is no such file.
     std::string readId(const std::string& sysroot) const;
 };
 

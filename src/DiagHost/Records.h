@@ -78,10 +78,9 @@ struct DeviceRecord {
 // The device's texts as a record; index is its position in the enumerator's list.
 DeviceRecord describeDevice(const QuarnDiags::DeviceEnum::IDevice& device, int index);
 
-// Gives the modems whose slot the plug-in did not know (slot 0) the slot
-// diaghost finds itself below sysroot. Returns the lines that explain, under
-// a table, markedSlot's marks and why a slot stays unknown (none when every
-// slot came from the plug-in).
+// Gives the modems whose slot the plug-in did not know the slot diaghost
+// finds below sysroot. Returns the lines that explain markedSlot's marks and
+// why a slot stays unknown (none when every slot came from the plug-in).
 std::vector<std::string> findMissingSlots(std::vector<DeviceRecord>& records, const std::string& sysroot);
 
 // The slot as people read it: "4", "4 (the firmware's table, read through

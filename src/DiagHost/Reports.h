@@ -38,14 +38,11 @@ inline std::string secondsText(double seconds)
 // The start time of a run as a report gives it: now, UTC, ISO 8601.
 std::string utcNow();
 
-// Version of the JSON document's layout, raised when a key changes meaning
-// or goes; new keys leave it alone.
+// Raised when a key of the JSON document changes meaning or goes.
 constexpr int kJsonSchemaVersion = 3;
 
-// {"schema_version", "tool", "started", "interrupted", "summary": {...},
-// "package": {...}, "devices": [{..., "fru": {...}, "tests": [...]}]};
-// every text missing from the records is null. The summary (run only)
-// counts the outcomes and the modems and gives context.exitStatus.
+// {"schema_version", "tool", "started", "interrupted", "summary" (run only),
+// "package", "devices": [{..., "fru", "tests"}]}; a missing text is null.
 std::string jsonReport(const PackageIdentity& package, const std::vector<DeviceRecord>& devices,
                        const PackageConfig& config, const ReportContext& context);
 
@@ -53,18 +50,15 @@ std::string jsonReport(const PackageIdentity& package, const std::vector<DeviceR
 std::string jsonInfo(const PackageIdentity& package, const PackageConfig& config, const std::string& logDir);
 
 // One <testsuite> per modem, one <testcase> per test: FAILED is a
-// <failure>, UNUSUAL_STATUS an <error>, an aborted test or one the modem
-// cannot run (no tty) is <skipped>. With no modem at all, one suite with
-// one <error> case that says what was looked for. Texts are escaped, and
-// what XML does not allow in them becomes "?".
+// <failure>, UNUSUAL_STATUS an <error>, aborted or not run <skipped>. With
+// no modem, one <error> case that says what was looked for.
 std::string junitReport(const PackageIdentity& package, const std::vector<DeviceRecord>& devices,
                         const PackageConfig& config, const ReportContext& context);
 
-// The metrics file, for node_exporter's textfile collector: every modem
-// found (also those not tested), when the run ended (seconds since the
-// epoch), and per modem and test its outcome (one series per outcome, 1 for
-// the one it had), its code, its duration and when it last ran. Tests that
-// were selected but did not run have only the outcome "not-run".
+// The metrics file, for node_exporter's textfile collector: the modems
+// found, when the run ended (finishedAt, seconds since the epoch), and per
+// modem and test its outcome (1 for the one it had), code, duration and
+// time. A test that did not run has only the outcome "not-run".
 std::string metricsReport(const std::vector<DeviceRecord>& devices, std::size_t modemsFound, std::int64_t finishedAt,
                           const PackageConfig& config);
 
