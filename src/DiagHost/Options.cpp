@@ -27,7 +27,6 @@ bool allDigits(const std::string& text)
     return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-// An index, a tty ("/dev/..." or "tty...") or a PCI address.
 std::string checkDevice(const std::string& value)
 {
     const bool tty = value.size() > 1 && (value[0] == '/' || value.compare(0, 3, "tty") == 0);
@@ -50,24 +49,6 @@ std::string helpRow(const std::string& name, std::size_t width, const std::strin
     return rows;
 }
 
-std::string exitStatusHelp()
-{
-    std::string text = "Exit status:\n";
-    for (const ExitStatusInfo& row : kExitStatuses) {
-        text += helpRow(std::to_string(row.status), 5, row.meaning);
-    }
-    return text;
-}
-
-std::string simulatedMachines()
-{
-    std::string text;
-    for (const modemsim::MachinePlan& plan : modemsim::MachinePlan::named()) {
-        text += helpRow(plan.name, 11, plan.summary + (plan.name == "demo" ? " (default)" : ""));
-    }
-    return text;
-}
-
 // A file name that looks like an option is most likely a forgotten value.
 std::string checkPath(const std::string& value)
 {
@@ -77,7 +58,7 @@ std::string checkPath(const std::string& value)
     return std::string();
 }
 
-int usageError(const std::string& message, const std::string& command)
+int usageError(const std::string& message, const std::string& command = "")
 {
     std::cerr << "diaghost: " << message << " (see diaghost help" << (command.empty() ? "" : " " + command) << ")\n";
     return EXIT_USAGE;
@@ -119,14 +100,16 @@ bool Options::selects(const DeviceRecord& record) const
     return !record.tty.empty() && (record.tty == device || record.tty == "/dev/" + device);
 }
 
-bool Options::allTests() const
-{
-    return tests.empty() || std::find(tests.begin(), tests.end(), "all") != tests.end();
-}
-
 int parseOptions(int argc, char** argv, Options& options)
 {
-    const std::string profilesHelp = simulatedMachines();
+    std::string exitStatuses = "Exit status:\n";
+    for (const ExitStatusInfo& row : kExitStatuses) {
+        exitStatuses += helpRow(std::to_string(row.status), 5, row.meaning);
+    }
+    std::string profilesHelp;
+    for (const modemsim::MachinePlan& plan : modemsim::MachinePlan::named()) {
+        profilesHelp += helpRow(plan.name, 11, plan.summary + (plan.name == "demo" ? " (default)" : ""));
+    }
     CLI::App app("Runs the modem diagnostics package: lists the modems and tests them.", "diaghost");
     app.set_help_flag("-h,--help", "Show this help and exit");
     app.set_version_flag("--version", std::string("diaghost ") + DIAGHOST_VERSION, "Show the version and exit");
@@ -139,9 +122,8 @@ int parseOptions(int argc, char** argv, Options& options)
     app.footer(std::string("Commands are explained by 'diaghost help COMMAND'; their options may\n"
                            "also come before them (diaghost -v list). The manual page diaghost(1)\n"
                            "tells everything.\n\n") +
-               kStreams + "\n" + exitStatusHelp() + "\nSimulated machines (--simulate=PROFILE):\n" + profilesHelp);
+               kStreams + "\n" + exitStatuses + "\nSimulated machines (--simulate=PROFILE):\n" + profilesHelp);
 
-    // An option whose value names a file or a folder.
     const auto pathOption = [](CLI::App* on, const char* name, std::string& path, const char* type, const char* text) {
         on->add_option(name, path, text)->type_name(type)->check(checkPath);
     };
@@ -212,8 +194,7 @@ int parseOptions(int argc, char** argv, Options& options)
         app.parse(args);
     } catch (const CLI::CallForHelp&) {
         if (helpCommand && parsedCommand().empty() && !app.remaining().empty()) {
-            return usageError("no command '" + app.remaining().front() + "': the commands are info, list, run and help",
-                              "");
+            return usageError("no command '" + app.remaining()[0] + "': the commands are info, list, run and help");
         }
         std::cout << app.help();  // the command's, when one was given
         return EXIT_ALL_PASSED;
@@ -247,7 +228,7 @@ int parseOptions(int argc, char** argv, Options& options)
                               commandName);
         }
         if (commandName.empty()) {
-            return usageError("unknown command '" + extra + "': the commands are info, list, run and help", "");
+            return usageError("unknown command '" + extra + "': the commands are info, list, run and help");
         }
         return usageError("unexpected argument '" + extra + "' after " + commandName, commandName);
     }
@@ -258,10 +239,10 @@ int parseOptions(int argc, char** argv, Options& options)
         return EXIT_ALL_PASSED;
     }
     if (commandName.empty()) {
-        return usageError("a command is required: info, list or run", "");
+        return usageError("a command is required: info, list or run");
     }
     if (simulated && !options.sysroot.empty()) {
-        return usageError("--simulate and --sysroot exclude each other: a simulated machine has its own root", "");
+        return usageError("--simulate and --sysroot exclude each other: a simulated machine has its own root");
     }
     if (options.quiet && options.verbose) {
         return usageError("-q and -v exclude each other: -q shows only the summary, -v every log line", "run");

@@ -1,6 +1,7 @@
 // Options.h - diaghost's command line.
 #pragma once
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -27,7 +28,7 @@ struct Options {
 
     // Whether --device picks this modem: by index, tty ("ttySM1" too) or PCI address.
     bool selects(const DeviceRecord& device) const;
-    bool allTests() const;
+    bool allTests() const { return tests.empty() || std::find(tests.begin(), tests.end(), "all") != tests.end(); }
 };
 
 // -1 when the program goes on with the options, else the status to exit
