@@ -75,6 +75,20 @@ bool enumerate(Session& session, Console& human, VirtualDeviceVector*& devices, 
     return true;
 }
 
+// Where the plug-in's log files ended up, as lines for people.
+std::string describeLogs(const Session& session)
+{
+    std::string found;
+    for (const std::string& path : session.plugin.logFiles()) {
+        found += "\n  " + path;
+    }
+    if (found.empty()) {
+        return "No log files were written: the log folder " + session.plugin.logDir() +
+               " is missing or not writable.";
+    }
+    return (session.machine ? "Log files (kept after the simulated machine is gone):" : "Log files:") + found;
+}
+
 void printSimulation(Session& session, Console& human)
 {
     if (session.machine) {
@@ -83,16 +97,9 @@ void printSimulation(Session& session, Console& human)
     }
 }
 
-void reportFileError(const char* option, const std::string& path, const std::string& reason)
-{
-    printError(std::string(option) + " " + path + ": " + reason);
-}
-
-// The run's reports: the JUnit report and the metrics first, then the JSON
-// document in its file (--json-file) and on standard output (--json), so
-// that the exit status the document gives is the one diaghost ends with:
-// context.exitStatus, or EXIT_CANTCREAT when a file could not be written.
-// Every file is tried. Returns that status.
+// The JUnit report and the metrics first, then the JSON document (--json-file,
+// --json), so that the status it gives is diaghost's: context.exitStatus, or
+// EXIT_CANTCREAT when a file (every one is tried) could not be written.
 int writeReports(const Session& session, const PackageIdentity& package, const std::vector<DeviceRecord>& devices,
                  ReportContext& context)
 {
@@ -101,7 +108,7 @@ int writeReports(const Session& session, const PackageIdentity& package, const s
                                   const std::function<std::string()>& content) {
         std::string error;
         if (!path.empty() && !writeFileAtomically(path, content(), error)) {
-            reportFileError(option, path, error);
+            printError(std::string(option) + " " + path + ": " + error);
             context.exitStatus = EXIT_CANTCREAT;
         }
     };
@@ -131,16 +138,15 @@ int statusOf(const std::vector<DeviceRecord>& devices, bool interrupted)
 // the driver is still busy after that: another program holds it.
 bool driverFreeAtStart(Session& session, Console& human)
 {
+    const auto pause = [&human](int ms) {
+        if (const int signal = waitForSignal(ms)) {
+            human.line(signal == SIGINT ? "Ctrl-C: stopping." : "Stopping.");
+            quitNow(EXIT_SIGNAL_BASE + signal);
+        }
+        return true;
+    };
     double waitedMs = 0.0;
-    const bool free = waitForDriver([&session] { return session.plugin.modemsInUse(); },
-                                    [&human](int ms) {
-                                        if (const int signal = waitForSignal(ms)) {
-                                            human.line(signal == SIGINT ? "Ctrl-C: stopping." : "Stopping.");
-                                            quitNow(EXIT_SIGNAL_BASE + signal);
-                                        }
-                                        return true;
-                                    },
-                                    waitedMs);
+    const bool free = waitForDriver([&session] { return session.plugin.modemsInUse(); }, pause, waitedMs);
     if (session.options.verbose && free && waitedMs > 0.0) {
         human.line("  Waited " + std::to_string(static_cast<int>(waitedMs + 0.5)) +
                    " ms for the modem driver to release a port closed before the run.");
@@ -150,7 +156,7 @@ bool driverFreeAtStart(Session& session, Console& human)
 
 }  // namespace
 
-int checkOutputFiles(const Options& options)
+bool checkOutputFiles(const Options& options)
 {
     const struct {
         const char* option;
@@ -159,11 +165,11 @@ int checkOutputFiles(const Options& options)
     for (const auto& output : outputs) {
         std::string reason;
         if (!output.path.empty() && !canWriteFile(output.path, reason)) {
-            reportFileError(output.option, output.path, reason);
-            return EXIT_CANTCREAT;
+            printError(std::string(output.option) + " " + output.path + ": " + reason);
+            return false;
         }
     }
-    return -1;
+    return true;
 }
 
 int commandInfo(Session& session)
@@ -205,9 +211,13 @@ int commandList(Session& session)
         context.started = utcNow();
         printOutput(jsonReport(identityOf(*diagnostics), records, session.config, context));
     } else if (options.verbose) {
-        printDeviceDetails(human, records, slotNotes);
+        printDeviceDetails(human, records);
     } else if (!records.empty()) {
-        printDeviceTable(human, records, slotNotes);
+        printDeviceTable(human, records);
+    }
+    // The slot notes under the table, or after a blank line under the descriptions.
+    for (std::size_t i = 0; !options.json && i < slotNotes.size(); ++i) {
+        human.line((options.verbose && i == 0 ? "\n" : "") + slotNotes[i]);
     }
     if (records.empty()) {
         printSimulation(session, human);
@@ -242,8 +252,6 @@ int commandRun(Session& session)
                                Colour::Bold));
         printSimulation(session, human);
     }
-    // A driver still busy before the search is another program's: then no
-    // test waits for it, each reports it at once.
     const bool driverFree = driverFreeAtStart(session, human);
 
     VirtualDeviceVector* devices = nullptr;

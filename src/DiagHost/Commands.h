@@ -5,9 +5,9 @@
 
 namespace diaghost {
 
-// Before a run: -1 when its report files can be written, else EXIT_CANTCREAT
-// after a one-line error naming the option, file and reason.
-int checkOutputFiles(const Options& options);
+// Before a run: whether its report files can be written; if not, a one-line
+// error names the option, the file and the reason.
+bool checkOutputFiles(const Options& options);
 
 int commandInfo(Session& session);
 int commandList(Session& session);

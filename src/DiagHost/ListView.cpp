@@ -33,7 +33,7 @@ void printInfo(Console& console, const PackageIdentity& package, const PackageCo
     tests.print(console);
 }
 
-void printDeviceTable(Console& console, const std::vector<DeviceRecord>& devices, const std::vector<std::string>& slotNotes)
+void printDeviceTable(Console& console, const std::vector<DeviceRecord>& devices)
 {
     Table table({{"INDEX"}, {"ADDRESS"}, {"ID", 2}, {"TTY"}, {"SLOT", 1}, {"FIRMWARE", 3}, {"STATUS"}}, 0);
     for (const DeviceRecord& device : devices) {
@@ -47,12 +47,9 @@ void printDeviceTable(Console& console, const std::vector<DeviceRecord>& devices
                    {device.status, colour}});
     }
     table.print(console);
-    for (const std::string& note : slotNotes) {
-        console.line(note);
-    }
 }
 
-void printDeviceDetails(Console& console, const std::vector<DeviceRecord>& devices, const std::vector<std::string>& slotNotes)
+void printDeviceDetails(Console& console, const std::vector<DeviceRecord>& devices)
 {
     bool first = true;
     for (const DeviceRecord& device : devices) {
@@ -81,12 +78,6 @@ void printDeviceDetails(Console& console, const std::vector<DeviceRecord>& devic
         field(console, "    ", "Model number", device.fru.modelNumber);
         field(console, "    ", "Asset tag", device.fru.assetTag);
         field(console, "    ", "SKU number", device.fru.skuNumber);
-    }
-    if (!slotNotes.empty()) {
-        console.line();
-    }
-    for (const std::string& note : slotNotes) {
-        console.line(note);
     }
 }
 

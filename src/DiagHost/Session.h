@@ -30,9 +30,6 @@ struct Session {
 // one-line error on stderr.
 int openSession(Session& session);
 
-// Where the plug-in's log files ended up, as lines for people.
-std::string describeLogs(const Session& session);
-
 void printError(const std::string& message);
 
 }  // namespace diaghost

@@ -18,11 +18,8 @@ int main(int argc, char** argv)
         return finishStandardOutput(parsed);
     }
     // Report files that cannot be written are found before anything runs.
-    if (session.options.command == Command::Run) {
-        const int checked = checkOutputFiles(session.options);
-        if (checked >= 0) {
-            return checked;
-        }
+    if (session.options.command == Command::Run && !checkOutputFiles(session.options)) {
+        return EXIT_CANTCREAT;
     }
     const int opened = openSession(session);
     if (opened >= 0) {
