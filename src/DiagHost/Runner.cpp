@@ -17,11 +17,7 @@
 
 namespace diaghost {
 
-using QuarnDiags::Diag::DiagnosticEvent;
-using QuarnDiags::Diag::DiagnosticResult;
-using QuarnDiags::Diag::IDiagnostics;
-using QuarnDiags::Diag::NotRunReason;
-using QuarnDiags::Diag::RunSummary;
+namespace Diag = QuarnDiags::Diag;
 using Clock = std::chrono::steady_clock;
 
 namespace {
@@ -38,14 +34,13 @@ double secondsBetween(Clock::time_point start, Clock::time_point end)
     return std::chrono::duration<double>(end - start).count();
 }
 
-// Why a chosen test did not run, in words for the reports.
-std::string notRunReason(const DeviceRecord& record, NotRunReason reason)
+std::string notRunReason(const DeviceRecord& record, Diag::NotRunReason reason)
 {
     switch (reason) {
-    case QuarnDiags::Diag::NOT_SUPPORTED:
+    case Diag::NOT_SUPPORTED:
         return record.tty.empty() ? "no driver tty (" + record.status + ")" : "not supported by this modem";
-    case QuarnDiags::Diag::HALTED_ON_ERROR: return "not started: halted on an earlier failure";
-    case QuarnDiags::Diag::RUN_ABORTED: return "not started: the run was interrupted";
+    case Diag::HALTED_ON_ERROR: return "not started: halted on an earlier failure";
+    case Diag::RUN_ABORTED: return "not started: the run was interrupted";
     }
     return "not started";
 }
@@ -54,9 +49,9 @@ std::string notRunReason(const DeviceRecord& record, NotRunReason reason)
 // hands each step to the main thread as a closure and wakes it; there the
 // steps go into the device's record and, with the plug-in's log lines, to
 // the view. Only the main thread touches the record, the view and the log.
-class DeviceRun : public QuarnDiags::Diag::IRunObserver {
+class DeviceRun : public Diag::IRunObserver {
 public:
-    DeviceRun(IDiagnostics& diagnostics, DeviceRecord& record, const PackageConfig& config, RunView& view,
+    DeviceRun(Diag::IDiagnostics& diagnostics, DeviceRecord& record, const PackageConfig& config, RunView& view,
               PluginLog& log, const std::function<bool()>& driverInUse)
         : m_diagnostics(diagnostics), m_record(record), m_config(config), m_view(view), m_log(log),
           m_driverInUse(driverInUse)
@@ -87,20 +82,18 @@ public:
     }
 
     // The previous test (or the search for modems) closed its port a moment
-    // ago; the driver may still count it. Wait until the driver is free,
-    // the time is up or the run is being aborted.
+    // ago, and the driver may still count it.
     void testStarting(int /*testIndex*/) override
     {
         if (!m_driverInUse) {
             return;
         }
+        const auto pause = [this](int ms) {
+            poll(nullptr, 0, ms);
+            return !m_diagnostics.isAbortRequested();
+        };
         double waitedMs = 0.0;
-        const bool released = waitForDriver(m_driverInUse,
-                                            [this](int ms) {
-                                                poll(nullptr, 0, ms);
-                                                return !m_diagnostics.isAbortRequested();
-                                            },
-                                            waitedMs);
+        const bool released = waitForDriver(m_driverInUse, pause, waitedMs);
         if (waitedMs > 0.0) {
             post([=] { m_view.driverWait(waitedMs, released); });
         }
@@ -116,7 +109,7 @@ public:
             m_view.testStarted(testIndex);
         });
     }
-    void eventPosted(const DiagnosticEvent& posted) override
+    void eventPosted(const Diag::DiagnosticEvent& posted) override
     {
         const EventRecord event{posted.getId(), posted.getType()};
         post([=] {
@@ -126,7 +119,7 @@ public:
             m_view.event(event);
         });
     }
-    void testFinished(int testIndex, const DiagnosticResult* result) override
+    void testFinished(int testIndex, const Diag::DiagnosticResult* result) override
     {
         const Clock::time_point when = Clock::now();
         TestRecord test;
@@ -134,7 +127,7 @@ public:
         test.progress = m_diagnostics.getTestStatus(testIndex).getProgress();
         if (result == nullptr) {
             // A test that returns nothing has not shown the modem to be good.
-            test.verdict = QuarnDiags::Diag::UNUSUAL_STATUS;
+            test.verdict = Diag::UNUSUAL_STATUS;
         } else {
             test.verdict = result->getResult();
             test.code = result->getId();
@@ -152,7 +145,7 @@ public:
             m_running = -1;
         });
     }
-    void runFinished(const RunSummary& summary) override
+    void runFinished(const Diag::RunSummary& summary) override
     {
         post([=] {
             m_halted = summary.halted;
@@ -179,7 +172,7 @@ private:
         m_wakeup.notify();
     }
 
-    IDiagnostics& m_diagnostics;
+    Diag::IDiagnostics& m_diagnostics;
     DeviceRecord& m_record;
     const PackageConfig& m_config;
     RunView& m_view;
@@ -249,7 +242,7 @@ void watch(const std::function<void()>& work, const std::function<int()>& tick,
     tick();
 }
 
-bool runPlan(IDiagnostics& diagnostics, const RunPlan& plan, const PackageConfig& config, RunView& view)
+bool runPlan(Diag::IDiagnostics& diagnostics, const RunPlan& plan, const PackageConfig& config, RunView& view)
 {
     bool interrupted = false;
     bool halted = false;
@@ -273,9 +266,8 @@ bool runPlan(IDiagnostics& diagnostics, const RunPlan& plan, const PackageConfig
             onSignal(signal);
         }
         if (interrupted || halted) {
-            recordNotRun(record, plan, config,
-                         notRunReason(record,
-                                      halted ? QuarnDiags::Diag::HALTED_ON_ERROR : QuarnDiags::Diag::RUN_ABORTED));
+            const Diag::NotRunReason why = halted ? Diag::HALTED_ON_ERROR : Diag::RUN_ABORTED;
+            recordNotRun(record, plan, config, notRunReason(record, why));
             continue;
         }
         view.device(record);
@@ -299,11 +291,10 @@ bool runPlan(IDiagnostics& diagnostics, const RunPlan& plan, const PackageConfig
                                                    : "it names no process."));
             }
         }
-        // The tests run on a worker thread while this one shows them.
         DeviceRun run(diagnostics, record, config, view, log, plan.driverInUse);
-        const QuarnDiags::Diag::DiagnosticSettings settings(plan.haltOnError);
-        watch([&] { diagnostics.runTests(target.device, plan.tests, settings, &run); }, [&run] { return run.deliver(); },
-              onSignal, run.wakeup());
+        const Diag::DiagnosticSettings settings(plan.haltOnError);
+        const auto work = [&] { diagnostics.runTests(target.device, plan.tests, settings, &run); };
+        watch(work, [&run] { return run.deliver(); }, onSignal, run.wakeup());
         halted = run.halted();
     }
     return interrupted;

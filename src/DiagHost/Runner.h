@@ -32,7 +32,6 @@ bool waitForDriver(const std::function<bool()>& driverInUse, const std::function
 void watch(const std::function<void()>& work, const std::function<int()>& tick,
            const std::function<void(int)>& onSignal, Wakeup& wakeup);
 
-// One modem to test and the record its results go to.
 struct Target {
     QuarnDiags::DeviceEnum::VirtualDevice* device = nullptr;
     DeviceRecord* record = nullptr;
