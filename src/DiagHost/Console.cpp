@@ -28,11 +28,6 @@ Console::Console(std::FILE* stream) : m_stream(stream)
     m_colour = m_terminal && (noColour == nullptr || noColour[0] == '\0');
 }
 
-Console::~Console()
-{
-    restore();
-}
-
 std::size_t Console::width() const
 {
     if (!m_terminal) {
@@ -86,9 +81,6 @@ void Console::line(const std::string& text)
 
 void Console::live(const std::string& text)
 {
-    if (!m_terminal) {
-        return;
-    }
     if (!m_cursorHidden) {
         std::fputs(kHideCursor, m_stream);
         m_cursorHidden = true;

@@ -15,7 +15,7 @@ enum class Colour { Plain, Green, Yellow, Red, Cyan, Bold, Dim };
 class Console {
 public:
     explicit Console(std::FILE* stream);
-    ~Console();
+    ~Console() { restore(); }
     Console(const Console&) = delete;
     Console& operator=(const Console&) = delete;
 
@@ -29,10 +29,9 @@ public:
     // Prints text above the live line; on a terminal wrapped at blanks, later
     // lines indented two columns more than the first.
     void line(const std::string& text = std::string());
-    // Draws the live line (terminal only), cut to liveWidth() so that it
-    // never wraps and each redraw replaces it whole.
+    // Draws the live line on a terminal (not for another stream), cut to
+    // liveWidth() so that it never wraps and each redraw replaces it whole.
     void live(const std::string& text);
-    // Columns a live line may take now; 0 when there is no limit.
     std::size_t liveWidth() const;
     // Erases the live line; the next line() starts where it was.
     void endLive();

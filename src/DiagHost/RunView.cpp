@@ -4,14 +4,13 @@
 #include <algorithm>
 #include <cstdio>
 #include <set>
+#include <utility>
 
 #include "Outcome.h"
 #include "Table.h"
 #include "Text.h"
 
 namespace diaghost {
-
-using QuarnDiags::Diag::EventType;
 
 namespace {
 
@@ -32,20 +31,6 @@ std::string seconds(double value)
 std::string percent(QuarnDiags::Uint value)
 {
     return std::to_string(value) + "%";
-}
-
-// An event type's word and colour, by the type's value; "event" for a type
-// the framework does not name.
-struct TypeShown {
-    const char* label;
-    Colour colour;
-};
-
-TypeShown shown(EventType type)
-{
-    static const TypeShown kTypes[] = {{"info", Colour::Plain}, {"warning", Colour::Yellow}, {"error", Colour::Red}};
-    const auto index = static_cast<unsigned>(type);
-    return index < 3 ? kTypes[index] : TypeShown{"event", Colour::Plain};
 }
 
 }  // namespace
@@ -115,17 +100,16 @@ void RunView::progress(QuarnDiags::Uint value, double elapsed)
     const std::string head = "  " + pad(name, 9) + " ";
     const std::string tail =
         " " + pad(percent(value), 4) + " " + seconds(elapsed) + (limit.empty() ? "" : " of " + limit);
+    // A terminal's live line always has a limit.
     const std::size_t room = m_console.liveWidth();
     const std::size_t fixed = displayWidth(head) + 2 + displayWidth(tail);
-    std::size_t bar = kWidestBar;
-    if (room != 0) {
-        const std::size_t withTitle = fixed + displayWidth(title) + 1;
-        if (room >= withTitle + kBarBesideTitle) {
-            bar = std::min(kWidestBar, room - withTitle);
-        } else {
-            title.clear();
-            bar = room > fixed + kNarrowestBar ? std::min(kWidestBar, room - fixed) : kNarrowestBar;
-        }
+    const std::size_t withTitle = fixed + displayWidth(title) + 1;
+    std::size_t bar = 0;
+    if (room >= withTitle + kBarBesideTitle) {
+        bar = std::min(kWidestBar, room - withTitle);
+    } else {
+        title.clear();
+        bar = room > fixed + kNarrowestBar ? std::min(kWidestBar, room - fixed) : kNarrowestBar;
     }
     const std::size_t filled = bar * value / 100;
     m_console.live(head + (title.empty() ? "" : title + " ") + "[" + std::string(filled, '#') +
@@ -137,8 +121,13 @@ void RunView::event(const EventRecord& event)
     if (m_quiet) {
         return;
     }
-    const TypeShown type = shown(event.type);
-    std::string text = "      " + m_console.paint(pad(type.label, 7), type.colour) + " " + m_config.codeName(event.code);
+    // The type's word and colour, by its value; "event" for a type the framework does not name.
+    using Shown = std::pair<const char*, Colour>;
+    static const Shown kTypes[] = {{"info", Colour::Plain}, {"warning", Colour::Yellow}, {"error", Colour::Red}};
+    const auto index = static_cast<unsigned>(event.type);
+    const Shown type = index < 3 ? kTypes[index] : Shown{"event", Colour::Plain};
+    std::string text =
+        "      " + m_console.paint(pad(type.first, 7), type.second) + " " + m_config.codeName(event.code);
     const std::string meaning = m_config.codeText(event.code);
     if (!meaning.empty()) {
         text += ": " + meaning;

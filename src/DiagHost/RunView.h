@@ -25,7 +25,6 @@ public:
 
     void device(const DeviceRecord& device);
     void testStarted(int testIndex);
-    // Called regularly while a test runs.
     void progress(QuarnDiags::Uint percent, double seconds);
     void event(const EventRecord& event);
     // The running test's log lines: all when verbose, else the error lines.

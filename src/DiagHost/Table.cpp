@@ -74,21 +74,15 @@ void Table::print(Console& console) const
     const std::vector<std::size_t> widths = columnWidths(console.width());
     const auto printRow = [&](const std::vector<Cell>& cells, bool heading) {
         std::string line(m_indent, ' ');
-        bool first = true;
         for (std::size_t i = 0; i < cells.size(); ++i) {
             if (widths[i] == 0) {
                 continue;  // left out of a narrow table
             }
-            if (!first) {
-                line += std::string(kGap, ' ');
-            }
-            first = false;
             const std::string text = fitWidth(cells[i].text, widths[i]);
-            // The padding goes outside the colour.
+            // The padding and the gap go outside the colour; the last cell's go with the line's end.
             line += console.paint(text, heading ? Colour::Bold : cells[i].colour);
-            line += std::string(widths[i] - displayWidth(text), ' ');
+            line += std::string(widths[i] - displayWidth(text) + kGap, ' ');
         }
-        // No blanks at the end of a line.
         line.erase(line.find_last_not_of(' ') + 1);
         console.line(line);
     };
