@@ -1,7 +1,6 @@
 // JsonReport.cpp - the JSON documents of the info, list and run commands.
 #include <cmath>
 #include <ctime>
-#include <iterator>
 #include <nlohmann/json.hpp>
 
 #include "Outcome.h"

@@ -11,12 +11,6 @@ namespace diaghost {
 
 namespace {
 
-std::string suiteName(const DeviceRecord& device)
-{
-    return "modem " + std::to_string(device.index) + " (" + (device.tty.empty() ? "no tty" : device.tty) + ", " +
-           device.location + ")";
-}
-
 // The five XML special characters and the carriage return escaped, in an
 // attribute tab and line feed too. The report is declared UTF-8: a byte
 // that is not part of a well-formed character would make it unreadable, and
@@ -50,7 +44,6 @@ std::string attribute(const char* name, const std::string& value)
     return std::string(" ") + name + "=\"" + xmlEscape(value, true) + "\"";
 }
 
-// The numbers of a suite, or of the whole report, as its attributes.
 std::string countAttributes(const Tally& tally)
 {
     const std::size_t tests = std::accumulate(std::begin(tally.outcomes), std::end(tally.outcomes), std::size_t{0});
@@ -108,7 +101,10 @@ std::string junitReport(const PackageIdentity& package, const std::vector<Device
         }
         Tally counts;
         counts.add(device);
-        suites += "  <testsuite" + attribute("name", suiteName(device)) + countAttributes(counts) + ">\n" +
+        const std::string name =
+            "modem " + std::to_string(device.index) + " (" + (device.tty.empty() ? "no tty" : device.tty) + ", " +
+            device.location + ")";
+        suites += "  <testsuite" + attribute("name", name) + countAttributes(counts) + ">\n" +
                   "    <properties>\n" + property("location", device.location) +
                   property("slot", std::to_string(device.slot)) +
                   property("slot_source", describe(device.slotSource).name) +

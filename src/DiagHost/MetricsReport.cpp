@@ -1,6 +1,7 @@
 // MetricsReport.cpp - Prometheus text exposition of a run.
 #include "Reports.h"
 
+#include <algorithm>
 #include <sstream>
 
 #include "Outcome.h"
@@ -60,15 +61,14 @@ std::string metricsReport(const std::vector<DeviceRecord>& devices, std::size_t 
     }
 
     // Only when it has a series: most runs find no lock.
-    bool anyLocked = false;
+    const auto locked = [](const DeviceRecord& device) { return device.lockedByPid != 0; };
+    if (std::any_of(devices.begin(), devices.end(), locked)) {
+        header(out, "modemdiag_modem_locked",
+               "Modems not tested because another program held the port's lock; holder names that program "
+               "(its PID, new each time, is left out).");
+    }
     for (const DeviceRecord& device : devices) {
-        if (device.lockedByPid != 0 && !anyLocked) {
-            anyLocked = true;
-            header(out, "modemdiag_modem_locked",
-                   "Modems not tested because another program held the port's lock; holder names that program "
-                   "(its PID, new each time, is left out).");
-        }
-        if (device.lockedByPid != 0) {
+        if (locked(device)) {
             out << "modemdiag_modem_locked{" << modemLabels(device) << "," << label("holder", device.lockedByName)
                 << "} 1\n";
         }

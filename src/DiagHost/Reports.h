@@ -17,7 +17,6 @@ struct PackageIdentity {
     std::string description;
 };
 
-// The run around the records: when it started and how it ended.
 struct ReportContext {
     bool withTests = true;       // false for list: no "tests", "skipped" or "not_tested" per device
     std::string started;         // UTC, ISO 8601 ("2026-12-06T03:00:00Z"); "" gives null
@@ -46,7 +45,6 @@ constexpr int kJsonSchemaVersion = 3;
 std::string jsonReport(const PackageIdentity& package, const std::vector<DeviceRecord>& devices,
                        const PackageConfig& config, const ReportContext& context);
 
-// info --json: the package, its plug-in, log folder and tests.
 std::string jsonInfo(const PackageIdentity& package, const PackageConfig& config, const std::string& logDir);
 
 // One <testsuite> per modem, one <testcase> per test: FAILED is a
