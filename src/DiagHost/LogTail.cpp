@@ -79,8 +79,6 @@ std::vector<std::string> LogTail::newLines(bool flush)
     std::vector<std::string> lines;
     std::size_t total = 0;
     if (!m_path.empty() && openFile()) {
-        // A log renamed away (rotated) is read to its end, its last line
-        // ended there, and the file now under its name read from the start.
         while (readMore(total) && replaced()) {
             if (!m_partial.empty()) {
                 m_partial += '\n';

@@ -23,8 +23,7 @@ public:
 
 private:
     bool openFile();
-    // Reads what the file gained, up to 64 KiB a call (total counts them);
-    // true at the file's end.
+    // Reads what the file gained (total counts it); true at the file's end.
     bool readMore(std::size_t& total);
     // Whether the path now names another file than the one open.
     bool replaced() const;

@@ -168,7 +168,6 @@ int finishStandardOutput(int status)
     if (g_stdoutError == 0) {
         return status;
     }
-    // Whoever read the output has gone: nothing to say to anyone.
     if (g_stdoutError == EPIPE) {
         return EXIT_CLOSED_PIPE;
     }

@@ -26,7 +26,6 @@ bool writeFileAtomically(const std::string& path, const std::string& content, st
 // Flushes stream; a failure on standard output is kept for finishStandardOutput.
 void flushOutput(std::FILE* stream);
 
-// Prints a document (JSON) on standard output and flushes it.
 void printOutput(const std::string& text);
 
 // Before the program ends: status when everything written to standard

@@ -25,9 +25,7 @@ std::string trim(const std::string& text)
 
 bool isSymbol(const std::string& text)
 {
-    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
-        return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
-    });
+    return !text.empty() && text.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_") == std::string::npos;
 }
 
 // A decimal number that a code holds, digits only.
@@ -69,11 +67,6 @@ const TestInfo* PackageConfig::test(int index) const
                                                                          : nullptr;
 }
 
-std::string PackageConfig::testName(int index) const
-{
-    return test(index) != nullptr ? test(index)->name : "test" + std::to_string(index);
-}
-
 std::string PackageConfig::codeName(QuarnDiags::Uint code) const
 {
     const auto found = messages.find(code);
@@ -84,11 +77,6 @@ std::string PackageConfig::codeText(QuarnDiags::Uint code) const
 {
     const auto found = messages.find(code);
     return found != messages.end() ? found->second.text : std::string();
-}
-
-std::string PackageConfig::testTitle(int index) const
-{
-    return test(index) != nullptr ? test(index)->title : std::string();
 }
 
 std::string PackageConfig::limitText(int index) const

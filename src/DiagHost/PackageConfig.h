@@ -40,10 +40,10 @@ struct PackageConfig {
     // not name it; testName "test<i>", codeName "CODE_<n>".
     const TestInfo* test(int index) const;
     int testIndex(const std::string& name) const;
-    std::string testName(int index) const;
+    std::string testName(int index) const { return test(index) ? test(index)->name : "test" + std::to_string(index); }
+    std::string testTitle(int index) const { return test(index) ? test(index)->title : std::string(); }
     std::string codeName(QuarnDiags::Uint code) const;
     std::string codeText(QuarnDiags::Uint code) const;
-    std::string testTitle(int index) const;
     std::string limitText(int index) const;  // "up to 7 s"
 };
 

@@ -1,4 +1,4 @@
-// PciAddress.h - a PCI function's address and slot, read from people's and the plug-in's texts, printed as lspci prints them.
+// PciAddress.h - a PCI function's address and slot, read from people's and the plug-in's texts, printed as lspci does.
 #pragma once
 
 #include <string>
@@ -24,7 +24,7 @@ struct PciAddress {
     // "0000:00:0a.0", "" when not valid.
     std::string text() const;
     // Without the domain when that is 0000: "00:0a.0"; "" when not valid.
-    std::string shortText() const;
+    std::string shortText() const { return valid && domain == 0 ? text().substr(5) : text(); }
     // "vendor:device" ("e7a5:0418") from <sysroot>/proc/bus/pci/<bus>/<device>.<function>
     // as the plug-in reads it (domain 0000 only); "" when there is no such file.
     std::string readId(const std::string& sysroot) const;

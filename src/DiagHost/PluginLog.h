@@ -1,4 +1,4 @@
-// PluginLog.h - the plug-in's diagnostic log, read while tests run: which lines are the running test's, and what they say.
+// PluginLog.h - the plug-in's diagnostic log, read while tests run: the running test's lines, and what they say.
 #pragma once
 
 #include <deque>
@@ -33,9 +33,8 @@ PluginLogLine readLogLine(const std::string& line);
 // wait for that test, which may start before this one is shown to end.
 class PluginLog {
 public:
-    explicit PluginLog(const std::string& path);
+    explicit PluginLog(const std::string& path) : m_tail(path) {}
 
-    // A test starts on the modem with this tty.
     void testStarted(const std::string& tty);
     // The running test's lines since the last call, without blank ones; at
     // its end, a last line still without its line end too.

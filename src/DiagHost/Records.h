@@ -27,7 +27,6 @@ struct TestRecord {
     std::vector<EventRecord> events;
 };
 
-// A selected test that did not run on a device, and why.
 struct SkippedTest {
     std::string name;
     std::string reason;

@@ -62,7 +62,6 @@ int waitForSignal(int timeoutMs, int fd)
     if (read(signals, &info, sizeof info) != static_cast<ssize_t>(sizeof info)) {
         return 0;
     }
-    // A write to a closed pipe: whoever read the output has gone.
     if (info.ssi_signo == SIGPIPE) {
         quitNow(EXIT_CLOSED_PIPE);
     }

@@ -1,4 +1,4 @@
-// SlotLookup.cpp - a modem's slot when the plug-in found none: the firmware's table through /dev/mem, else the kernel's slot records.
+// SlotLookup.cpp - a slot the plug-in did not find: the firmware's table through /dev/mem, else the kernel's records.
 #include "SlotLookup.h"
 
 #include <algorithm>

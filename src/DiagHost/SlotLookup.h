@@ -1,4 +1,4 @@
-// SlotLookup.h - a modem's slot when the plug-in found none: the firmware's table through /dev/mem, else the kernel's slot records.
+// SlotLookup.h - a slot the plug-in did not find: the firmware's table through /dev/mem, else the kernel's records.
 #pragma once
 
 #include <array>
