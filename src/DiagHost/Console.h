@@ -19,10 +19,8 @@ public:
     Console(const Console&) = delete;
     Console& operator=(const Console&) = delete;
 
-    // A terminal that can redraw a line (not TERM=dumb).
-    bool isTerminal() const { return m_terminal; }
-    // Columns of the terminal now; 0 when the stream is no terminal (no limit).
-    std::size_t width() const;
+    bool isTerminal() const { return m_terminal; }  // one that can redraw a line (not TERM=dumb)
+    std::size_t width() const;  // of the terminal now; 0 for another stream (no limit)
 
     std::string paint(const std::string& text, Colour colour) const;
 

@@ -12,10 +12,9 @@ namespace diaghost {
 namespace {
 
 // The five XML special characters and the carriage return escaped, in an
-// attribute tab and line feed too. The report is declared UTF-8: a byte
-// that is not part of a well-formed character would make it unreadable, and
-// XML 1.0 allows neither U+FFFE, U+FFFF nor control characters other than
-// tab and line ends; each of their bytes becomes "?".
+// attribute tab and line feed too. The report is declared UTF-8, and XML 1.0
+// allows neither malformed characters, U+FFFE, U+FFFF nor control characters
+// other than tab and line ends: each of their bytes becomes "?".
 std::string xmlEscape(const std::string& text, bool inAttribute = false)
 {
     return rewriteUtf8(

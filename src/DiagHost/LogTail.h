@@ -25,8 +25,7 @@ private:
     bool openFile();
     // Reads what the file gained (total counts it); true at the file's end.
     bool readMore(std::size_t& total);
-    // Whether the path now names another file than the one open.
-    bool replaced() const;
+    bool replaced() const;  // whether the path now names another file than the one open
 
     std::string m_path;
     int m_fd = -1;

@@ -64,10 +64,9 @@ int usageError(const std::string& message, const std::string& command = "")
     return EXIT_USAGE;
 }
 
-// A CLI11 error in diaghost's words. CLI11 names the option in its text
-// ("--device: At Most 1 required but received 2", "Could not convert:
-// --json = maybe"); the message keeps the name and says the rest in
-// diaghost's voice.
+// A CLI11 error in diaghost's words: the option's name kept from CLI11's text
+// ("--device: At Most 1 required but received 2", "Could not convert: --json
+// = maybe"), the rest said in diaghost's voice.
 std::string parseErrorText(const CLI::ParseError& error)
 {
     const std::string text = error.what();

@@ -6,11 +6,9 @@
 
 namespace diaghost {
 
-// The folder holding path: "." for a bare name, "/" for a name in the root.
-std::string parentFolder(const std::string& path);
+std::string parentFolder(const std::string& path);  // "." for a bare name, "/" for a name in the root
 
-// The path made absolute against the working folder, links left as they are.
-std::string absolutePath(const std::string& path);
+std::string absolutePath(const std::string& path);  // against the working folder, links left as they are
 
 // Whether a report could replace path now: no file there, or a regular one,
 // and a new file can be made in its folder (it is tried). Else false with

@@ -21,8 +21,7 @@ struct PciAddress {
     // around it); not valid for any other text.
     static PciAddress fromLocation(const std::string& location);
 
-    // "0000:00:0a.0", "" when not valid.
-    std::string text() const;
+    std::string text() const;  // "0000:00:0a.0", "" when not valid
     // Without the domain when that is 0000: "00:0a.0"; "" when not valid.
     std::string shortText() const { return valid && domain == 0 ? text().substr(5) : text(); }
     // "vendor:device" ("e7a5:0418") from <sysroot>/proc/bus/pci/<bus>/<device>.<function>

@@ -60,10 +60,8 @@ struct DeviceRecord {
     FruRecord fru;
     std::vector<TestRecord> tests;      // the tests that ran, in run order
     std::vector<SkippedTest> skipped;  // selected tests that did not run
-    // Not tested because another program holds the port's lock: its PID
-    // (0 when not locked) and program name.
-    int lockedByPid = 0;
-    std::string lockedByName;
+    int lockedByPid = 0;        // not tested: another program holds the port's lock (0: none)
+    std::string lockedByName;  // that program's name
 
     // The PCI address as lspci shows it, or the location when it names none.
     std::string shownAddress() const { return pciAddress.valid ? pciAddress.shortText() : location; }

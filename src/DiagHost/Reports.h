@@ -34,11 +34,9 @@ inline std::string secondsText(double seconds)
     return text;
 }
 
-// The start time of a run as a report gives it: now, UTC, ISO 8601.
-std::string utcNow();
+std::string utcNow();  // a run's start as the reports give it: now, UTC, ISO 8601
 
-// Raised when a key of the JSON document changes meaning or goes.
-constexpr int kJsonSchemaVersion = 3;
+constexpr int kJsonSchemaVersion = 3;  // raised when a key of the JSON document changes meaning or goes
 
 // {"schema_version", "tool", "started", "interrupted", "summary" (run only),
 // "package", "devices": [{..., "fru", "tests"}]}; a missing text is null.
@@ -53,10 +51,9 @@ std::string jsonInfo(const PackageIdentity& package, const PackageConfig& config
 std::string junitReport(const PackageIdentity& package, const std::vector<DeviceRecord>& devices,
                         const PackageConfig& config, const ReportContext& context);
 
-// The metrics file, for node_exporter's textfile collector: the modems
-// found, when the run ended (finishedAt, seconds since the epoch), and per
-// modem and test its outcome (1 for the one it had), code, duration and
-// time. A test that did not run has only the outcome "not-run".
+// The metrics for node_exporter's textfile collector: the modems found, the
+// run's end (finishedAt, seconds since the epoch), per modem and test its
+// outcome, code, duration and time; a test that did not run only "not-run".
 std::string metricsReport(const std::vector<DeviceRecord>& devices, std::size_t modemsFound, std::int64_t finishedAt,
                           const PackageConfig& config);
 

@@ -157,11 +157,6 @@ void RunView::testFinished(const TestRecord& test)
                    "  " + percent(test.progress) + "  " + m_config.codeName(test.code));
 }
 
-void RunView::notice(const std::string& text)
-{
-    m_console.line(m_console.paint(text, Colour::Bold));
-}
-
 void RunView::detail(const std::string& text)
 {
     if (m_verbose && !m_quiet) {

@@ -27,13 +27,11 @@ public:
     void testStarted(int testIndex);
     void progress(QuarnDiags::Uint percent, double seconds);
     void event(const EventRecord& event);
-    // The running test's log lines: all when verbose, else the error lines.
-    void logLines(const std::vector<PluginLogLine>& lines);
+    void logLines(const std::vector<PluginLogLine>& lines);  // all when verbose, else the error lines
     void testFinished(const TestRecord& test);
     void skipped(const DeviceRecord& device);
-    void notice(const std::string& text);
-    // A line for -v only.
-    void detail(const std::string& text);
+    void notice(const std::string& text) { m_console.line(m_console.paint(text, Colour::Bold)); }
+    void detail(const std::string& text);  // a line for -v only
     // Before a test: how long the run waited for the modem driver, and whether it got free.
     void driverWait(double waitedMs, bool released);
     void summary(const std::vector<DeviceRecord>& devices, bool interrupted);

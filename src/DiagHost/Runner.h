@@ -41,18 +41,17 @@ struct RunPlan {
     std::vector<Target> targets;
     std::vector<int> tests;  // test indices, in run order
     bool haltOnError = false;
-    // Empty: never wait before a test (the driver was busy before the run).
-    std::function<bool()> driverInUse;
+    std::function<bool()> driverInUse;  // empty: never wait before a test (the driver was busy before the run)
     std::string lockFolder;     // where the ports' LCK..<tty> files live
     std::string diagnosticLog;  // the plug-in's log, shown under its tests
 };
 
 // Runs the selected tests on each target, one device after another (the
 // driver's use count is machine-wide: tests side by side would find each
-// other's ports in use). A port another live program has locked is not
-// tested. The first Ctrl-C aborts the running test and starts no further
-// one; a second Ctrl-C, SIGTERM, SIGHUP or a closed output pipe ends the
-// program at once (after the cleanups). Returns whether Ctrl-C interrupted.
+// other's ports in use), not on a port another live program has locked. The
+// first Ctrl-C aborts the running test and starts no further one; a second,
+// SIGTERM, SIGHUP or a closed output pipe ends the program after the
+// cleanups. Returns whether Ctrl-C interrupted the run.
 bool runPlan(QuarnDiags::Diag::IDiagnostics& diagnostics, const RunPlan& plan, const PackageConfig& config,
              RunView& view);
 

@@ -15,14 +15,12 @@ namespace diaghost {
 struct Session {
     Options options;
     PackageConfig config;
-    // The simulated machine's root, --sysroot's or MODEMDIAG_SYSROOT's; "" for the real one.
-    std::string sysroot;
+    std::string sysroot;  // the simulated machine's root, --sysroot's or MODEMDIAG_SYSROOT's; "" for the real one
     std::unique_ptr<modemsim::SimulatedMachine> machine;
     std::string keptDir;    // --simulate: folder holding the logs
     bool keepLogs = false;  // whether keptDir stays: set by run once tests are under way
     std::unique_ptr<Cleanup> removeMachine;
-    // Declared last so that the plug-in's objects go before the machine.
-    Plugin plugin;
+    Plugin plugin;  // last, so that the plug-in's objects go before the machine
 };
 
 // Reads the manifest, stands up the simulated machine or takes --sysroot and

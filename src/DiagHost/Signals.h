@@ -27,8 +27,7 @@ public:
     Wakeup& operator=(const Wakeup&) = delete;
 
     void notify();
-    // Takes the pending wake-ups, so that the next wait blocks again.
-    void clear();
+    void clear();  // takes the pending wake-ups, so that the next wait blocks again
     int fd() const { return m_fd; }
 
 private:

@@ -23,8 +23,7 @@ inline std::string orDash(const std::string& text)
 // sequences ("\033[...m") diaghost adds itself.
 std::size_t displayWidth(const std::string& text);
 
-// Text padded with blanks to width columns (colour sequences take none).
-std::string pad(const std::string& text, std::size_t width);
+std::string pad(const std::string& text, std::size_t width);  // blanks up to width columns
 
 // The text (without colour sequences) cut to at most width columns (0: no
 // limit), ending in "…" where the locale speaks UTF-8, "..." elsewhere.
