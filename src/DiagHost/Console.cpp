@@ -51,8 +51,7 @@ std::string Console::paint(const std::string& text, Colour colour) const
     if (!m_colour || colour == Colour::Plain) {
         return text;
     }
-    // SGR codes in the order of the enumeration.
-    static const char* const kCodes[] = {"", "32", "33", "31", "36", "1", "2"};
+    static const char* const kCodes[] = {"", "32", "33", "31", "36", "1", "2"};  // SGR codes, in Colour's order
     const char* code = kCodes[static_cast<int>(colour)];
     return std::string("\033[") + code + "m" + text + "\033[0m";
 }

@@ -10,8 +10,7 @@ namespace diaghost {
 
 namespace {
 
-// Keys in the documented order, for people reading the document.
-using json = nlohmann::ordered_json;
+using json = nlohmann::ordered_json;  // keys in the documented order, for people reading the document
 
 json textOrNull(const std::string& text)
 {

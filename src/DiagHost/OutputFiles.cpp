@@ -15,8 +15,7 @@ namespace diaghost {
 
 namespace {
 
-// errno of the first failed write to standard output, 0 while there is none.
-int g_stdoutError = 0;
+int g_stdoutError = 0;  // errno of the first failed write to standard output, 0 while there is none
 
 void noteStdoutError(int error)
 {

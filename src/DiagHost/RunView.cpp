@@ -16,10 +16,8 @@ namespace {
 
 constexpr std::size_t kWidestBar = 30;
 constexpr std::size_t kNarrowestBar = 8;
-// The test's title stays on the live line only beside a bar this wide.
-constexpr std::size_t kBarBesideTitle = 15;
-// Off a terminal, a running test says so this often.
-constexpr double kPlainReportSeconds = 5.0;
+constexpr std::size_t kBarBesideTitle = 15;  // the test's title stays on the live line only beside a bar this wide
+constexpr double kPlainReportSeconds = 5.0;  // off a terminal, a running test says so this often
 
 std::string seconds(double value)
 {
@@ -100,8 +98,7 @@ void RunView::progress(QuarnDiags::Uint value, double elapsed)
     const std::string head = "  " + pad(name, 9) + " ";
     const std::string tail =
         " " + pad(percent(value), 4) + " " + seconds(elapsed) + (limit.empty() ? "" : " of " + limit);
-    // A terminal's live line always has a limit.
-    const std::size_t room = m_console.liveWidth();
+    const std::size_t room = m_console.liveWidth();  // never 0 on a terminal
     const std::size_t fixed = displayWidth(head) + 2 + displayWidth(tail);
     const std::size_t withTitle = fixed + displayWidth(title) + 1;
     std::size_t bar = 0;

@@ -22,8 +22,7 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-// While a test runs, its progress is read and redrawn this often.
-constexpr int kProgressMs = 200;
+constexpr int kProgressMs = 200;  // while a test runs, its progress is read and redrawn this often
 
 // The longest pause between two asks while waiting for the driver: short
 // beside the real release time, long enough not to keep a core busy.

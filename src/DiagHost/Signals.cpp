@@ -51,8 +51,7 @@ int waitForSignal(int timeoutMs, int fd)
         const sigset_t set = terminationSet();
         return signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK);
     }();
-    // poll() passes over a negative fd.
-    pollfd waits[] = {{signals, POLLIN, 0}, {fd, POLLIN, 0}};
+    pollfd waits[] = {{signals, POLLIN, 0}, {fd, POLLIN, 0}};  // poll() passes over a negative fd
     // A wait cut short by another signal (EINTR) means "nothing yet": the
     // caller's loop comes back sooner.
     if (poll(waits, 2, timeoutMs) <= 0 || (waits[0].revents & POLLIN) == 0) {

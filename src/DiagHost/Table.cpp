@@ -9,10 +9,8 @@
 namespace diaghost {
 
 constexpr std::size_t kGap = 2;
-// Columns shrink to this before any column is left out...
-constexpr std::size_t kComfortable = 16;
-// ...and never below this: a few letters and the ellipsis.
-constexpr std::size_t kNarrowest = 4;
+constexpr std::size_t kComfortable = 16;  // columns shrink to this before any column is left out...
+constexpr std::size_t kNarrowest = 4;     // ...and never below this: a few letters and the ellipsis
 
 Table::Table(std::vector<Column> columns, std::size_t indent) : m_columns(std::move(columns)), m_indent(indent) {}
 

@@ -9,8 +9,7 @@ int main(int argc, char** argv)
 {
     using namespace diaghost;
 
-    // Before any thread exists, so every thread inherits the mask.
-    blockTerminationSignals();
+    blockTerminationSignals();  // before any thread exists, so every thread inherits the mask
 
     Session session;
     const int parsed = parseOptions(argc, argv, session.options);
