@@ -77,8 +77,7 @@ void CheckSuite(xmlNode* suite, const diaghost::DeviceRecord& device, const diag
     std::vector<xmlNode*> property = Children(properties[0], "property");
     Expect(property.size() == 5);
     Expect(Attribute(property[0], "value") == Replaced(device.location));
-    const char* source = diaghost::slotSourceName(device.slotSource);
-    Expect(Attribute(property[2], "value") == (source != nullptr ? source : ""));
+    Expect(Attribute(property[2], "value") == diaghost::describe(device.slotSource).name);
     Expect(Attribute(property[3], "value") == Replaced(device.status));
     Expect(Attribute(property[4], "value") == Replaced(device.fru.firmwareRevision));
     Expect(Attribute(suite, "name").find(Replaced(device.location)) != std::string::npos);

@@ -81,11 +81,10 @@ bool ParseSample(const std::string& line, std::string& name, std::map<std::strin
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     FuzzedDataProvider input(data, size);
-    diaghost::RunFacts facts;
-    facts.modemsFound = input.ConsumeIntegral<std::size_t>();
-    facts.finishedAt = input.ConsumeIntegral<std::int64_t>();
+    const std::size_t modemsFound = input.ConsumeIntegral<std::size_t>();
+    const std::int64_t finishedAt = input.ConsumeIntegral<std::int64_t>();
     const hostfuzz::Run run = hostfuzz::MakeRun(input);
-    const std::string text = diaghost::metricsReport(run.devices, facts, run.config);
+    const std::string text = diaghost::metricsReport(run.devices, modemsFound, finishedAt, run.config);
 
     Expect(!text.empty() && text.back() == '\n');
     std::size_t infos = 0;
@@ -109,8 +108,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                               {"firmware", device.fru.firmwareRevision}}) {
             Expect(!ValidUtf8(original) || labels[label] == original);  // a text that came back
         }
-        const char* source = diaghost::slotSourceName(device.slotSource);
-        Expect(labels["slot"] == std::to_string(device.slot) && labels["slot_source"] == (source != nullptr ? source : ""));
+        Expect(labels["slot"] == std::to_string(device.slot) &&
+               labels["slot_source"] == diaghost::describe(device.slotSource).name);
     }
     Expect(infos == run.devices.size());
     return 0;

@@ -152,7 +152,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         // The typed address finds the same file when it names the same
         // function, else none: nothing else is there.
-        Expect(typed.readId(root) == (typed == address ? id : ""));
+        Expect(typed.readId(root) == (typed.text() == address.text() ? id : ""));
         unlink(file.c_str());
         rmdir(folder.c_str());
     }

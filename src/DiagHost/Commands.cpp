@@ -13,7 +13,6 @@
 #include "ListView.h"
 #include "Outcome.h"
 #include "OutputFiles.h"
-#include "PortLock.h"
 #include "Reports.h"
 #include "Runner.h"
 #include "Text.h"
@@ -52,7 +51,6 @@ bool enumerate(Session& session, Console& human, VirtualDeviceVector*& devices, 
         printError(error);
         return false;
     }
-    devices = nullptr;
     Wakeup wakeup;
     watch([&] { devices = enumerator->getDeviceVector("", 0); }, [] { return -1; },
           [&human](int signal) {
@@ -77,6 +75,20 @@ bool enumerate(Session& session, Console& human, VirtualDeviceVector*& devices, 
     return true;
 }
 
+// Where the plug-in's log files ended up, as lines for people.
+std::string describeLogs(const Session& session)
+{
+    std::string found;
+    for (const std::string& path : session.plugin.logFiles()) {
+        found += "\n  " + path;
+    }
+    if (found.empty()) {
+        return "No log files were written: the log folder " + session.plugin.logDir() +
+               " is missing or not writable.";
+    }
+    return (session.machine ? "Log files (kept after the simulated machine is gone):" : "Log files:") + found;
+}
+
 void printSimulation(Session& session, Console& human)
 {
     if (session.machine) {
@@ -85,17 +97,9 @@ void printSimulation(Session& session, Console& human)
     }
 }
 
-// A report file that cannot be written, named by its option.
-void reportFileError(const char* option, const std::string& path, const std::string& reason)
-{
-    printError(std::string(option) + " " + path + ": " + reason);
-}
-
-// The run's reports: the JUnit report and the metrics first, then the JSON
-// document in its file (--json-file) and on standard output (--json), so
-// that the exit status the document gives is the one diaghost ends with:
-// context.exitStatus, or EXIT_CANTCREAT when a file could not be written.
-// Every file is tried. Returns that status.
+// The JUnit report and the metrics first, then the JSON document (--json-file,
+// --json), so that the status it gives is diaghost's: context.exitStatus, or
+// EXIT_CANTCREAT when a file (every one is tried) could not be written.
 int writeReports(const Session& session, const PackageIdentity& package, const std::vector<DeviceRecord>& devices,
                  ReportContext& context)
 {
@@ -104,15 +108,13 @@ int writeReports(const Session& session, const PackageIdentity& package, const s
                                   const std::function<std::string()>& content) {
         std::string error;
         if (!path.empty() && !writeFileAtomically(path, content(), error)) {
-            reportFileError(option, path, error);
+            printError(std::string(option) + " " + path + ": " + error);
             context.exitStatus = EXIT_CANTCREAT;
         }
     };
     write("--junit", options.junit, [&] { return junitReport(package, devices, session.config, context); });
-    write("--metrics", options.metrics, [&] {
-        const RunFacts facts{context.modemsFound, static_cast<std::int64_t>(std::time(nullptr))};
-        return metricsReport(devices, facts, session.config);
-    });
+    write("--metrics", options.metrics,
+          [&] { return metricsReport(devices, context.modemsFound, std::time(nullptr), session.config); });
     write("--json-file", options.jsonFile, [&] { return jsonReport(package, devices, session.config, context); });
     if (options.json) {
         printOutput(jsonReport(package, devices, session.config, context));
@@ -125,17 +127,10 @@ int writeReports(const Session& session, const PackageIdentity& package, const s
 // run or aborted, and a run cut short have not shown the modems to be good.
 int statusOf(const std::vector<DeviceRecord>& devices, bool interrupted)
 {
-    bool unusual = interrupted;
-    bool failed = false;
-    for (const DeviceRecord& device : devices) {
-        unusual = unusual || device.tests.empty() || !device.skipped.empty();
-        for (const TestRecord& test : device.tests) {
-            const Outcome outcome = outcomeOf(test);
-            failed = failed || outcome == Outcome::Failed;
-            unusual = unusual || outcome == Outcome::Unusual || outcome == Outcome::Aborted;
-        }
-    }
-    return failed ? EXIT_FAILED : unusual ? EXIT_UNUSUAL : EXIT_ALL_PASSED;
+    const Tally tally(devices);
+    const bool unusual = interrupted || tally.untested > 0 ||
+                         tally[Outcome::Unusual] + tally[Outcome::Aborted] + tally[Outcome::NotRun] > 0;
+    return tally[Outcome::Failed] > 0 ? EXIT_FAILED : unusual ? EXIT_UNUSUAL : EXIT_ALL_PASSED;
 }
 
 // Before the search for modems opens any port: a port closed a moment ago
@@ -143,19 +138,15 @@ int statusOf(const std::vector<DeviceRecord>& devices, bool interrupted)
 // the driver is still busy after that: another program holds it.
 bool driverFreeAtStart(Session& session, Console& human)
 {
-    if (!session.plugin.hasInUseCheck()) {
+    const auto pause = [&human](int ms) {
+        if (const int signal = waitForSignal(ms)) {
+            human.line(signal == SIGINT ? "Ctrl-C: stopping." : "Stopping.");
+            quitNow(EXIT_SIGNAL_BASE + signal);
+        }
         return true;
-    }
+    };
     double waitedMs = 0.0;
-    const bool free = waitForDriver([&session] { return session.plugin.modemsInUse(); },
-                                    [&human](int ms) {
-                                        if (const int signal = waitForSignal(ms)) {
-                                            human.line(signal == SIGINT ? "Ctrl-C: stopping." : "Stopping.");
-                                            quitNow(EXIT_SIGNAL_BASE + signal);
-                                        }
-                                        return true;
-                                    },
-                                    waitedMs);
+    const bool free = waitForDriver([&session] { return session.plugin.modemsInUse(); }, pause, waitedMs);
     if (session.options.verbose && free && waitedMs > 0.0) {
         human.line("  Waited " + std::to_string(static_cast<int>(waitedMs + 0.5)) +
                    " ms for the modem driver to release a port closed before the run.");
@@ -165,7 +156,7 @@ bool driverFreeAtStart(Session& session, Console& human)
 
 }  // namespace
 
-int checkOutputFiles(const Options& options)
+bool checkOutputFiles(const Options& options)
 {
     const struct {
         const char* option;
@@ -174,11 +165,11 @@ int checkOutputFiles(const Options& options)
     for (const auto& output : outputs) {
         std::string reason;
         if (!output.path.empty() && !canWriteFile(output.path, reason)) {
-            reportFileError(output.option, output.path, reason);
-            return EXIT_CANTCREAT;
+            printError(std::string(output.option) + " " + output.path + ": " + reason);
+            return false;
         }
     }
-    return -1;
+    return true;
 }
 
 int commandInfo(Session& session)
@@ -220,9 +211,13 @@ int commandList(Session& session)
         context.started = utcNow();
         printOutput(jsonReport(identityOf(*diagnostics), records, session.config, context));
     } else if (options.verbose) {
-        printDeviceDetails(human, records, slotNotes);
+        printDeviceDetails(human, records);
     } else if (!records.empty()) {
-        printDeviceTable(human, records, slotNotes);
+        printDeviceTable(human, records);
+    }
+    // The slot notes under the table, or after a blank line under the descriptions.
+    for (std::size_t i = 0; !options.json && i < slotNotes.size(); ++i) {
+        human.line((options.verbose && i == 0 ? "\n" : "") + slotNotes[i]);
     }
     if (records.empty()) {
         printSimulation(session, human);
@@ -257,8 +252,6 @@ int commandRun(Session& session)
                                Colour::Bold));
         printSimulation(session, human);
     }
-    // A driver still busy before the search is another program's: then no
-    // test waits for it, each reports it at once.
     const bool driverFree = driverFreeAtStart(session, human);
 
     VirtualDeviceVector* devices = nullptr;
@@ -300,7 +293,7 @@ int commandRun(Session& session)
     if (driverFree) {
         plan.driverInUse = [&session] { return session.plugin.modemsInUse(); };
     }
-    plan.lockFolder = lockFolder(session.sysroot);
+    plan.lockFolder = session.sysroot + "/run/lock";
     plan.diagnosticLog = session.plugin.diagnosticLog();
 
     RunView view(human, session.config, options.verbose, options.quiet);
@@ -308,12 +301,11 @@ int commandRun(Session& session)
         view.detail("The modem driver was in use before the run began (and for " + std::to_string(kReleaseWaitMs) +
                     " ms after): no test waits for it.");
     }
-    const RunOutcome outcome = runPlan(*diagnostics, plan, session.config, view);
-    view.summary(selected, outcome.interrupted);
+    report.interrupted = runPlan(*diagnostics, plan, session.config, view);
+    view.summary(selected, report.interrupted);
 
-    report.interrupted = outcome.interrupted;
     report.modemsFound = found.size();
-    report.exitStatus = statusOf(selected, outcome.interrupted);
+    report.exitStatus = statusOf(selected, report.interrupted);
     return writeReports(session, package, selected, report);
 }
 

@@ -5,11 +5,9 @@
 
 namespace diaghost {
 
-// Before a run: the report files it is to write (--json-file, --junit,
-// --metrics) can be written, each tried with a file made and removed in its
-// folder. Returns -1 when they can, else EXIT_CANTCREAT after a one-line
-// error that names the option, the file and the reason.
-int checkOutputFiles(const Options& options);
+// Before a run: whether its report files can be written; if not, a one-line
+// error names the option, the file and the reason.
+bool checkOutputFiles(const Options& options);
 
 int commandInfo(Session& session);
 int commandList(Session& session);

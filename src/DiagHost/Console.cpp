@@ -1,6 +1,7 @@
 // Console.cpp - terminal detection, ANSI colours and the redrawn live line.
 #include "Console.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <sys/ioctl.h>
@@ -11,8 +12,6 @@
 
 namespace diaghost {
 
-namespace {
-
 const char* const kEraseLine = "\r\033[2K";
 const char* const kHideCursor = "\033[?25l";
 const char* const kShowCursor = "\033[?25h";
@@ -21,25 +20,12 @@ const char* const kShowCursor = "\033[?25h";
 // erasing would leave the first row behind.
 constexpr std::size_t kLiveMargin = 3;
 
-bool envSet(const char* name)
-{
-    const char* value = std::getenv(name);
-    return value != nullptr && value[0] != '\0';
-}
-
-}  // namespace
-
 Console::Console(std::FILE* stream) : m_stream(stream)
 {
     const char* term = std::getenv("TERM");
-    const bool dumb = term != nullptr && std::strcmp(term, "dumb") == 0;
-    m_terminal = isatty(fileno(stream)) == 1 && !dumb;
-    m_colour = m_terminal && !envSet("NO_COLOR");
-}
-
-Console::~Console()
-{
-    restore();
+    const char* noColour = std::getenv("NO_COLOR");
+    m_terminal = isatty(fileno(stream)) == 1 && (term == nullptr || std::strcmp(term, "dumb") != 0);
+    m_colour = m_terminal && (noColour == nullptr || noColour[0] == '\0');
 }
 
 std::size_t Console::width() const
@@ -65,8 +51,7 @@ std::string Console::paint(const std::string& text, Colour colour) const
     if (!m_colour || colour == Colour::Plain) {
         return text;
     }
-    // SGR codes in the order of the enumeration.
-    static const char* const kCodes[] = {"", "32", "33", "31", "36", "1", "2"};
+    static const char* const kCodes[] = {"", "32", "33", "31", "36", "1", "2"};  // SGR codes, in Colour's order
     const char* code = kCodes[static_cast<int>(colour)];
     return std::string("\033[") + code + "m" + text + "\033[0m";
 }
@@ -77,18 +62,16 @@ void Console::line(const std::string& text)
         std::fputs(kEraseLine, m_stream);
     }
     const std::size_t columns = width();
-    std::string::size_type from = 0;
-    do {
-        // Each line of a text of several is wrapped on its own.
-        const std::string::size_type end = text.find('\n', from);
-        const std::string one = text.substr(from, end == std::string::npos ? std::string::npos : end - from);
-        from = end == std::string::npos ? std::string::npos : end + 1;
+    // Each line of a text of several is wrapped on its own.
+    for (std::size_t from = 0, end = 0; from <= text.size(); from = end + 1) {
+        end = std::min(text.find('\n', from), text.size());
+        const std::string one = text.substr(from, end - from);
         const std::string::size_type indent = one.find_first_not_of(' ');
         for (const std::string& part : wrapWords(one, columns, (indent == std::string::npos ? 0 : indent) + 2)) {
             std::fputs(part.c_str(), m_stream);
             std::fputc('\n', m_stream);
         }
-    } while (from != std::string::npos);
+    }
     if (m_liveShown) {
         std::fputs(m_live.c_str(), m_stream);
     }
@@ -97,9 +80,6 @@ void Console::line(const std::string& text)
 
 void Console::live(const std::string& text)
 {
-    if (!m_terminal) {
-        return;
-    }
     if (!m_cursorHidden) {
         std::fputs(kHideCursor, m_stream);
         m_cursorHidden = true;

@@ -9,34 +9,27 @@ namespace diaghost {
 enum class Colour { Plain, Green, Yellow, Red, Cyan, Bold, Dim };
 
 // Everything diaghost prints goes through one Console per stream, from the
-// main thread only. On a terminal the last line may be a live line (the
-// progress bar) that is redrawn in place; other lines are printed above it.
-// Lines fit the terminal's width as it is at the time they are printed, so
-// a window resized during a run is followed from the next line on.
+// main thread. On a terminal the last line may be a live line (the progress
+// bar), redrawn in place, with other lines printed above it. Each line fits
+// the terminal's width at the time, so a resized window is followed.
 class Console {
 public:
-    // stream is stdout or stderr.
     explicit Console(std::FILE* stream);
-    ~Console();
+    ~Console() { restore(); }
     Console(const Console&) = delete;
     Console& operator=(const Console&) = delete;
 
-    // A terminal that can redraw a line (not TERM=dumb).
-    bool isTerminal() const { return m_terminal; }
-    // Columns of the terminal now; 0 when the stream is no terminal (no limit).
-    std::size_t width() const;
+    bool isTerminal() const { return m_terminal; }  // one that can redraw a line (not TERM=dumb)
+    std::size_t width() const;  // of the terminal now; 0 for another stream (no limit)
 
     std::string paint(const std::string& text, Colour colour) const;
 
-    // Prints text and a line end above the live line. On a terminal a text
-    // wider than the window is wrapped at blanks, its later lines indented
-    // two columns more than its first.
+    // Prints text above the live line; on a terminal wrapped at blanks, later
+    // lines indented two columns more than the first.
     void line(const std::string& text = std::string());
-    // Draws or redraws the live line (terminal only; ignored otherwise). It
-    // is cut to three columns less than the window (room for an echoed
-    // "^C"), so that it never wraps and each redraw replaces it whole.
+    // Draws the live line on a terminal (not for another stream), cut to
+    // liveWidth() so that it never wraps and each redraw replaces it whole.
     void live(const std::string& text);
-    // Columns a live line may take now; 0 when there is no limit.
     std::size_t liveWidth() const;
     // Erases the live line; the next line() starts where it was.
     void endLive();

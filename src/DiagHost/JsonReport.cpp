@@ -1,7 +1,6 @@
 // JsonReport.cpp - the JSON documents of the info, list and run commands.
 #include <cmath>
 #include <ctime>
-#include <iterator>
 #include <nlohmann/json.hpp>
 
 #include "Outcome.h"
@@ -11,8 +10,7 @@ namespace diaghost {
 
 namespace {
 
-// Keys in the documented order, for people reading the document.
-using json = nlohmann::ordered_json;
+using json = nlohmann::ordered_json;  // keys in the documented order, for people reading the document
 
 json textOrNull(const std::string& text)
 {
@@ -55,23 +53,15 @@ json testOf(const TestRecord& test, const PackageConfig& config)
 // not run is one "not-run"), the modems, and the status diaghost ends with.
 json summaryOf(const std::vector<DeviceRecord>& devices, const ReportContext& context)
 {
-    std::size_t counts[std::size(kOutcomes)] = {};
-    std::size_t tested = 0;
-    for (const DeviceRecord& device : devices) {
-        for (const TestRecord& test : device.tests) {
-            ++counts[static_cast<int>(outcomeOf(test))];
-        }
-        counts[static_cast<int>(Outcome::NotRun)] += device.skipped.size();
-        tested += device.tests.empty() ? 0 : 1;
-    }
+    const Tally tally(devices);
     json outcomes = json::object();
     for (const OutcomeInfo& outcome : kOutcomes) {
-        outcomes[outcome.name] = counts[&outcome - kOutcomes];
+        outcomes[outcome.name] = tally.outcomes[&outcome - kOutcomes];
     }
     return {{"outcomes", outcomes},
             {"modems_found", context.modemsFound},
-            {"modems_tested", tested},
-            {"modems_not_tested", devices.size() - tested},
+            {"modems_tested", devices.size() - tally.untested},
+            {"modems_not_tested", tally.untested},
             {"exit_status", context.exitStatus}};
 }
 
@@ -112,7 +102,7 @@ std::string jsonReport(const PackageIdentity& package, const std::vector<DeviceR
             {"location", textOrNull(device.location)},
             {"tty", textOrNull(device.tty)},
             {"slot", device.slot},
-            {"slot_source", device.slotSource == SlotSource::Unknown ? json(nullptr) : json(slotSourceName(device.slotSource))},
+            {"slot_source", textOrNull(describe(device.slotSource).name)},
             {"status", textOrNull(device.status)},
             {"fru",
              {{"manufacturer", textOrNull(device.fru.manufacturer)},

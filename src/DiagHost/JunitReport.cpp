@@ -1,5 +1,8 @@
 // JunitReport.cpp - JUnit XML of a run, for the CI dashboards of burn-in labs.
 
+#include <iterator>
+#include <numeric>
+
 #include "Outcome.h"
 #include "Reports.h"
 #include "Utf8.h"
@@ -8,33 +11,28 @@ namespace diaghost {
 
 namespace {
 
-std::string suiteName(const DeviceRecord& device)
-{
-    return "modem " + std::to_string(device.index) + " (" + (device.tty.empty() ? "no tty" : device.tty) + ", " +
-           device.location + ")";
-}
-
-// The five XML special characters and the carriage return escaped. The
-// report is declared UTF-8: a byte that is not part of a well-formed
-// character would make it unreadable, and XML 1.0 allows neither U+FFFE,
-// U+FFFF nor control characters other than tab and line ends; each of
-// their bytes becomes "?".
-std::string xmlEscape(const std::string& text)
+// The five XML special characters and the carriage return escaped, in an
+// attribute tab and line feed too. The report is declared UTF-8, and XML 1.0
+// allows neither malformed characters, U+FFFE, U+FFFF nor control characters
+// other than tab and line ends: each of their bytes becomes "?".
+std::string xmlEscape(const std::string& text, bool inAttribute = false)
 {
     return rewriteUtf8(
         text,
-        [](unsigned long codePoint, const std::string& bytes) {
+        [inAttribute](unsigned long codePoint, const std::string& bytes) {
             switch (codePoint) {
             case '&': return std::string("&amp;");
             case '<': return std::string("&lt;");
             case '>': return std::string("&gt;");
             case '"': return std::string("&quot;");
             case '\'': return std::string("&apos;");
-            // A parser reads a literal carriage return as a line feed.
+            // A parser reads a literal carriage return as a line feed, and
+            // in an attribute a literal tab or line feed as a blank.
             case '\r': return std::string("&#13;");
+            case '\t': return inAttribute ? std::string("&#9;") : bytes;
+            case '\n': return inAttribute ? std::string("&#10;") : bytes;
             }
-            const bool allowed = (codePoint >= 0x20 || codePoint == '\t' || codePoint == '\n') &&
-                                 codePoint != 0xFFFE && codePoint != 0xFFFF;
+            const bool allowed = codePoint >= 0x20 && codePoint != 0xFFFE && codePoint != 0xFFFF;
             return allowed ? bytes : std::string(bytes.size(), '?');
         },
         [](unsigned char) { return "?"; });
@@ -42,38 +40,17 @@ std::string xmlEscape(const std::string& text)
 
 std::string attribute(const char* name, const std::string& value)
 {
-    // A parser turns a literal tab or line feed in an attribute into a
-    // blank; as character references they read back as written.
-    std::string escaped;
-    for (const char c : xmlEscape(value)) {
-        escaped += c == '\t' ? std::string("&#9;") : c == '\n' ? std::string("&#10;") : std::string(1, c);
-    }
-    return std::string(" ") + name + "=\"" + escaped + "\"";
+    return std::string(" ") + name + "=\"" + xmlEscape(value, true) + "\"";
 }
 
-// The numbers of a suite, or of the whole report, as its attributes.
-struct Counts {
-    int tests = 0;
-    int failures = 0;
-    int errors = 0;
-    int skipped = 0;
-    double time = 0.0;
-
-    void add(const Counts& other)
-    {
-        tests += other.tests;
-        failures += other.failures;
-        errors += other.errors;
-        skipped += other.skipped;
-        time += other.time;
-    }
-    std::string attributes() const
-    {
-        return attribute("tests", std::to_string(tests)) + attribute("failures", std::to_string(failures)) +
-               attribute("errors", std::to_string(errors)) + attribute("skipped", std::to_string(skipped)) +
-               attribute("time", secondsText(time));
-    }
-};
+std::string countAttributes(const Tally& tally)
+{
+    const std::size_t tests = std::accumulate(std::begin(tally.outcomes), std::end(tally.outcomes), std::size_t{0});
+    return attribute("tests", std::to_string(tests)) + attribute("failures", std::to_string(tally[Outcome::Failed])) +
+           attribute("errors", std::to_string(tally[Outcome::Unusual])) +
+           attribute("skipped", std::to_string(tally[Outcome::Aborted] + tally[Outcome::NotRun])) +
+           attribute("time", secondsText(tally.seconds));
+}
 
 std::string testCase(const std::string& name, const std::string& className, const std::string& time,
                      const std::string& body)
@@ -93,33 +70,20 @@ std::string junitReport(const PackageIdentity& package, const std::vector<Device
                         const PackageConfig& config, const ReportContext& context)
 {
     std::string suites;
-    Counts all;
+    Tally all(devices);
     for (const DeviceRecord& device : devices) {
-        Counts counts;
-        counts.tests = static_cast<int>(device.tests.size() + device.skipped.size());
         std::string cases;
         const std::string className = "diaghost.modem" + std::to_string(device.index);
         for (const TestRecord& test : device.tests) {
-            counts.time += test.seconds;
+            const Outcome outcome = outcomeOf(test);
             const std::string code = config.codeName(test.code);
             const std::string message = attribute("message", code + ": " + config.codeText(test.code));
             std::string body;
-            switch (outcomeOf(test)) {
-            case Outcome::Aborted:
-            case Outcome::NotRun:
-                ++counts.skipped;
+            if (outcome == Outcome::Aborted) {
                 body = "      <skipped" + message + "/>\n";
-                break;
-            case Outcome::Failed:
-                ++counts.failures;
-                body = "      <failure" + message + attribute("type", code) + "/>\n";
-                break;
-            case Outcome::Unusual:
-                ++counts.errors;
-                body = "      <error" + message + attribute("type", code) + "/>\n";
-                break;
-            case Outcome::Passed:
-                break;
+            } else if (outcome != Outcome::Passed) {
+                body = std::string("      <") + (outcome == Outcome::Failed ? "failure" : "error") + message +
+                       attribute("type", code) + "/>\n";
             }
             std::string out;
             for (const EventRecord& event : test.events) {
@@ -132,31 +96,33 @@ std::string junitReport(const PackageIdentity& package, const std::vector<Device
                               body + "      <system-out>" + xmlEscape(out) + "</system-out>\n");
         }
         for (const SkippedTest& test : device.skipped) {
-            ++counts.skipped;
             cases += testCase(test.name, className, "0", "      <skipped" + attribute("message", test.reason) + "/>\n");
         }
-        suites += "  <testsuite" + attribute("name", suiteName(device)) + counts.attributes() + ">\n" +
+        Tally counts;
+        counts.add(device);
+        const std::string name =
+            "modem " + std::to_string(device.index) + " (" + (device.tty.empty() ? "no tty" : device.tty) + ", " +
+            device.location + ")";
+        suites += "  <testsuite" + attribute("name", name) + countAttributes(counts) + ">\n" +
                   "    <properties>\n" + property("location", device.location) +
                   property("slot", std::to_string(device.slot)) +
-                  property("slot_source", device.slotSource == SlotSource::Unknown ? "" : slotSourceName(device.slotSource)) +
+                  property("slot_source", describe(device.slotSource).name) +
                   property("status", device.status) +
                   property("firmware_revision", device.fru.firmwareRevision) + "    </properties>\n" + cases +
                   "  </testsuite>\n";
-        all.add(counts);
     }
 
     if (devices.empty() && !context.noModemReason.empty()) {
-        // A CI job that found no modem must not look green.
-        const Counts one{1, 0, 1, 0, 0.0};
-        all.add(one);
-        suites += "  <testsuite" + attribute("name", "modems") + one.attributes() + ">\n" +
+        // A CI job that found no modem must not look green: one error.
+        all.outcomes[static_cast<int>(Outcome::Unusual)] = 1;
+        suites += "  <testsuite" + attribute("name", "modems") + countAttributes(all) + ">\n" +
                   testCase("find modems", "diaghost", secondsText(0.0),
                            "      <error" + attribute("message", context.noModemReason) +
                                attribute("type", "NO_MODEM") + "/>\n") +
                   "  </testsuite>\n";
     }
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites" +
-           attribute("name", package.name + " " + package.version) + all.attributes() + ">\n" + suites +
+           attribute("name", package.name + " " + package.version) + countAttributes(all) + ">\n" + suites +
            "</testsuites>\n";
 }
 

@@ -14,16 +14,6 @@ void field(Console& console, const std::string& indent, const std::string& name,
     console.line(indent + pad(name + ":", 28 - indent.size()) + printable(value));
 }
 
-// Notes under a table or list, each wrapped to the width.
-void printNotes(Console& console, const std::vector<std::string>& notes)
-{
-    for (const std::string& note : notes) {
-        for (const std::string& line : wrapWords(note, console.width(), 2)) {
-            console.line(line);
-        }
-    }
-}
-
 }  // namespace
 
 void printInfo(Console& console, const PackageIdentity& package, const PackageConfig& config,
@@ -43,7 +33,7 @@ void printInfo(Console& console, const PackageIdentity& package, const PackageCo
     tests.print(console);
 }
 
-void printDeviceTable(Console& console, const std::vector<DeviceRecord>& devices, const std::vector<std::string>& slotNotes)
+void printDeviceTable(Console& console, const std::vector<DeviceRecord>& devices)
 {
     Table table({{"INDEX"}, {"ADDRESS"}, {"ID", 2}, {"TTY"}, {"SLOT", 1}, {"FIRMWARE", 3}, {"STATUS"}}, 0);
     for (const DeviceRecord& device : devices) {
@@ -57,10 +47,9 @@ void printDeviceTable(Console& console, const std::vector<DeviceRecord>& devices
                    {device.status, colour}});
     }
     table.print(console);
-    printNotes(console, slotNotes);
 }
 
-void printDeviceDetails(Console& console, const std::vector<DeviceRecord>& devices, const std::vector<std::string>& slotNotes)
+void printDeviceDetails(Console& console, const std::vector<DeviceRecord>& devices)
 {
     bool first = true;
     for (const DeviceRecord& device : devices) {
@@ -89,10 +78,6 @@ void printDeviceDetails(Console& console, const std::vector<DeviceRecord>& devic
         field(console, "    ", "Model number", device.fru.modelNumber);
         field(console, "    ", "Asset tag", device.fru.assetTag);
         field(console, "    ", "SKU number", device.fru.skuNumber);
-    }
-    if (!slotNotes.empty()) {
-        console.line();
-        printNotes(console, slotNotes);
     }
 }
 

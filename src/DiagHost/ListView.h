@@ -14,14 +14,11 @@ namespace diaghost {
 void printInfo(Console& console, const PackageIdentity& package, const PackageConfig& config,
                const std::string& logDir);
 
-// One row per modem: index, PCI address, vendor:device IDs, tty, slot,
-// firmware revision, status.
-void printDeviceTable(Console& console, const std::vector<DeviceRecord>& devices, const std::vector<std::string>& slotNotes);
+void printDeviceTable(Console& console, const std::vector<DeviceRecord>& devices);
 
 // "No modem found", and what the plug-in looked for as the manifest says.
 std::string noModemText(const PackageConfig& config, const std::string& sysroot);
 
-// Everything known of each modem, FRU record included.
-void printDeviceDetails(Console& console, const std::vector<DeviceRecord>& devices, const std::vector<std::string>& slotNotes);
+void printDeviceDetails(Console& console, const std::vector<DeviceRecord>& devices);
 
 }  // namespace diaghost

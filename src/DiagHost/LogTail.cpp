@@ -9,13 +9,9 @@
 
 namespace diaghost {
 
-namespace {
-
 // A modem test logs a few kilobytes; more than this per call is left for
 // the next one, so that a flooded log cannot stall the display.
 constexpr std::size_t kMaxReadPerCall = 64 * 1024;
-
-}  // namespace
 
 LogTail::~LogTail()
 {
@@ -83,8 +79,6 @@ std::vector<std::string> LogTail::newLines(bool flush)
     std::vector<std::string> lines;
     std::size_t total = 0;
     if (!m_path.empty() && openFile()) {
-        // A log renamed away (rotated) is read to its end, its last line
-        // ended there, and the file now under its name read from the start.
         while (readMore(total) && replaced()) {
             if (!m_partial.empty()) {
                 m_partial += '\n';

@@ -1,6 +1,7 @@
 // MetricsReport.cpp - Prometheus text exposition of a run.
 #include "Reports.h"
 
+#include <algorithm>
 #include <sstream>
 
 #include "Outcome.h"
@@ -15,21 +16,17 @@ void header(std::ostringstream& out, const char* name, const char* help)
     out << "# HELP " << name << ' ' << help << "\n# TYPE " << name << " gauge\n";
 }
 
-// A label value as the text format wants it: backslash, double quote and
-// line feed escaped, and bytes that are not UTF-8 replaced by U+FFFD.
-std::string metricsLabelValue(const std::string& text)
+// A label, its value as the text format wants it: backslash, double quote
+// and line feed escaped, and bytes that are not UTF-8 replaced by U+FFFD.
+std::string label(const char* name, const std::string& value)
 {
-    return rewriteUtf8(
-        text,
+    const std::string escaped = rewriteUtf8(
+        value,
         [](unsigned long codePoint, const std::string& bytes) {
             return codePoint == '\\' ? "\\\\" : codePoint == '"' ? "\\\"" : codePoint == '\n' ? "\\n" : bytes;
         },
         [](unsigned char) { return "\xEF\xBF\xBD"; });
-}
-
-std::string label(const char* name, const std::string& value)
-{
-    return std::string(name) + "=\"" + metricsLabelValue(value) + "\"";
+    return std::string(name) + "=\"" + escaped + "\"";
 }
 
 std::string modemLabels(const DeviceRecord& device)
@@ -45,35 +42,33 @@ std::string testLabels(const DeviceRecord& device, const std::string& test)
 
 }  // namespace
 
-std::string metricsReport(const std::vector<DeviceRecord>& devices, const RunFacts& facts,
+std::string metricsReport(const std::vector<DeviceRecord>& devices, std::size_t modemsFound, std::int64_t finishedAt,
                           const PackageConfig& config)
 {
     std::ostringstream out;
     header(out, "modemdiag_modems_found", "Modems the last run found.");
-    out << "modemdiag_modems_found " << facts.modemsFound << '\n';
+    out << "modemdiag_modems_found " << modemsFound << '\n';
     header(out, "modemdiag_run_timestamp_seconds", "When the last run ended, in seconds since the epoch.");
-    out << "modemdiag_run_timestamp_seconds " << facts.finishedAt << '\n';
+    out << "modemdiag_run_timestamp_seconds " << finishedAt << '\n';
 
     header(out, "modemdiag_modem_info",
            "Each modem the last run tested: its status, firmware revision, slot and where the slot came from "
            "(kcore, firmware or sysfs; empty when not known).");
     for (const DeviceRecord& device : devices) {
-        const char* source = slotSourceName(device.slotSource);
         out << "modemdiag_modem_info{" << modemLabels(device) << "," << label("status", device.status) << ","
             << label("firmware", device.fru.firmwareRevision) << "," << label("slot", std::to_string(device.slot))
-            << "," << label("slot_source", source != nullptr ? source : "") << "} 1\n";
+            << "," << label("slot_source", describe(device.slotSource).name) << "} 1\n";
     }
 
     // Only when it has a series: most runs find no lock.
-    bool anyLocked = false;
+    const auto locked = [](const DeviceRecord& device) { return device.lockedByPid != 0; };
+    if (std::any_of(devices.begin(), devices.end(), locked)) {
+        header(out, "modemdiag_modem_locked",
+               "Modems not tested because another program held the port's lock; holder names that program "
+               "(its PID, new each time, is left out).");
+    }
     for (const DeviceRecord& device : devices) {
-        if (device.lockedByPid != 0 && !anyLocked) {
-            anyLocked = true;
-            header(out, "modemdiag_modem_locked",
-                   "Modems not tested because another program held the port's lock; holder names that program "
-                   "(its PID, new each time, is left out).");
-        }
-        if (device.lockedByPid != 0) {
+        if (locked(device)) {
             out << "modemdiag_modem_locked{" << modemLabels(device) << "," << label("holder", device.lockedByName)
                 << "} 1\n";
         }
@@ -113,7 +108,7 @@ std::string metricsReport(const std::vector<DeviceRecord>& devices, const RunFac
             [](const TestRecord& test) { return "} " + secondsText(test.seconds); });
     perTest("modemdiag_test_last_run_timestamp_seconds",
             "When each test last ran (the end of its run), in seconds since the epoch.",
-            [&facts](const TestRecord&) { return "} " + std::to_string(facts.finishedAt); });
+            [finishedAt](const TestRecord&) { return "} " + std::to_string(finishedAt); });
     return out.str();
 }
 

@@ -27,15 +27,10 @@ bool allDigits(const std::string& text)
     return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-bool isTtyName(const std::string& text)
-{
-    return text.size() > 1 && (text[0] == '/' || text.compare(0, 3, "tty") == 0);
-}
-
 std::string checkDevice(const std::string& value)
 {
-    if (value == "all" || (allDigits(value) && value.size() < 6) || isTtyName(value) ||
-        PciAddress::parse(value).valid) {
+    const bool tty = value.size() > 1 && (value[0] == '/' || value.compare(0, 3, "tty") == 0);
+    if (value == "all" || (allDigits(value) && value.size() < 6) || tty || PciAddress::parse(value).valid) {
         return std::string();
     }
     return "expected a modem index, tty or PCI address (as 'diaghost list' shows them) or 'all', not '" + value + "'";
@@ -54,26 +49,6 @@ std::string helpRow(const std::string& name, std::size_t width, const std::strin
     return rows;
 }
 
-// "Exit status:" and the list, for --help.
-std::string exitStatusHelp()
-{
-    std::string text = "Exit status:\n";
-    for (const ExitStatusInfo& row : kExitStatuses) {
-        text += helpRow(std::to_string(row.status), 5, row.meaning);
-    }
-    return text;
-}
-
-// One row per simulated machine.
-std::string simulatedMachines()
-{
-    std::string text;
-    for (const modemsim::MachinePlan& plan : modemsim::MachinePlan::named()) {
-        text += helpRow(plan.name, 11, plan.summary + (plan.name == "demo" ? " (default)" : ""));
-    }
-    return text;
-}
-
 // A file name that looks like an option is most likely a forgotten value.
 std::string checkPath(const std::string& value)
 {
@@ -83,17 +58,15 @@ std::string checkPath(const std::string& value)
     return std::string();
 }
 
-// A usage error in one line, with where to read more.
-int usageError(const std::string& message, const std::string& command)
+int usageError(const std::string& message, const std::string& command = "")
 {
     std::cerr << "diaghost: " << message << " (see diaghost help" << (command.empty() ? "" : " " + command) << ")\n";
     return EXIT_USAGE;
 }
 
-// A CLI11 error in diaghost's words. CLI11 names the option in its text
-// ("--device: At Most 1 required but received 2", "Could not convert:
-// --json = maybe"); the message keeps the name and says the rest in
-// diaghost's voice.
+// A CLI11 error in diaghost's words: the option's name kept from CLI11's text
+// ("--device: At Most 1 required but received 2", "Could not convert: --json
+// = maybe"), the rest said in diaghost's voice.
 std::string parseErrorText(const CLI::ParseError& error)
 {
     const std::string text = error.what();
@@ -121,19 +94,21 @@ bool Options::selects(const DeviceRecord& record) const
     }
     const PciAddress address = PciAddress::parse(device);
     if (address.valid) {
-        return record.pciAddress == address;
+        return record.pciAddress.text() == address.text();
     }
     return !record.tty.empty() && (record.tty == device || record.tty == "/dev/" + device);
 }
 
-bool Options::allTests() const
-{
-    return tests.empty() || std::find(tests.begin(), tests.end(), "all") != tests.end();
-}
-
 int parseOptions(int argc, char** argv, Options& options)
 {
-    const std::string profilesHelp = simulatedMachines();
+    std::string exitStatuses = "Exit status:\n";
+    for (const ExitStatusInfo& row : kExitStatuses) {
+        exitStatuses += helpRow(std::to_string(row.status), 5, row.meaning);
+    }
+    std::string profilesHelp;
+    for (const modemsim::MachinePlan& plan : modemsim::MachinePlan::named()) {
+        profilesHelp += helpRow(plan.name, 11, plan.summary + (plan.name == "demo" ? " (default)" : ""));
+    }
     CLI::App app("Runs the modem diagnostics package: lists the modems and tests them.", "diaghost");
     app.set_help_flag("-h,--help", "Show this help and exit");
     app.set_version_flag("--version", std::string("diaghost ") + DIAGHOST_VERSION, "Show the version and exit");
@@ -146,14 +121,13 @@ int parseOptions(int argc, char** argv, Options& options)
     app.footer(std::string("Commands are explained by 'diaghost help COMMAND'; their options may\n"
                            "also come before them (diaghost -v list). The manual page diaghost(1)\n"
                            "tells everything.\n\n") +
-               kStreams + "\n" + exitStatusHelp() + "\nSimulated machines (--simulate=PROFILE):\n" + profilesHelp);
+               kStreams + "\n" + exitStatuses + "\nSimulated machines (--simulate=PROFILE):\n" + profilesHelp);
 
-    app.add_option("--package", options.package, "Package manifest (default: the installed package)")
-        ->type_name("PKG.cfg")
-        ->check(checkPath);
-    app.add_option("--sysroot", options.sysroot, "Look up /proc and /dev below DIR")
-        ->type_name("DIR")
-        ->check(checkPath);
+    const auto pathOption = [](CLI::App* on, const char* name, std::string& path, const char* type, const char* text) {
+        on->add_option(name, path, text)->type_name(type)->check(checkPath);
+    };
+    pathOption(&app, "--package", options.package, "PKG.cfg", "Package manifest (default: the installed package)");
+    pathOption(&app, "--sysroot", options.sysroot, "DIR", "Look up /proc and /dev below DIR");
     CLI::Option* simulate =
         app.add_option("--simulate", options.profile, "Run on a simulated machine (--simulate=help)")
             ->expected(0, 1)
@@ -184,15 +158,9 @@ int parseOptions(int argc, char** argv, Options& options)
         ->type_name("NAME|all");
     run->add_flag("--halt-on-error", options.haltOnError, "No test starts after a failure");
     run->add_flag("--json", options.json, "One JSON document on stdout, the text on stderr");
-    run->add_option("--json-file", options.jsonFile, "Write the JSON document to FILE, replaced in one step")
-        ->type_name("FILE")
-        ->check(checkPath);
-    run->add_option("--junit", options.junit, "Also write a JUnit XML report to FILE")
-        ->type_name("FILE")
-        ->check(checkPath);
-    run->add_option("--metrics", options.metrics, "Also write Prometheus text metrics to FILE")
-        ->type_name("FILE")
-        ->check(checkPath);
+    pathOption(run, "--json-file", options.jsonFile, "FILE", "Write the JSON document to FILE, replaced in one step");
+    pathOption(run, "--junit", options.junit, "FILE", "Also write a JUnit XML report to FILE");
+    pathOption(run, "--metrics", options.metrics, "FILE", "Also write Prometheus text metrics to FILE");
     run->add_flag("-v,--verbose", options.verbose, "Show each test's log lines from the plug-in");
     run->add_flag("-q,--quiet", options.quiet, "Show only the summary (not with -v)");
 
@@ -225,8 +193,7 @@ int parseOptions(int argc, char** argv, Options& options)
         app.parse(args);
     } catch (const CLI::CallForHelp&) {
         if (helpCommand && parsedCommand().empty() && !app.remaining().empty()) {
-            return usageError("no command '" + app.remaining().front() + "': the commands are info, list, run and help",
-                              "");
+            return usageError("no command '" + app.remaining()[0] + "': the commands are info, list, run and help");
         }
         std::cout << app.help();  // the command's, when one was given
         return EXIT_ALL_PASSED;
@@ -260,29 +227,29 @@ int parseOptions(int argc, char** argv, Options& options)
                               commandName);
         }
         if (commandName.empty()) {
-            return usageError("unknown command '" + extra + "': the commands are info, list, run and help", "");
+            return usageError("unknown command '" + extra + "': the commands are info, list, run and help");
         }
         return usageError("unexpected argument '" + extra + "' after " + commandName, commandName);
     }
 
-    options.simulate = simulate->count() > 0;
-    if (options.simulate && options.profile == "help") {
+    const bool simulated = simulate->count() > 0;
+    if (simulated && options.profile == "help") {
         std::cout << "Simulated machines for --simulate=PROFILE:\n" << profilesHelp;
         return EXIT_ALL_PASSED;
     }
     if (commandName.empty()) {
-        return usageError("a command is required: info, list or run", "");
+        return usageError("a command is required: info, list or run");
     }
-    if (options.simulate && !options.sysroot.empty()) {
-        return usageError("--simulate and --sysroot exclude each other: a simulated machine has its own root", "");
+    if (simulated && !options.sysroot.empty()) {
+        return usageError("--simulate and --sysroot exclude each other: a simulated machine has its own root");
     }
     if (options.quiet && options.verbose) {
         return usageError("-q and -v exclude each other: -q shows only the summary, -v every log line", "run");
     }
-    if (options.simulate && options.profile.empty()) {
+    if (simulated && options.profile.empty()) {
         options.profile = "demo";
     }
-    if (options.simulate && modemsim::MachinePlan::find(options.profile) == nullptr) {
+    if (simulated && modemsim::MachinePlan::find(options.profile) == nullptr) {
         std::cerr << "diaghost: unknown simulated machine '" << options.profile
                   << "' (diaghost --simulate=help lists them)\n";
         return EXIT_USAGE;

@@ -1,6 +1,7 @@
 // Options.h - diaghost's command line.
 #pragma once
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -13,8 +14,7 @@ enum class Command { Info, List, Run };
 struct Options {
     std::string package;  // pkg.cfg to load; empty: the installed one
     std::string sysroot;  // system root for the plug-in; empty: the real one
-    bool simulate = false;
-    std::string profile;  // simulated machine, when simulate is set
+    std::string profile;  // --simulate's machine; empty: no simulated machine
     Command command = Command::Info;
     bool verbose = false;             // list: full descriptions; run: the plug-in's log lines of each test
     bool json = false;
@@ -26,16 +26,13 @@ struct Options {
     bool quiet = false;               // run: only the summary
     std::string metrics;              // run: Prometheus text file to write
 
-    // Whether --device picks this modem: by index, by tty ("/dev/ttySM1" or
-    // "ttySM1") or by PCI address ("00:0a.0" or "0000:00:0a.0").
+    // Whether --device picks this modem: by index, tty ("ttySM1" too) or PCI address.
     bool selects(const DeviceRecord& device) const;
-    bool allTests() const;
+    bool allTests() const { return tests.empty() || std::find(tests.begin(), tests.end(), "all") != tests.end(); }
 };
 
-// Parses the command line. Returns -1 when the program goes on with the
-// options, else the status to exit with at once: 0 after --help, help,
-// --version or --simulate=help, EXIT_USAGE after a usage error (reported
-// on stderr in one line).
+// -1 when the program goes on with the options, else the status to exit
+// with: 0 after a help text or the version, EXIT_USAGE after a usage error.
 int parseOptions(int argc, char** argv, Options& options);
 
 }  // namespace diaghost

@@ -1,15 +1,17 @@
 // Outcome.h - what a test's result means to a person: one table of names, labels, colours and meanings.
 #pragma once
 
+#include <iterator>
+#include <vector>
+
 #include "Console.h"
 #include "Records.h"
 
 namespace diaghost {
 
 // A verdict PASSED with the code TEST_ABORTED is a test that was stopped,
-// not a pass. Every output (terminal, JSON, JUnit, metrics, exit status)
-// classifies results through outcomeOf() and names them from the table, so
-// that they agree.
+// not a pass. Every output classifies results through outcomeOf() and names
+// them from the table, so that they agree.
 enum class Outcome { Passed, Unusual, Failed, Aborted, NotRun };
 
 struct OutcomeInfo {
@@ -36,17 +38,39 @@ inline const OutcomeInfo& describe(Outcome outcome)
     return kOutcomes[static_cast<int>(outcome)];
 }
 
+// Any verdict the framework does not name counts as a failure.
 inline Outcome outcomeOf(const TestRecord& test)
 {
-    switch (test.verdict) {
-    case QuarnDiags::Diag::PASSED:
+    if (test.verdict == QuarnDiags::Diag::PASSED) {
         return test.code == QuarnDiags::Diag::TEST_ABORTED ? Outcome::Aborted : Outcome::Passed;
-    case QuarnDiags::Diag::UNUSUAL_STATUS:
-        return Outcome::Unusual;
-    case QuarnDiags::Diag::FAILED:
-        break;
     }
-    return Outcome::Failed;
+    return test.verdict == QuarnDiags::Diag::UNUSUAL_STATUS ? Outcome::Unusual : Outcome::Failed;
 }
+
+// Devices' selected tests counted by outcome (one that did not run is
+// NotRun), the time they ran, and the devices that ran none.
+struct Tally {
+    std::size_t outcomes[std::size(kOutcomes)] = {};
+    double seconds = 0.0;
+    std::size_t untested = 0;
+
+    Tally() = default;
+    explicit Tally(const std::vector<DeviceRecord>& devices)
+    {
+        for (const DeviceRecord& device : devices) {
+            add(device);
+        }
+    }
+    void add(const DeviceRecord& device)
+    {
+        for (const TestRecord& test : device.tests) {
+            ++outcomes[static_cast<int>(outcomeOf(test))];
+            seconds += test.seconds;
+        }
+        outcomes[static_cast<int>(Outcome::NotRun)] += device.skipped.size();
+        untested += device.tests.empty() ? 1 : 0;
+    }
+    std::size_t operator[](Outcome outcome) const { return outcomes[static_cast<int>(outcome)]; }
+};
 
 }  // namespace diaghost

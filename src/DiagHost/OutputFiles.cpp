@@ -15,8 +15,7 @@ namespace diaghost {
 
 namespace {
 
-// errno of the first failed write to standard output, 0 while there is none.
-int g_stdoutError = 0;
+int g_stdoutError = 0;  // errno of the first failed write to standard output, 0 while there is none
 
 void noteStdoutError(int error)
 {
@@ -44,10 +43,8 @@ bool writeAll(int fd, const std::string& content)
 
 const char* const kFolderNotFile = "a folder, not a file";
 
-// A new, empty file beside path, for a report that is then renamed over
-// path: a dot name without path's ending, which node_exporter's textfile
-// collector skips. Returns its descriptor and its name in temp, or -1 with
-// the reason in error.
+// A new, empty file beside path, with a dot name (which node_exporter's
+// textfile collector skips): its descriptor and name, or -1 and error.
 int createBeside(const std::string& path, std::string& temp, std::string& error)
 {
     const std::size_t slash = path.rfind('/');
@@ -170,7 +167,6 @@ int finishStandardOutput(int status)
     if (g_stdoutError == 0) {
         return status;
     }
-    // Whoever read the output has gone: nothing to say to anyone.
     if (g_stdoutError == EPIPE) {
         return EXIT_CLOSED_PIPE;
     }

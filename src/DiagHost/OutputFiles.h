@@ -6,38 +6,29 @@
 
 namespace diaghost {
 
-// The folder holding path: "." for a bare name, "/" for a name in the root.
-std::string parentFolder(const std::string& path);
+std::string parentFolder(const std::string& path);  // "." for a bare name, "/" for a name in the root
 
-// The path made absolute against the working folder, links left as they are.
-std::string absolutePath(const std::string& path);
+std::string absolutePath(const std::string& path);  // against the working folder, links left as they are
 
-// Whether a report could replace path now: what is there must be a regular
-// file, and its folder must take a new one, which is created and removed
-// again. Else false with the reason ("a folder, not a file", "not a
-// regular file", "cannot create a file in FOLDER: Permission denied").
+// Whether a report could replace path now: no file there, or a regular one,
+// and a new file can be made in its folder (it is tried). Else false with
+// the reason ("a folder, not a file", "cannot create a file in FOLDER: ...").
 bool canWriteFile(const std::string& path, std::string& reason);
 
-// Replaces path with content in one step, through a temporary file in the
-// same folder (a dot name, which node_exporter's textfile collector
-// ignores), fsync and a rename, so that a reader sees the old file or the
-// new one, never a part. The file is 0644: the collector runs as another
-// user. On failure, sets error as canWriteFile() sets its reason, or to
-// "cannot replace it: REASON".
+// Replaces path with content through a temporary file beside it, fsync and
+// a rename: a reader sees the old file or the new one, never a part. The
+// file is 0644: node_exporter's collector runs as another user. error is
+// canWriteFile()'s reason or "cannot replace it: REASON".
 bool writeFileAtomically(const std::string& path, const std::string& content, std::string& error);
 
-// Flushes stream. The first failure on standard output is remembered, with
-// its reason, for finishStandardOutput.
+// Flushes stream; a failure on standard output is kept for finishStandardOutput.
 void flushOutput(std::FILE* stream);
 
-// Prints a document (JSON) on standard output and flushes it.
 void printOutput(const std::string& text);
 
-// Flushes standard output and closes a copy of it (which reports what the
-// file system kept back) before the program ends. Returns status when
-// everything written there arrived, EXIT_CLOSED_PIPE without a word when
-// its reader had gone; else prints "diaghost: cannot write standard output:
-// REASON" on standard error and returns EXIT_IOERR, whatever status was.
+// Before the program ends: status when everything written to standard
+// output arrived, EXIT_CLOSED_PIPE without a word when its reader had gone,
+// else EXIT_IOERR after "diaghost: cannot write standard output: REASON".
 int finishStandardOutput(int status);
 
 }  // namespace diaghost

@@ -20,17 +20,12 @@ std::string trim(const std::string& text)
 {
     const char* blanks = " \t\r\n";
     const std::string::size_type first = text.find_first_not_of(blanks);
-    if (first == std::string::npos) {
-        return std::string();
-    }
-    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
+    return first == std::string::npos ? std::string() : text.substr(first, text.find_last_not_of(blanks) - first + 1);
 }
 
 bool isSymbol(const std::string& text)
 {
-    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
-        return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
-    });
+    return !text.empty() && text.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_") == std::string::npos;
 }
 
 // A decimal number that a code holds, digits only.
@@ -56,31 +51,20 @@ bool parseSeconds(const std::string& text, double& seconds)
 
 std::string PackageConfig::libraryPath() const
 {
-    if (!library.empty() && library[0] == '/') {
-        return library;
-    }
-    return (packageDir.empty() ? std::string(".") : packageDir) + "/" + library;
+    return !library.empty() && library[0] == '/' ? library : parentFolder(path) + "/" + library;
 }
 
 int PackageConfig::testIndex(const std::string& name) const
 {
-    for (std::size_t i = 0; i < tests.size(); ++i) {
-        if (tests[i].name == name) {
-            return static_cast<int>(i);
-        }
-    }
-    return -1;
+    const auto found =
+        std::find_if(tests.begin(), tests.end(), [&name](const TestInfo& test) { return test.name == name; });
+    return found != tests.end() ? static_cast<int>(found - tests.begin()) : -1;
 }
 
 const TestInfo* PackageConfig::test(int index) const
 {
     return index >= 0 && static_cast<std::size_t>(index) < tests.size() ? &tests[static_cast<std::size_t>(index)]
                                                                          : nullptr;
-}
-
-std::string PackageConfig::testName(int index) const
-{
-    return test(index) != nullptr ? test(index)->name : "test" + std::to_string(index);
 }
 
 std::string PackageConfig::codeName(QuarnDiags::Uint code) const
@@ -93,11 +77,6 @@ std::string PackageConfig::codeText(QuarnDiags::Uint code) const
 {
     const auto found = messages.find(code);
     return found != messages.end() ? found->second.text : std::string();
-}
-
-std::string PackageConfig::testTitle(int index) const
-{
-    return test(index) != nullptr ? test(index)->title : std::string();
 }
 
 std::string PackageConfig::limitText(int index) const
@@ -214,7 +193,6 @@ bool loadPackageConfig(const std::string& path, PackageConfig& config, std::stri
 
     config = PackageConfig();
     config.path = path;
-    config.packageDir = parentFolder(path);
     if (!parsePackageConfig(text.str(), config, error)) {
         error = "bad package " + path + ": " + error;
         return false;

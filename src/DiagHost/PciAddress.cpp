@@ -79,11 +79,6 @@ std::string PciAddress::text() const
     return text;
 }
 
-std::string PciAddress::shortText() const
-{
-    return valid && domain == 0 ? text().substr(5) : text();
-}
-
 std::string PciAddress::readId(const std::string& sysroot) const
 {
     if (!valid || domain != 0) {
@@ -106,22 +101,12 @@ std::string PciAddress::readId(const std::string& sysroot) const
     return id;
 }
 
-bool PciAddress::operator==(const PciAddress& other) const
-{
-    return valid == other.valid && domain == other.domain && bus == other.bus && device == other.device &&
-           function == other.function;
-}
-
 int slotFromHWInfo(const std::string& text)
 {
-    // The whole text must be the slot phrase, its number a decimal one that
-    // an int holds: anything around it or a number out of range spoils it.
     std::size_t at = 0;
     unsigned slot = 0;
-    if (!literal(text, at, "PCI Slot ") || !decimal(text, at, INT_MAX, &slot) || at != text.size() || slot == 0) {
-        return 0;
-    }
-    return static_cast<int>(slot);
+    const bool whole = literal(text, at, "PCI Slot ") && decimal(text, at, INT_MAX, &slot) && at == text.size();
+    return whole ? static_cast<int>(slot) : 0;
 }
 
 }  // namespace diaghost

@@ -1,12 +1,11 @@
-// PciAddress.h - a PCI function's address and slot, read from people's and the plug-in's texts, printed as lspci prints them.
+// PciAddress.h - a PCI function's address and slot, read from people's and the plug-in's texts, printed as lspci does.
 #pragma once
 
 #include <string>
 
 namespace diaghost {
 
-// domain:bus:device.function. The default address is not valid: it names
-// no function.
+// domain:bus:device.function; the default address is not valid.
 struct PciAddress {
     unsigned domain = 0;
     unsigned bus = 0;
@@ -22,17 +21,12 @@ struct PciAddress {
     // around it); not valid for any other text.
     static PciAddress fromLocation(const std::string& location);
 
-    // "0000:00:0a.0", "" when not valid.
-    std::string text() const;
+    std::string text() const;  // "0000:00:0a.0", "" when not valid
     // Without the domain when that is 0000: "00:0a.0"; "" when not valid.
-    std::string shortText() const;
-    // "vendor:device" ("e7a5:0418") from the first four bytes of the
-    // function's configuration file, as the plug-in reads it, below sysroot
-    // ("" for the real one): /proc/bus/pci/<bus>/<device>.<function>, which
-    // names functions of domain 0000 only. "" when there is no such file.
+    std::string shortText() const { return valid && domain == 0 ? text().substr(5) : text(); }
+    // "vendor:device" ("e7a5:0418") from <sysroot>/proc/bus/pci/<bus>/<device>.<function>
+    // as the plug-in reads it (domain 0000 only); "" when there is no such file.
     std::string readId(const std::string& sysroot) const;
-
-    bool operator==(const PciAddress& other) const;
 };
 
 // Slot number from the plug-in's additional hardware information text

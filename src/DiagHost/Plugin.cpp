@@ -26,7 +26,6 @@ std::string dlerrorText()
     return text != nullptr ? text : "unknown reason";
 }
 
-// Made by the plug-in's factory once; null with error set when it fails.
 template <typename Object, typename Factory>
 Object* make(std::unique_ptr<Object>& object, Factory factory, const char* what, std::string& error)
 {
@@ -67,7 +66,6 @@ std::string defaultPackagePath()
 
 Plugin::~Plugin()
 {
-    // Objects made by the library go before the library does.
     m_diagnostics.reset();
     m_enumerator.reset();
     if (m_handle != nullptr) {
@@ -115,8 +113,6 @@ bool Plugin::load(const PackageConfig& config, const std::string& configPath, st
 
 std::vector<std::string> Plugin::logFiles() const
 {
-    // The enumerator falls back to the package folder when it cannot write
-    // to the log folder, and the diagnostic follows it.
     for (const std::string& folder : {m_logDir, m_packageDir}) {
         std::vector<std::string> found;
         for (const char* name : kLogFiles) {

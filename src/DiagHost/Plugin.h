@@ -15,36 +15,27 @@ namespace diaghost {
 // are deleted before the library is closed.
 class Plugin {
 public:
-    Plugin() = default;
     ~Plugin();
-    Plugin(const Plugin&) = delete;
-    Plugin& operator=(const Plugin&) = delete;
 
-    // Loads the package's library, finds its three entry points and tells it
-    // where its package lives (configPath, made absolute without resolving
-    // links, so that the plug-in's log folder follows the path given).
-    // On failure returns false with a one-line reason in error.
+    // Loads the package's library and tells it where its package lives
+    // (configPath made absolute, links kept: the log folder follows the path
+    // given). False with a one-line reason in error on failure.
     bool load(const PackageConfig& config, const std::string& configPath, std::string& error);
 
-    // Made on first use; null with error set when the factory fails. The
-    // enumerator is always made before the diagnostic, as the plug-in
-    // expects: diagnostics() makes it first when it does not exist yet.
+    // Made on first use (the enumerator always before the diagnostic, as
+    // the plug-in expects); null with error set when the factory fails.
     QuarnDiags::DeviceEnum::IDeviceEnumerator* enumerator(std::string& error);
     QuarnDiags::Diag::IDiagnostics* diagnostics(std::string& error);
 
-    // Whether the plug-in exports ModemsInUse(), its answer to "is the modem
-    // driver in use?" (the same that each test asks before it opens its
-    // port), and that answer. Without the export the answer is false.
-    bool hasInUseCheck() const { return m_modemsInUse != nullptr; }
+    // Whether the modem driver is in use, as each test asks before it opens
+    // its port; false when the plug-in does not export ModemsInUse().
     bool modemsInUse() const { return m_modemsInUse != nullptr && m_modemsInUse() != 0; }
 
-    // The folder the plug-in writes its logs to: the package folder's parent
-    // followed by "/log" (the plug-in falls back to the package folder itself
-    // when it cannot write there).
+    // <package folder>/../log, where the plug-in writes its logs (or in the
+    // package folder when it cannot write there).
     const std::string& logDir() const { return m_logDir; }
-    // The plug-in's log files that exist, in the folder it wrote them to.
+    // The log files that exist, in the folder the plug-in wrote them to.
     std::vector<std::string> logFiles() const;
-    // The diagnostic's log file, where the plug-in writes it.
     std::string diagnosticLog() const;
 
 private:

@@ -51,8 +51,6 @@ PluginLogLine readLogLine(const std::string& line)
     return read;
 }
 
-PluginLog::PluginLog(const std::string& path) : m_tail(path) {}
-
 void PluginLog::testStarted(const std::string& tty)
 {
     m_tty = tty;

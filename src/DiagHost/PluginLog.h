@@ -1,4 +1,4 @@
-// PluginLog.h - the plug-in's diagnostic log, read while tests run: which lines are the running test's, and what they say.
+// PluginLog.h - the plug-in's diagnostic log, read while tests run: the running test's lines, and what they say.
 #pragma once
 
 #include <deque>
@@ -27,19 +27,17 @@ struct PluginLogLine {
 PluginLogLine readLogLine(const std::string& line);
 
 // Follows the diagnostic log from its size at construction on and hands
-// each test its own lines. Another program's run may log to the same file,
-// so each line waits for the modem it names (a line that names none goes
-// with the modem under test). A test runs on its own while diaghost shows
-// it, so the next test's lines may be there before this one is shown to
-// end: they wait for that test, from the opening line of its run on.
+// each test its own lines. Another program may log to the same file, so a
+// line waits for the modem it names (one that names none goes with the
+// modem under test); the next test's lines, from its run's opening line on,
+// wait for that test, which may start before this one is shown to end.
 class PluginLog {
 public:
-    explicit PluginLog(const std::string& path);
+    explicit PluginLog(const std::string& path) : m_tail(path) {}
 
-    // A test starts on the modem with this tty.
     void testStarted(const std::string& tty);
-    // The running test's lines read since the last call, blank ones left
-    // out. At the test's end, a last line that still lacks its line end too.
+    // The running test's lines since the last call, without blank ones; at
+    // its end, a last line still without its line end too.
     std::vector<PluginLogLine> take(bool testEnded = false);
 
 private:

@@ -38,88 +38,61 @@ pid_t readHolder(const std::string& path)
     return whole && pid > 0 && pid <= 0x3FFFFFFF ? static_cast<pid_t>(pid) : 0;
 }
 
-bool alive(pid_t pid)
-{
-    return pid > 0 && (kill(pid, 0) == 0 || errno == EPERM);
-}
-
-std::string programName(pid_t pid)
-{
-    std::string name;
-    std::getline(std::ifstream("/proc/" + std::to_string(pid) + "/comm"), name);
-    return name.empty() ? "unknown" : name;
-}
-
 }  // namespace
 
-std::string lockFolder(const std::string& sysroot)
-{
-    return sysroot + "/run/lock";
-}
-
-std::string lockPath(const std::string& folder, const std::string& tty)
-{
-    return folder + "/LCK.." + tty.substr(tty.rfind('/') + 1);
-}
-
-PortLock::PortLock(const std::string& folder, const std::string& tty) : m_path(lockPath(folder, tty))
-{
-    take();
-}
-
-PortLock::~PortLock() = default;
-
-void PortLock::take()
+PortLock::PortLock(const std::string& folder, const std::string& tty)
+    : path(folder + "/LCK.." + tty.substr(tty.rfind('/') + 1))
 {
     // A lock that goes stale between our look and our removal is taken on
     // the next turn; two turns are enough unless another program races us.
     for (int turn = 0; turn < 3; ++turn) {
-        const int fd = open(m_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+        const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
         if (fd >= 0) {
             char text[16];
             const int length = std::snprintf(text, sizeof text, "%10d\n", static_cast<int>(getpid()));
             const bool written = write(fd, text, static_cast<std::size_t>(length)) == length;
             const int writeError = errno;
             if (close(fd) != 0 || !written) {
-                m_error = std::strerror(written ? errno : writeError);
-                unlink(m_path.c_str());
+                error = std::strerror(written ? errno : writeError);
+                unlink(path.c_str());
                 return;
             }
-            m_state = State::Held;
-            const std::string path = m_path;
+            state = State::Held;
             const pid_t self = getpid();
             // Removed only while it still names us.
-            m_remove = std::make_unique<Cleanup>([path, self] {
-                if (readHolder(path) == self) {
-                    unlink(path.c_str());
+            m_remove = std::make_unique<Cleanup>([file = path, self] {
+                if (readHolder(file) == self) {
+                    unlink(file.c_str());
                 }
             });
             return;
         }
         if (errno != EEXIST) {
-            m_error = std::strerror(errno);
+            error = std::strerror(errno);
             return;
         }
-        pid_t holder = readHolder(m_path);
+        pid_t holder = readHolder(path);
         if (holder == 0) {
             // Perhaps made a moment ago and not written yet: look once more.
             poll(nullptr, 0, 50);
-            holder = readHolder(m_path);
+            holder = readHolder(path);
         }
-        if (alive(holder)) {
-            m_state = State::Busy;
-            m_holderPid = holder;
-            m_holderName = programName(holder);
+        // Alive: a signal could be sent to it (EPERM: by its owner only).
+        if (holder > 0 && (kill(holder, 0) == 0 || errno == EPERM)) {
+            state = State::Busy;
+            holderPid = holder;
+            std::getline(std::ifstream("/proc/" + std::to_string(holder) + "/comm"), holderName);
+            holderName = holderName.empty() ? "unknown" : holderName;
             return;
         }
-        if (unlink(m_path.c_str()) != 0 && errno != ENOENT) {
-            m_error = std::string("a stale lock cannot be removed: ") + std::strerror(errno);
+        if (unlink(path.c_str()) != 0 && errno != ENOENT) {
+            error = std::string("a stale lock cannot be removed: ") + std::strerror(errno);
             return;
         }
-        m_removedStale = true;
-        m_stalePid = holder;
+        removedStale = true;
+        stalePid = holder;
     }
-    m_error = "another program keeps taking the lock";
+    error = "another program keeps taking the lock";
 }
 
 }  // namespace diaghost

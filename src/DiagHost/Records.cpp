@@ -35,39 +35,20 @@ DeviceRecord describeDevice(const IDevice& device, int index)
     return record;
 }
 
-namespace {
-
-// Marks of the slots diaghost found itself, and what each stands for.
-const struct {
-    SlotSource source;
-    const char* mark;
-    const char* words;
-} kSlotSources[] = {
-    {SlotSource::Firmware, "*", "the firmware's table, read through /dev/mem"},
-    {SlotSource::Sysfs, "+", "the kernel's record in /sys/bus/pci/slots"},
-};
-
-}  // namespace
-
 std::string slotText(const DeviceRecord& device)
 {
     if (device.slotSource == SlotSource::Unknown) {
         return "unknown";
     }
-    std::string text = device.slot != 0 ? std::to_string(device.slot) : "0: built into the system board";
-    for (const auto& source : kSlotSources) {
-        text += device.slotSource == source.source ? std::string(" (") + source.words + ")" : "";
-    }
-    return text;
+    const std::string text = device.slot != 0 ? std::to_string(device.slot) : "0: built into the system board";
+    const char* where = describe(device.slotSource).where;
+    return where != nullptr ? text + " (" + where + ")" : text;
 }
 
 std::string markedSlot(const DeviceRecord& device)
 {
-    std::string text = device.slotSource == SlotSource::Unknown ? "-" : std::to_string(device.slot);
-    for (const auto& source : kSlotSources) {
-        text += device.slotSource == source.source ? source.mark : "";
-    }
-    return text;
+    return (device.slotSource == SlotSource::Unknown ? "-" : std::to_string(device.slot)) +
+           describe(device.slotSource).mark;
 }
 
 std::vector<std::string> findMissingSlots(std::vector<DeviceRecord>& records, const std::string& sysroot)
@@ -82,12 +63,12 @@ std::vector<std::string> findMissingSlots(std::vector<DeviceRecord>& records, co
         }
     }
     std::vector<std::string> notes;
-    for (const auto& source : kSlotSources) {
+    for (const SlotSource source : {SlotSource::Firmware, SlotSource::Sysfs}) {
         if (std::any_of(records.begin(), records.end(),
-                        [&source](const DeviceRecord& record) { return record.slotSource == source.source; })) {
-            notes.push_back(std::string(source.mark) + " slot from " + source.words + " (" +
-                            (source.source == SlotSource::Firmware ? "the plug-in found none in /proc/kcore"
-                                                                   : "the firmware's table: " + lookup.firmwareProblem()) +
+                        [source](const DeviceRecord& record) { return record.slotSource == source; })) {
+            notes.push_back(std::string(describe(source).mark) + " slot from " + describe(source).where + " (" +
+                            (source == SlotSource::Firmware ? "the plug-in found none in /proc/kcore"
+                                                            : "the firmware's table: " + lookup.firmwareProblem()) +
                             ")");
         }
     }

@@ -27,7 +27,6 @@ struct TestRecord {
     std::vector<EventRecord> events;
 };
 
-// A selected test that did not run on a device, and why.
 struct SkippedTest {
     std::string name;
     std::string reason;
@@ -61,10 +60,8 @@ struct DeviceRecord {
     FruRecord fru;
     std::vector<TestRecord> tests;      // the tests that ran, in run order
     std::vector<SkippedTest> skipped;  // selected tests that did not run
-    // Not tested because another program holds the port's lock: its PID
-    // (0 when not locked) and program name.
-    int lockedByPid = 0;
-    std::string lockedByName;
+    int lockedByPid = 0;        // not tested: another program holds the port's lock (0: none)
+    std::string lockedByName;  // that program's name
 
     // The PCI address as lspci shows it, or the location when it names none.
     std::string shownAddress() const { return pciAddress.valid ? pciAddress.shortText() : location; }
@@ -78,10 +75,9 @@ struct DeviceRecord {
 // The device's texts as a record; index is its position in the enumerator's list.
 DeviceRecord describeDevice(const QuarnDiags::DeviceEnum::IDevice& device, int index);
 
-// Gives the modems whose slot the plug-in did not know (slot 0) the slot
-// diaghost finds itself below sysroot. Returns the lines that explain, under
-// a table, markedSlot's marks and why a slot stays unknown (none when every
-// slot came from the plug-in).
+// Gives the modems whose slot the plug-in did not know the slot diaghost
+// finds below sysroot. Returns the lines that explain markedSlot's marks and
+// why a slot stays unknown (none when every slot came from the plug-in).
 std::vector<std::string> findMissingSlots(std::vector<DeviceRecord>& records, const std::string& sysroot);
 
 // The slot as people read it: "4", "4 (the firmware's table, read through

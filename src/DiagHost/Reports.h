@@ -17,7 +17,6 @@ struct PackageIdentity {
     std::string description;
 };
 
-// The run around the records: when it started and how it ended.
 struct ReportContext {
     bool withTests = true;       // false for list: no "tests", "skipped" or "not_tested" per device
     std::string started;         // UTC, ISO 8601 ("2026-12-06T03:00:00Z"); "" gives null
@@ -35,44 +34,27 @@ inline std::string secondsText(double seconds)
     return text;
 }
 
-// The start time of a run as a report gives it: now, UTC, ISO 8601.
-std::string utcNow();
+std::string utcNow();  // a run's start as the reports give it: now, UTC, ISO 8601
 
-// Version of the JSON document's layout, raised when a key changes meaning
-// or goes; new keys leave it alone.
-constexpr int kJsonSchemaVersion = 3;
+constexpr int kJsonSchemaVersion = 3;  // raised when a key of the JSON document changes meaning or goes
 
-// {"schema_version", "tool", "started", "interrupted", "summary": {...},
-// "package": {...}, "devices": [{..., "fru": {...}, "tests": [...]}]};
-// every text missing from the records is null. The summary (run only)
-// counts the outcomes and the modems and gives context.exitStatus.
+// {"schema_version", "tool", "started", "interrupted", "summary" (run only),
+// "package", "devices": [{..., "fru", "tests"}]}; a missing text is null.
 std::string jsonReport(const PackageIdentity& package, const std::vector<DeviceRecord>& devices,
                        const PackageConfig& config, const ReportContext& context);
 
-// info --json: the package, its plug-in, log folder and tests.
 std::string jsonInfo(const PackageIdentity& package, const PackageConfig& config, const std::string& logDir);
 
 // One <testsuite> per modem, one <testcase> per test: FAILED is a
-// <failure>, UNUSUAL_STATUS an <error>, an aborted test or one the modem
-// cannot run (no tty) is <skipped>. With no modem at all, one suite with
-// one <error> case that says what was looked for. Texts are escaped; a
-// byte that is not part of well-formed UTF-8, U+FFFE, U+FFFF and the control
-// characters XML does not allow become "?".
+// <failure>, UNUSUAL_STATUS an <error>, aborted or not run <skipped>. With
+// no modem, one <error> case that says what was looked for.
 std::string junitReport(const PackageIdentity& package, const std::vector<DeviceRecord>& devices,
                         const PackageConfig& config, const ReportContext& context);
 
-// What the metrics say beyond the devices' records.
-struct RunFacts {
-    std::size_t modemsFound = 0;  // every modem found, not only the ones tested
-    std::int64_t finishedAt = 0;  // when the run ended, seconds since the epoch
-};
-
-// The metrics file, for node_exporter's textfile collector: modems found,
-// when the run ended, and per modem and test its outcome (one series per
-// outcome, 1 for the one it had), its code, its duration and when it last
-// ran. Tests that were selected but did not run have only the outcome
-// "not-run".
-std::string metricsReport(const std::vector<DeviceRecord>& devices, const RunFacts& facts,
+// The metrics for node_exporter's textfile collector: the modems found, the
+// run's end (finishedAt, seconds since the epoch), per modem and test its
+// outcome, code, duration and time; a test that did not run only "not-run".
+std::string metricsReport(const std::vector<DeviceRecord>& devices, std::size_t modemsFound, std::int64_t finishedAt,
                           const PackageConfig& config);
 
 }  // namespace diaghost

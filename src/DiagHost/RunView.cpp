@@ -3,8 +3,8 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <map>
 #include <set>
+#include <utility>
 
 #include "Outcome.h"
 #include "Table.h"
@@ -12,16 +12,12 @@
 
 namespace diaghost {
 
-using QuarnDiags::Diag::EventType;
-
 namespace {
 
 constexpr std::size_t kWidestBar = 30;
 constexpr std::size_t kNarrowestBar = 8;
-// The test's title stays on the live line only beside a bar this wide.
-constexpr std::size_t kBarBesideTitle = 15;
-// Off a terminal, a running test says so this often.
-constexpr double kPlainReportSeconds = 5.0;
+constexpr std::size_t kBarBesideTitle = 15;  // the test's title stays on the live line only beside a bar this wide
+constexpr double kPlainReportSeconds = 5.0;  // off a terminal, a running test says so this often
 
 std::string seconds(double value)
 {
@@ -33,22 +29,6 @@ std::string seconds(double value)
 std::string percent(QuarnDiags::Uint value)
 {
     return std::to_string(value) + "%";
-}
-
-// An event type's word and colour.
-struct TypeShown {
-    const char* label;
-    Colour colour;
-};
-
-TypeShown shown(EventType type)
-{
-    switch (type) {
-    case QuarnDiags::Diag::INFORMATION_EVENT: return {"info", Colour::Plain};
-    case QuarnDiags::Diag::WARNING_EVENT: return {"warning", Colour::Yellow};
-    case QuarnDiags::Diag::ERROR_EVENT: return {"error", Colour::Red};
-    }
-    return {"event", Colour::Plain};
 }
 
 }  // namespace
@@ -118,17 +98,15 @@ void RunView::progress(QuarnDiags::Uint value, double elapsed)
     const std::string head = "  " + pad(name, 9) + " ";
     const std::string tail =
         " " + pad(percent(value), 4) + " " + seconds(elapsed) + (limit.empty() ? "" : " of " + limit);
-    const std::size_t room = m_console.liveWidth();
+    const std::size_t room = m_console.liveWidth();  // never 0 on a terminal
     const std::size_t fixed = displayWidth(head) + 2 + displayWidth(tail);
-    std::size_t bar = kWidestBar;
-    if (room != 0) {
-        const std::size_t withTitle = fixed + displayWidth(title) + 1;
-        if (room >= withTitle + kBarBesideTitle) {
-            bar = std::min(kWidestBar, room - withTitle);
-        } else {
-            title.clear();
-            bar = room > fixed + kNarrowestBar ? std::min(kWidestBar, room - fixed) : kNarrowestBar;
-        }
+    const std::size_t withTitle = fixed + displayWidth(title) + 1;
+    std::size_t bar = 0;
+    if (room >= withTitle + kBarBesideTitle) {
+        bar = std::min(kWidestBar, room - withTitle);
+    } else {
+        title.clear();
+        bar = room > fixed + kNarrowestBar ? std::min(kWidestBar, room - fixed) : kNarrowestBar;
     }
     const std::size_t filled = bar * value / 100;
     m_console.live(head + (title.empty() ? "" : title + " ") + "[" + std::string(filled, '#') +
@@ -140,8 +118,13 @@ void RunView::event(const EventRecord& event)
     if (m_quiet) {
         return;
     }
-    const TypeShown type = shown(event.type);
-    std::string text = "      " + m_console.paint(pad(type.label, 7), type.colour) + " " + m_config.codeName(event.code);
+    // The type's word and colour, by its value; "event" for a type the framework does not name.
+    using Shown = std::pair<const char*, Colour>;
+    static const Shown kTypes[] = {{"info", Colour::Plain}, {"warning", Colour::Yellow}, {"error", Colour::Red}};
+    const auto index = static_cast<unsigned>(event.type);
+    const Shown type = index < 3 ? kTypes[index] : Shown{"event", Colour::Plain};
+    std::string text =
+        "      " + m_console.paint(pad(type.first, 7), type.second) + " " + m_config.codeName(event.code);
     const std::string meaning = m_config.codeText(event.code);
     if (!meaning.empty()) {
         text += ": " + meaning;
@@ -171,11 +154,6 @@ void RunView::testFinished(const TestRecord& test)
                    "  " + percent(test.progress) + "  " + m_config.codeName(test.code));
 }
 
-void RunView::notice(const std::string& text)
-{
-    m_console.line(m_console.paint(text, Colour::Bold));
-}
-
 void RunView::detail(const std::string& text)
 {
     if (m_verbose && !m_quiet) {
@@ -196,9 +174,8 @@ void RunView::driverWait(double waitedMs, bool released)
 
 void RunView::summary(const std::vector<DeviceRecord>& devices, bool interrupted)
 {
-    std::map<Outcome, int> counts;  // of the outcomes that occurred, in the table's order
+    const Tally tally(devices);
     std::set<QuarnDiags::Uint> codes;
-    int untested = 0;
 
     Table table({{"MODEM"}, {"TEST"}, {"RESULT"}, {"CODE"}, {"DONE", 2}, {"TIME", 1}}, 2);
     for (const DeviceRecord& device : devices) {
@@ -207,7 +184,6 @@ void RunView::summary(const std::vector<DeviceRecord>& devices, bool interrupted
         const std::string modem = std::to_string(device.index) + " " + orDash(tty);
         for (const TestRecord& test : device.tests) {
             const Outcome outcome = outcomeOf(test);
-            ++counts[outcome];
             if (outcome != Outcome::Passed || test.code != QuarnDiags::Diag::TEST_COMPLETED_SUCCESSFULLY) {
                 codes.insert(test.code);
             }
@@ -219,7 +195,6 @@ void RunView::summary(const std::vector<DeviceRecord>& devices, bool interrupted
                        {seconds(test.seconds)}});
         }
         if (device.tests.empty()) {
-            ++untested;
             table.row({{modem}, {"-"}, {"NOT TESTED", Colour::Dim}, {device.notTestedReason()}, {"-"}, {"-"}});
         }
     }
@@ -228,12 +203,16 @@ void RunView::summary(const std::vector<DeviceRecord>& devices, bool interrupted
     m_console.line(m_console.paint("Summary", Colour::Bold));
     table.print(m_console);
 
-    if (!codes.empty() || !counts.empty()) {
+    // The outcomes of the tests that ran, in the table's order.
+    const int ran = static_cast<int>(Outcome::NotRun);
+    if (tally.untested < devices.size()) {
         m_console.line();
         m_console.line(m_console.paint("What the results mean", Colour::Bold));
-        for (const auto& outcome : counts) {
-            const OutcomeInfo& info = describe(outcome.first);
-            m_console.line("  " + m_console.paint(info.label, info.colour) + ": " + info.meaning);
+        for (int i = 0; i < ran; ++i) {
+            const OutcomeInfo& info = kOutcomes[i];
+            if (tally.outcomes[i] > 0) {
+                m_console.line("  " + m_console.paint(info.label, info.colour) + ": " + info.meaning);
+            }
         }
         for (QuarnDiags::Uint code : codes) {
             const std::string text = m_config.codeText(code);
@@ -242,12 +221,12 @@ void RunView::summary(const std::vector<DeviceRecord>& devices, bool interrupted
     }
 
     m_console.line();
-    std::string result = "Result: " + std::to_string(counts[Outcome::Passed]) + " passed, " +
-                         std::to_string(counts[Outcome::Unusual]) + " unusual, " +
-                         std::to_string(counts[Outcome::Failed]) + " failed, " +
-                         std::to_string(counts[Outcome::Aborted]) + " aborted";
-    if (untested > 0) {
-        result += "; " + std::to_string(untested) + (untested == 1 ? " modem" : " modems") + " not tested";
+    std::string result = "Result:";
+    for (int i = 0; i < ran; ++i) {
+        result += (i == 0 ? " " : ", ") + std::to_string(tally.outcomes[i]) + " " + kOutcomes[i].name;
+    }
+    if (tally.untested > 0) {
+        result += "; " + std::to_string(tally.untested) + (tally.untested == 1 ? " modem" : " modems") + " not tested";
     }
     if (interrupted) {
         result += "; interrupted, the remaining tests did not run";

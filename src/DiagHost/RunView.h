@@ -12,14 +12,12 @@
 namespace diaghost {
 
 // On a terminal each running test has a live progress bar with events
-// printed above it as they come; elsewhere the same facts come as plain
-// lines, one per start, event and verdict, and one at least every 5 s while
-// a long test runs. Every line fits the terminal; texts from the plug-in
-// and the modem are shown with their control characters escaped.
+// printed above it; elsewhere plain lines, one per start, event and verdict
+// and one every 5 s while a test runs. Texts from the plug-in and the modem
+// are shown with their control characters escaped.
 class RunView {
 public:
-    // Verbose: details, and every log line of the plug-in under its test.
-    // Quiet: only notices and the summary.
+    // Verbose: details and the plug-in's every log line; quiet: only notices and the summary.
     RunView(Console& console, const PackageConfig& config, bool verbose, bool quiet)
         : m_console(console), m_config(config), m_verbose(verbose), m_quiet(quiet)
     {
@@ -27,19 +25,14 @@ public:
 
     void device(const DeviceRecord& device);
     void testStarted(int testIndex);
-    // Called regularly while a test runs (progress in percent, seconds since its start).
     void progress(QuarnDiags::Uint percent, double seconds);
     void event(const EventRecord& event);
-    // The plug-in's log lines of the running test: all of them when
-    // verbose, else its error lines, which say what went wrong.
-    void logLines(const std::vector<PluginLogLine>& lines);
+    void logLines(const std::vector<PluginLogLine>& lines);  // all when verbose, else the error lines
     void testFinished(const TestRecord& test);
     void skipped(const DeviceRecord& device);
-    void notice(const std::string& text);
-    // A line for -v only.
-    void detail(const std::string& text);
-    // Before a test: how long the run waited for the modem driver to be
-    // free, and whether it was in the end.
+    void notice(const std::string& text) { m_console.line(m_console.paint(text, Colour::Bold)); }
+    void detail(const std::string& text);  // a line for -v only
+    // Before a test: how long the run waited for the modem driver, and whether it got free.
     void driverWait(double waitedMs, bool released);
     void summary(const std::vector<DeviceRecord>& devices, bool interrupted);
 

@@ -17,17 +17,12 @@
 
 namespace diaghost {
 
-using QuarnDiags::Diag::DiagnosticEvent;
-using QuarnDiags::Diag::DiagnosticResult;
-using QuarnDiags::Diag::IDiagnostics;
-using QuarnDiags::Diag::NotRunReason;
-using QuarnDiags::Diag::RunSummary;
+namespace Diag = QuarnDiags::Diag;
 using Clock = std::chrono::steady_clock;
 
 namespace {
 
-// While a test runs, its progress is read and redrawn this often.
-constexpr int kProgressMs = 200;
+constexpr int kProgressMs = 200;  // while a test runs, its progress is read and redrawn this often
 
 // The longest pause between two asks while waiting for the driver: short
 // beside the real release time, long enough not to keep a core busy.
@@ -38,14 +33,13 @@ double secondsBetween(Clock::time_point start, Clock::time_point end)
     return std::chrono::duration<double>(end - start).count();
 }
 
-// Why a chosen test did not run, in words for the reports.
-std::string notRunReason(const DeviceRecord& record, NotRunReason reason)
+std::string notRunReason(const DeviceRecord& record, Diag::NotRunReason reason)
 {
     switch (reason) {
-    case QuarnDiags::Diag::NOT_SUPPORTED:
+    case Diag::NOT_SUPPORTED:
         return record.tty.empty() ? "no driver tty (" + record.status + ")" : "not supported by this modem";
-    case QuarnDiags::Diag::HALTED_ON_ERROR: return "not started: halted on an earlier failure";
-    case QuarnDiags::Diag::RUN_ABORTED: return "not started: the run was interrupted";
+    case Diag::HALTED_ON_ERROR: return "not started: halted on an earlier failure";
+    case Diag::RUN_ABORTED: return "not started: the run was interrupted";
     }
     return "not started";
 }
@@ -54,9 +48,9 @@ std::string notRunReason(const DeviceRecord& record, NotRunReason reason)
 // hands each step to the main thread as a closure and wakes it; there the
 // steps go into the device's record and, with the plug-in's log lines, to
 // the view. Only the main thread touches the record, the view and the log.
-class DeviceRun : public QuarnDiags::Diag::IRunObserver {
+class DeviceRun : public Diag::IRunObserver {
 public:
-    DeviceRun(IDiagnostics& diagnostics, DeviceRecord& record, const PackageConfig& config, RunView& view,
+    DeviceRun(Diag::IDiagnostics& diagnostics, DeviceRecord& record, const PackageConfig& config, RunView& view,
               PluginLog& log, const std::function<bool()>& driverInUse)
         : m_diagnostics(diagnostics), m_record(record), m_config(config), m_view(view), m_log(log),
           m_driverInUse(driverInUse)
@@ -87,20 +81,18 @@ public:
     }
 
     // The previous test (or the search for modems) closed its port a moment
-    // ago; the driver may still count it. Wait until the driver is free,
-    // the time is up or the run is being aborted.
+    // ago, and the driver may still count it.
     void testStarting(int /*testIndex*/) override
     {
         if (!m_driverInUse) {
             return;
         }
+        const auto pause = [this](int ms) {
+            poll(nullptr, 0, ms);
+            return !m_diagnostics.isAbortRequested();
+        };
         double waitedMs = 0.0;
-        const bool released = waitForDriver(m_driverInUse,
-                                            [this](int ms) {
-                                                poll(nullptr, 0, ms);
-                                                return !m_diagnostics.isAbortRequested();
-                                            },
-                                            waitedMs);
+        const bool released = waitForDriver(m_driverInUse, pause, waitedMs);
         if (waitedMs > 0.0) {
             post([=] { m_view.driverWait(waitedMs, released); });
         }
@@ -116,7 +108,7 @@ public:
             m_view.testStarted(testIndex);
         });
     }
-    void eventPosted(const DiagnosticEvent& posted) override
+    void eventPosted(const Diag::DiagnosticEvent& posted) override
     {
         const EventRecord event{posted.getId(), posted.getType()};
         post([=] {
@@ -126,7 +118,7 @@ public:
             m_view.event(event);
         });
     }
-    void testFinished(int testIndex, const DiagnosticResult* result) override
+    void testFinished(int testIndex, const Diag::DiagnosticResult* result) override
     {
         const Clock::time_point when = Clock::now();
         TestRecord test;
@@ -134,7 +126,7 @@ public:
         test.progress = m_diagnostics.getTestStatus(testIndex).getProgress();
         if (result == nullptr) {
             // A test that returns nothing has not shown the modem to be good.
-            test.verdict = QuarnDiags::Diag::UNUSUAL_STATUS;
+            test.verdict = Diag::UNUSUAL_STATUS;
         } else {
             test.verdict = result->getResult();
             test.code = result->getId();
@@ -152,7 +144,7 @@ public:
             m_running = -1;
         });
     }
-    void runFinished(const RunSummary& summary) override
+    void runFinished(const Diag::RunSummary& summary) override
     {
         post([=] {
             m_halted = summary.halted;
@@ -179,7 +171,7 @@ private:
         m_wakeup.notify();
     }
 
-    IDiagnostics& m_diagnostics;
+    Diag::IDiagnostics& m_diagnostics;
     DeviceRecord& m_record;
     const PackageConfig& m_config;
     RunView& m_view;
@@ -195,7 +187,6 @@ private:
     std::vector<EventRecord> m_events;
 };
 
-// Each chosen test as not run, with one reason.
 void recordNotRun(DeviceRecord& record, const RunPlan& plan, const PackageConfig& config, const std::string& reason)
 {
     for (int testIndex : plan.tests) {
@@ -239,7 +230,7 @@ void watch(const std::function<void()>& work, const std::function<int()>& tick,
     });
     int timeoutMs = -1;
     while (!done.load()) {
-        const int signal = waitForSignal(timeoutMs, {wakeup.fd()});
+        const int signal = waitForSignal(timeoutMs, wakeup.fd());
         wakeup.clear();
         if (signal != 0) {
             onSignal(signal);
@@ -250,16 +241,17 @@ void watch(const std::function<void()>& work, const std::function<int()>& tick,
     tick();
 }
 
-RunOutcome runPlan(IDiagnostics& diagnostics, const RunPlan& plan, const PackageConfig& config, RunView& view)
+bool runPlan(Diag::IDiagnostics& diagnostics, const RunPlan& plan, const PackageConfig& config, RunView& view)
 {
-    RunOutcome outcome;
+    bool interrupted = false;
+    bool halted = false;
     auto onSignal = [&](int signal) {
-        if (signal != SIGINT || outcome.interrupted) {
+        if (signal != SIGINT || interrupted) {
             view.notice(signal == SIGINT ? "Ctrl-C again: stopping now, without waiting for the running test."
                                          : "Stopped by a signal: stopping now, without waiting for the running test.");
             quitNow(EXIT_SIGNAL_BASE + signal);
         }
-        outcome.interrupted = true;
+        interrupted = true;
         diagnostics.abortDiagnostic();
         view.notice("Ctrl-C: asked the running test to stop; no further test will start. "
                     "Press Ctrl-C again to quit at once.");
@@ -272,41 +264,39 @@ RunOutcome runPlan(IDiagnostics& diagnostics, const RunPlan& plan, const Package
         if (const int signal = waitForSignal(0)) {
             onSignal(signal);
         }
-        if (outcome.interrupted || outcome.halted) {
-            recordNotRun(record, plan, config,
-                         notRunReason(record, outcome.halted ? QuarnDiags::Diag::HALTED_ON_ERROR
-                                                             : QuarnDiags::Diag::RUN_ABORTED));
+        if (interrupted || halted) {
+            const Diag::NotRunReason why = halted ? Diag::HALTED_ON_ERROR : Diag::RUN_ABORTED;
+            recordNotRun(record, plan, config, notRunReason(record, why));
             continue;
         }
         view.device(record);
         std::unique_ptr<PortLock> lock;
-        if (!record.tty.empty() && !plan.lockFolder.empty()) {
+        if (!record.tty.empty()) {
             lock = std::make_unique<PortLock>(plan.lockFolder, record.tty);
-            if (lock->state() == PortLock::State::Busy) {
-                record.lockedByPid = static_cast<int>(lock->holderPid());
-                record.lockedByName = lock->holderName();
+            if (lock->state == PortLock::State::Busy) {
+                record.lockedByPid = static_cast<int>(lock->holderPid);
+                record.lockedByName = lock->holderName;
                 recordNotRun(record, plan, config,
                              "locked by PID " + std::to_string(record.lockedByPid) + " (" + record.lockedByName + ")");
                 view.skipped(record);
                 continue;
             }
-            if (lock->state() == PortLock::State::Unlockable) {
-                view.notice("Cannot lock " + record.tty + " (" + lockPath(plan.lockFolder, record.tty) +
-                            "): " + lock->error() + "; testing without the lock.");
-            } else if (lock->removedStale()) {
+            if (lock->state == PortLock::State::Unlockable) {
+                view.notice("Cannot lock " + record.tty + " (" + lock->path + "): " + lock->error +
+                            "; testing without the lock.");
+            } else if (lock->removedStale) {
                 view.detail("Removed a stale lock of " + record.tty + ": " +
-                            (lock->stalePid() != 0 ? "its process " + std::to_string(lock->stalePid()) + " is gone."
+                            (lock->stalePid != 0 ? "its process " + std::to_string(lock->stalePid) + " is gone."
                                                    : "it names no process."));
             }
         }
-        // The tests run on a worker thread while this one shows them.
         DeviceRun run(diagnostics, record, config, view, log, plan.driverInUse);
-        const QuarnDiags::Diag::DiagnosticSettings settings(plan.haltOnError);
-        watch([&] { diagnostics.runTests(target.device, plan.tests, settings, &run); }, [&run] { return run.deliver(); },
-              onSignal, run.wakeup());
-        outcome.halted = run.halted();
+        const Diag::DiagnosticSettings settings(plan.haltOnError);
+        const auto work = [&] { diagnostics.runTests(target.device, plan.tests, settings, &run); };
+        watch(work, [&run] { return run.deliver(); }, onSignal, run.wakeup());
+        halted = run.halted();
     }
-    return outcome;
+    return interrupted;
 }
 
 }  // namespace diaghost

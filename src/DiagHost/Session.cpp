@@ -50,18 +50,20 @@ void printError(const std::string& message)
 int openSession(Session& session)
 {
     const Options& options = session.options;
+    const auto fail = [](const std::string& message, int status) {
+        printError(message);
+        return status;
+    };
     std::string manifest = options.package;
     if (manifest.empty()) {
         manifest = defaultPackagePath();
         if (manifest.empty()) {
-            printError("no installed package found; give one with --package PATH/pkg.cfg");
-            return EXIT_NO_MODEM;
+            return fail("no installed package found; give one with --package PATH/pkg.cfg", EXIT_NO_MODEM);
         }
     }
     std::string error;
     if (!loadPackageConfig(manifest, session.config, error)) {
-        printError(error);
-        return EXIT_NO_MODEM;
+        return fail(error, EXIT_NO_MODEM);
     }
     for (const std::string& name : options.tests) {
         if (name != "all" && session.config.testIndex(name) < 0) {
@@ -69,18 +71,17 @@ int openSession(Session& session)
             for (const TestInfo& test : session.config.tests) {
                 known += test.name + ", ";
             }
-            printError("unknown test '" + name + "' (tests: " + known + "all)");
-            return EXIT_USAGE;
+            return fail("unknown test '" + name + "' (tests: " + known + "all)", EXIT_USAGE);
         }
     }
 
     std::string pluginConfigPath = manifest;
-    if (options.simulate) {
+    if (!options.profile.empty()) {
         try {
-            session.machine = std::make_unique<modemsim::SimulatedMachine>(*modemsim::MachinePlan::find(options.profile));
+            const modemsim::MachinePlan& plan = *modemsim::MachinePlan::find(options.profile);
+            session.machine = std::make_unique<modemsim::SimulatedMachine>(plan);
         } catch (const std::exception& e) {
-            printError(std::string("cannot build the simulated machine: ") + e.what());
-            return EXIT_SOFTWARE;
+            return fail(std::string("cannot build the simulated machine: ") + e.what(), EXIT_SOFTWARE);
         }
         const bool made = makeKeptFolder(manifest, session.keptDir, pluginConfigPath, error);
         // Also when the program ends early: the machine goes, and its log
@@ -93,15 +94,13 @@ int openSession(Session& session)
             session.machine.reset();
         });
         if (!made) {
-            printError(error);
-            return EXIT_SOFTWARE;
+            return fail(error, EXIT_SOFTWARE);
         }
         session.sysroot = session.machine->root().path();
     } else if (!options.sysroot.empty()) {
         std::error_code ignored;
         if (!std::filesystem::is_directory(options.sysroot, ignored)) {
-            printError("--sysroot " + options.sysroot + ": no such folder");
-            return EXIT_USAGE;
+            return fail("--sysroot " + options.sysroot + ": no such folder", EXIT_USAGE);
         }
         session.sysroot = absolutePath(options.sysroot);
     } else if (const char* inherited = std::getenv("MODEMDIAG_SYSROOT")) {
@@ -114,23 +113,9 @@ int openSession(Session& session)
     }
 
     if (!session.plugin.load(session.config, pluginConfigPath, error)) {
-        printError(error);
-        return EXIT_NO_MODEM;
+        return fail(error, EXIT_NO_MODEM);
     }
     return -1;
-}
-
-std::string describeLogs(const Session& session)
-{
-    std::string found;
-    for (const std::string& path : session.plugin.logFiles()) {
-        found += "\n  " + path;
-    }
-    if (found.empty()) {
-        return "No log files were written: the log folder " + session.plugin.logDir() +
-               " is missing or not writable.";
-    }
-    return (session.machine ? "Log files (kept after the simulated machine is gone):" : "Log files:") + found;
 }
 
 }  // namespace diaghost

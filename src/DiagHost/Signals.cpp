@@ -1,8 +1,8 @@
 // Signals.cpp - blocked termination signals, a wait for them beside other work, and the cleanups.
 #include "Signals.h"
 
+#include <algorithm>
 #include <cerrno>
-#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -21,8 +21,7 @@ namespace diaghost {
 namespace {
 
 std::mutex g_cleanupMutex;
-std::vector<std::pair<unsigned long, std::function<void()>>> g_cleanups;
-unsigned long g_lastCleanupId = 0;
+std::vector<Cleanup*> g_cleanups;  // pending, oldest first
 
 sigset_t terminationSet()
 {
@@ -43,7 +42,7 @@ void blockTerminationSignals()
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
 }
 
-int waitForSignal(int timeoutMs, const std::vector<int>& fds)
+int waitForSignal(int timeoutMs, int fd)
 {
     // The signals stay blocked; a signalfd makes them readable, so that one
     // poll waits for them and for the work together. It is made once, by
@@ -52,20 +51,16 @@ int waitForSignal(int timeoutMs, const std::vector<int>& fds)
         const sigset_t set = terminationSet();
         return signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK);
     }();
-    std::vector<pollfd> waits{{signals, POLLIN, 0}};
-    for (int fd : fds) {
-        waits.push_back({fd, POLLIN, 0});
-    }
+    pollfd waits[] = {{signals, POLLIN, 0}, {fd, POLLIN, 0}};  // poll() passes over a negative fd
     // A wait cut short by another signal (EINTR) means "nothing yet": the
     // caller's loop comes back sooner.
-    if (poll(waits.data(), waits.size(), timeoutMs) <= 0 || (waits[0].revents & POLLIN) == 0) {
+    if (poll(waits, 2, timeoutMs) <= 0 || (waits[0].revents & POLLIN) == 0) {
         return 0;
     }
     signalfd_siginfo info{};
     if (read(signals, &info, sizeof info) != static_cast<ssize_t>(sizeof info)) {
         return 0;
     }
-    // A write to a closed pipe: whoever read the output has gone.
     if (info.ssi_signo == SIGPIPE) {
         quitNow(EXIT_CLOSED_PIPE);
     }
@@ -96,40 +91,32 @@ void Wakeup::clear()
     }
 }
 
-Cleanup::Cleanup(std::function<void()> step)
+Cleanup::Cleanup(std::function<void()> step) : m_step(std::move(step))
 {
     std::lock_guard<std::mutex> lock(g_cleanupMutex);
-    m_id = ++g_lastCleanupId;
-    g_cleanups.emplace_back(m_id, std::move(step));
+    g_cleanups.push_back(this);
 }
 
 Cleanup::~Cleanup()
 {
-    std::function<void()> step;
-    {
-        std::lock_guard<std::mutex> lock(g_cleanupMutex);
-        for (auto entry = g_cleanups.begin(); entry != g_cleanups.end(); ++entry) {
-            if (entry->first == m_id) {
-                step = std::move(entry->second);
-                g_cleanups.erase(entry);
-                break;
-            }
-        }
-    }
-    if (step) {
-        step();
+    std::unique_lock<std::mutex> lock(g_cleanupMutex);
+    const auto entry = std::find(g_cleanups.begin(), g_cleanups.end(), this);
+    if (entry != g_cleanups.end()) {  // not yet run by quitNow()
+        g_cleanups.erase(entry);
+        lock.unlock();
+        m_step();
     }
 }
 
 void quitNow(int status)
 {
-    std::vector<std::pair<unsigned long, std::function<void()>>> steps;
+    std::vector<Cleanup*> steps;
     {
         std::lock_guard<std::mutex> lock(g_cleanupMutex);
         steps.swap(g_cleanups);
     }
     for (auto step = steps.rbegin(); step != steps.rend(); ++step) {
-        step->second();
+        (*step)->m_step();
     }
     std::fflush(stdout);
     std::fflush(stderr);

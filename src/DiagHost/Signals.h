@@ -3,24 +3,20 @@
 
 #include <csignal>
 #include <functional>
-#include <vector>
 
 namespace diaghost {
 
-// Blocks SIGINT, SIGTERM, SIGHUP and SIGPIPE in the calling thread. Called first in
-// main(), before any thread exists, so that every thread (the plug-in's
-// work, the simulator's modems) inherits the mask: the signals stay pending
-// until the main thread takes them with waitForSignal(), and no system call
-// of another thread is cut short by them. A write to a closed pipe then
-// fails with EPIPE instead of killing the program before its cleanups.
+// Blocks SIGINT, SIGTERM, SIGHUP and SIGPIPE. Called before any thread
+// exists, so that every thread inherits the mask: the signals wait for the
+// main thread's waitForSignal(), and cut short no other thread's system
+// call. A write to a closed pipe then fails with EPIPE instead of killing
+// the program before its cleanups.
 void blockTerminationSignals();
 
-// Waits in the kernel up to timeoutMs (-1: without limit) for one of the
-// blocked signals, or until one of fds is readable (or closed). Returns the
-// signal's number, or 0 when the time ran out or an fd woke the wait. A
-// closed pipe (SIGPIPE) ends the program there, quietly, with
-// EXIT_CLOSED_PIPE after the cleanups.
-int waitForSignal(int timeoutMs, const std::vector<int>& fds = {});
+// Waits up to timeoutMs (-1: no limit) for a blocked signal or for fd (if
+// not -1) to be readable. Returns the signal, or 0 for a timeout or fd.
+// SIGPIPE ends the program there, quietly, with EXIT_CLOSED_PIPE.
+int waitForSignal(int timeoutMs, int fd = -1);
 
 // Wakes a thread waiting in waitForSignal(..., fd()) from another thread.
 class Wakeup {
@@ -31,17 +27,20 @@ public:
     Wakeup& operator=(const Wakeup&) = delete;
 
     void notify();
-    // Takes the pending wake-ups, so that the next wait blocks again.
-    void clear();
+    void clear();  // takes the pending wake-ups, so that the next wait blocks again
     int fd() const { return m_fd; }
 
 private:
     int m_fd;
 };
 
+// Ends the program after the pending cleanups, newest first, without
+// unwinding: a thread may still be inside the plug-in, whose objects and
+// static destructors must not be touched.
+[[noreturn]] void quitNow(int status);
+
 // A step that must run even when the program ends early (restore the
-// terminal, remove a simulated machine): it runs when the guard goes out of
-// scope, or from quitNow() if that comes first, and only once.
+// terminal): once, at the end of the scope or from quitNow().
 class Cleanup {
 public:
     explicit Cleanup(std::function<void()> step);
@@ -50,12 +49,8 @@ public:
     Cleanup& operator=(const Cleanup&) = delete;
 
 private:
-    unsigned long m_id;
+    friend void quitNow(int status);
+    std::function<void()> m_step;
 };
-
-// Ends the program at once after running the pending cleanups, newest
-// first, without unwinding: a thread may still be inside the plug-in, so
-// neither its objects nor static destructors may be touched.
-[[noreturn]] void quitNow(int status);
 
 }  // namespace diaghost

@@ -1,7 +1,9 @@
-// SlotLookup.cpp - a modem's slot when the plug-in found none: the firmware's table through /dev/mem, else the kernel's slot records.
+// SlotLookup.cpp - a slot the plug-in did not find: the firmware's table through /dev/mem, else the kernel's records.
 #include "SlotLookup.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <dirent.h>
@@ -16,67 +18,31 @@ const std::size_t kHeaderSize = 32;
 const std::size_t kEntrySize = 16;
 
 // Reads at most size bytes of path at offset; the count read, -1 with errno
-// set when the file cannot be opened or read.
-long readAt(const std::string& path, std::uint8_t* buffer, std::size_t size, off_t offset)
+// set when the file cannot be opened or read. One read does: a regular file
+// and /dev/mem give all they have, and the termination signals are blocked.
+long readAt(const std::string& path, void* buffer, std::size_t size, off_t offset)
 {
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         return -1;
     }
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t got = pread(fd, buffer + done, size - done, offset + static_cast<off_t>(done));
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got <= 0) {
-            if (got < 0 && done == 0) {
-                const int error = errno;
-                close(fd);
-                errno = error;
-                return -1;
-            }
-            break;
-        }
-        done += static_cast<std::size_t>(got);
-    }
+    const ssize_t got = pread(fd, buffer, size, offset);
+    const int error = errno;
     close(fd);
-    return static_cast<long>(done);
-}
-
-std::string hex(std::uint32_t value)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%X", static_cast<unsigned>(value));
-    return text;
-}
-
-// "dddd:bb:dd", the form of a slot record's address file.
-std::string recordKey(unsigned domain, unsigned bus, unsigned device)
-{
-    char text[32];
-    std::snprintf(text, sizeof text, "%04x:%02x:%02x", domain, bus, device);
-    return text;
+    errno = error;
+    return static_cast<long>(got);
 }
 
 // A slot record's address file: "DOMAIN:BUS:DEVICE" in hex and a line feed
-// (a record of a whole bus, "DOMAIN:BUS", names no device). Normalised to
-// recordKey's form; "" for anything else.
-std::string parseRecordAddress(std::string text)
+// (a record of a whole bus, "DOMAIN:BUS", names no device). False for
+// anything else.
+bool parseRecordAddress(const std::string& text, SlotLookup::RecordKey& key)
 {
-    if (text.empty() || text.back() != '\n' || text.find_first_not_of("0123456789abcdefABCDEF:\n") != std::string::npos) {
-        return "";
-    }
-    text.pop_back();
-    unsigned domain = 0;
-    unsigned bus = 0;
-    unsigned device = 0;
     int used = 0;
-    if (text.size() > 16 || std::sscanf(text.c_str(), "%x:%x:%x%n", &domain, &bus, &device, &used) != 3 ||
-        static_cast<std::size_t>(used) != text.size() || bus > 0xFF || device > 31) {
-        return "";
-    }
-    return recordKey(domain, bus, device);
+    return !text.empty() && text.size() <= 17 && text.back() == '\n' &&
+           text.find_first_not_of("0123456789abcdefABCDEF:\n") == std::string::npos &&
+           std::sscanf(text.c_str(), "%x:%x:%x%n", &key[0], &key[1], &key[2], &used) == 3 &&
+           static_cast<std::size_t>(used) == text.size() - 1 && key[1] <= 0xFF && key[2] <= 31;
 }
 
 // A slot record's name as a slot number: decimal digits, 1 to 255 as the
@@ -84,31 +50,12 @@ std::string parseRecordAddress(std::string text)
 int slotOfName(const char* name)
 {
     int slot = 0;
-    for (const char* at = name; *at != '\0'; ++at) {
-        if (*at < '0' || *at > '9' || slot > 255) {
-            return -1;
-        }
-        slot = slot * 10 + (*at - '0');
-    }
-    return *name != '\0' && slot >= 1 && slot <= 255 ? slot : -1;
+    const char* end = name + std::strlen(name);
+    const std::from_chars_result read = std::from_chars(name, end, slot);
+    return read.ec == std::errc() && read.ptr == end && slot >= 1 && slot <= 255 ? slot : -1;
 }
 
 }  // namespace
-
-const char* slotSourceName(SlotSource source)
-{
-    switch (source) {
-    case SlotSource::Kcore:
-        return "kcore";
-    case SlotSource::Firmware:
-        return "firmware";
-    case SlotSource::Sysfs:
-        return "sysfs";
-    case SlotSource::Unknown:
-        break;
-    }
-    return nullptr;
-}
 
 bool decodeIrqTable(const std::uint8_t* area, std::size_t size, std::vector<IrqSlotEntry>& entries,
                     std::string& problem)
@@ -132,8 +79,10 @@ bool decodeIrqTable(const std::uint8_t* area, std::size_t size, std::vector<IrqS
         sum += table[i];
     }
     if (version != 0x0100 || !sized || sum % 256 != 0) {
-        problem = "the firmware's IRQ routing table at " + hex(kFirmwareAreaStart + static_cast<std::uint32_t>(at)) +
-                  " is invalid (" + (version != 0x0100 ? "version" : !sized ? "size" : "checksum") + ")";
+        char where[16];
+        std::snprintf(where, sizeof where, "0x%X", static_cast<unsigned>(kFirmwareAreaStart + at));
+        problem = std::string("the firmware's IRQ routing table at ") + where + " is invalid (" +
+                  (version != 0x0100 ? "version" : !sized ? "size" : "checksum") + ")";
         return false;
     }
     for (std::size_t entry = kHeaderSize; entry < length; entry += kEntrySize) {
@@ -144,12 +93,9 @@ bool decodeIrqTable(const std::uint8_t* area, std::size_t size, std::vector<IrqS
 
 int slotInTable(const std::vector<IrqSlotEntry>& entries, unsigned bus, unsigned device)
 {
-    for (const IrqSlotEntry& entry : entries) {
-        if (entry.bus == bus && entry.device == device) {
-            return entry.slot;
-        }
-    }
-    return -1;
+    const auto entry = std::find_if(entries.begin(), entries.end(),
+                                    [&](const IrqSlotEntry& e) { return e.bus == bus && e.device == device; });
+    return entry != entries.end() ? entry->slot : -1;
 }
 
 void SlotLookup::readFirmware()
@@ -166,7 +112,7 @@ void SlotLookup::readFirmware()
         }
         return;
     }
-    m_tableValid = decodeIrqTable(area.data(), static_cast<std::size_t>(got), m_table, m_firmwareProblem);
+    decodeIrqTable(area.data(), static_cast<std::size_t>(got), m_table, m_firmwareProblem);
 }
 
 void SlotLookup::readSlotRecords()
@@ -183,15 +129,13 @@ void SlotLookup::readSlotRecords()
         if (slot < 0) {
             continue;
         }
-        std::uint8_t text[64];
+        char text[64];
         const long got = readAt(folder + "/" + entry->d_name + "/address", text, sizeof text - 1, 0);
-        if (got <= 0) {
-            continue;
-        }
-        const std::string key = parseRecordAddress(std::string(reinterpret_cast<const char*>(text), got));
+        RecordKey key{};
         // Several records of one device (a driver's and the firmware's):
         // the lowest number, so the answer does not depend on readdir's order.
-        if (!key.empty() && (m_records.count(key) == 0 || slot < m_records[key])) {
+        if (got > 0 && parseRecordAddress(std::string(text, static_cast<std::size_t>(got)), key) &&
+            (m_records.count(key) == 0 || slot < m_records[key])) {
             m_records[key] = slot;
         }
     }
@@ -203,8 +147,9 @@ SlotAnswer SlotLookup::find(unsigned domain, unsigned bus, unsigned device)
     if (!m_firmwareRead) {
         readFirmware();
     }
-    // The firmware's table knows only the first PCI domain.
-    const int fromTable = m_tableValid && domain == 0 ? slotInTable(m_table, bus, device) : -1;
+    // The firmware's table (empty when it was not read whole) knows only
+    // the first PCI domain.
+    const int fromTable = domain == 0 ? slotInTable(m_table, bus, device) : -1;
     if (fromTable >= 0) {
         return {fromTable, SlotSource::Firmware};
     }
@@ -212,7 +157,7 @@ SlotAnswer SlotLookup::find(unsigned domain, unsigned bus, unsigned device)
     if (!m_recordsRead) {
         readSlotRecords();
     }
-    const auto record = m_records.find(recordKey(domain, bus, device));
+    const auto record = m_records.find({domain, bus, device});
     if (record != m_records.end()) {
         return {record->second, SlotSource::Sysfs};
     }
@@ -225,7 +170,7 @@ std::string SlotLookup::firmwareProblem() const
     if (!m_firmwareMissed) {
         return "";
     }
-    return m_tableValid ? "the firmware's IRQ routing table lists no such device" : m_firmwareProblem;
+    return m_firmwareProblem.empty() ? "the firmware's IRQ routing table lists no such device" : m_firmwareProblem;
 }
 
 std::string SlotLookup::problem() const

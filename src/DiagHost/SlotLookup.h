@@ -1,6 +1,7 @@
-// SlotLookup.h - a modem's slot when the plug-in found none: the firmware's table through /dev/mem, else the kernel's slot records.
+// SlotLookup.h - a slot the plug-in did not find: the firmware's table through /dev/mem, else the kernel's records.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -14,8 +15,24 @@ namespace diaghost {
 // then reads it through /dev/mem, or takes the kernel's slot records.
 enum class SlotSource { Unknown, Kcore, Firmware, Sysfs };
 
-// "kcore", "firmware", "sysfs"; nullptr for Unknown.
-const char* slotSourceName(SlotSource source);
+// Per source, in the enumeration's order: its name in the reports and, for a
+// slot diaghost found itself, its mark in a table and where it was found.
+struct SlotSourceInfo {
+    const char* name;
+    const char* mark;
+    const char* where;
+};
+inline constexpr SlotSourceInfo kSlotSources[] = {
+    {"", "", nullptr},
+    {"kcore", "", nullptr},
+    {"firmware", "*", "the firmware's table, read through /dev/mem"},
+    {"sysfs", "+", "the kernel's record in /sys/bus/pci/slots"},
+};
+
+inline const SlotSourceInfo& describe(SlotSource source)
+{
+    return kSlotSources[static_cast<int>(source)];
+}
 
 // One entry of the firmware's PCI IRQ routing table.
 struct IrqSlotEntry {
@@ -28,19 +45,17 @@ struct IrqSlotEntry {
 const std::uint32_t kFirmwareAreaStart = 0xF0000;
 const std::size_t kFirmwareAreaSize = 0x10000;
 
-// Decodes the routing table from area, a copy of physical memory from
-// kFirmwareAreaStart on: the first "$PIR" on a 16-byte boundary, which must
-// have version 1.0, a size of at least 32 bytes in steps of 16 that lies
-// inside the area, and a byte sum of 0. True with its entries; false with
-// the reason in problem (a text for people).
+// Decodes the routing table from a copy of physical memory from
+// kFirmwareAreaStart on: the first "$PIR" on a 16-byte boundary, version
+// 1.0, a size of 32 + 16n bytes inside the area and a byte sum of 0. False
+// with the reason in problem (a text for people).
 bool decodeIrqTable(const std::uint8_t* area, std::size_t size, std::vector<IrqSlotEntry>& entries,
                     std::string& problem);
 
 // The first entry's slot for bus and device; -1 when no entry names it.
 int slotInTable(const std::vector<IrqSlotEntry>& entries, unsigned bus, unsigned device);
 
-// A slot and where it came from; slot 0 with a source means "built into the
-// system board", with Unknown "not known".
+// Slot 0 with a source is "built into the system board", with Unknown "not known".
 struct SlotAnswer {
     int slot = 0;
     SlotSource source = SlotSource::Unknown;
@@ -48,16 +63,16 @@ struct SlotAnswer {
 
 // Looks slots up below a system root ("" for the real one), reading each
 // source at most once: <root>/dev/mem for the firmware's table, then
-// <root>/sys/bus/pci/slots/NAME/address, whose NAME is the slot when it is
-// a decimal number.
+// <root>/sys/bus/pci/slots/<slot number>/address.
 class SlotLookup {
 public:
+    using RecordKey = std::array<unsigned, 3>;  // domain, bus, device
+
     explicit SlotLookup(std::string sysroot) : m_sysroot(std::move(sysroot)) {}
 
     SlotAnswer find(unsigned domain, unsigned bus, unsigned device);
 
-    // Why the firmware's table gave no slot for a device asked for, for
-    // people: "" when it answered every time.
+    // Why the firmware's table gave no slot for a device: "" when it always did.
     std::string firmwareProblem() const;
     // Why neither source gave a slot: "" when every slot asked for was found.
     std::string problem() const;
@@ -68,11 +83,10 @@ private:
 
     std::string m_sysroot;
     bool m_firmwareRead = false;
-    bool m_tableValid = false;
     std::vector<IrqSlotEntry> m_table;
-    std::string m_firmwareProblem;
+    std::string m_firmwareProblem;  // "" when the table was read whole
     bool m_recordsRead = false;
-    std::map<std::string, int> m_records;  // "0000:00:04" -> slot
+    std::map<RecordKey, int> m_records;  // slot of each {domain, bus, device}
     std::string m_recordsProblem;
     bool m_firmwareMissed = false;
     bool m_missed = false;

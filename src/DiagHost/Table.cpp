@@ -2,20 +2,15 @@
 #include "Table.h"
 
 #include <algorithm>
+#include <numeric>
 
 #include "Text.h"
 
 namespace diaghost {
 
-namespace {
-
 constexpr std::size_t kGap = 2;
-// Columns shrink to this before any column is left out...
-constexpr std::size_t kComfortable = 16;
-// ...and never below this: a few letters and the ellipsis.
-constexpr std::size_t kNarrowest = 4;
-
-}  // namespace
+constexpr std::size_t kComfortable = 16;  // columns shrink to this before any column is left out...
+constexpr std::size_t kNarrowest = 4;     // ...and never below this: a few letters and the ellipsis
 
 Table::Table(std::vector<Column> columns, std::size_t indent) : m_columns(std::move(columns)), m_indent(indent) {}
 
@@ -43,13 +38,9 @@ std::vector<std::size_t> Table::columnWidths(std::size_t width) const
         return widths;
     }
     const auto total = [&] {
-        std::size_t sum = m_indent;
-        std::size_t shown = 0;
-        for (std::size_t column : widths) {
-            sum += column;
-            shown += column != 0 ? 1 : 0;
-        }
-        return sum + (shown > 1 ? kGap * (shown - 1) : 0);
+        const auto shown =
+            static_cast<std::size_t>(std::count_if(widths.begin(), widths.end(), [](std::size_t w) { return w != 0; }));
+        return std::accumulate(widths.begin(), widths.end(), m_indent) + (shown > 1 ? kGap * (shown - 1) : 0);
     };
     // One column at a time from the widest, so that short columns (index,
     // percent) stay whole while long texts are shortened.
@@ -63,18 +54,13 @@ std::vector<std::size_t> Table::columnWidths(std::size_t width) const
         }
     };
     shrinkTo(kComfortable);
-    for (int rank = 1; total() > width; ++rank) {
-        bool any = false;
+    int lastRank = 0;
+    for (const Column& column : m_columns) {
+        lastRank = std::max(lastRank, column.dropRank);
+    }
+    for (int rank = 1; rank <= lastRank && total() > width; ++rank) {
         for (std::size_t i = 0; i < m_columns.size(); ++i) {
-            if (m_columns[i].dropRank >= rank) {
-                any = true;
-            }
-            if (m_columns[i].dropRank == rank) {
-                widths[i] = 0;
-            }
-        }
-        if (!any) {
-            break;
+            widths[i] = m_columns[i].dropRank == rank ? 0 : widths[i];
         }
     }
     shrinkTo(kNarrowest);
@@ -86,21 +72,15 @@ void Table::print(Console& console) const
     const std::vector<std::size_t> widths = columnWidths(console.width());
     const auto printRow = [&](const std::vector<Cell>& cells, bool heading) {
         std::string line(m_indent, ' ');
-        bool first = true;
         for (std::size_t i = 0; i < cells.size(); ++i) {
             if (widths[i] == 0) {
                 continue;  // left out of a narrow table
             }
-            if (!first) {
-                line += std::string(kGap, ' ');
-            }
-            first = false;
             const std::string text = fitWidth(cells[i].text, widths[i]);
-            // The padding goes outside the colour.
+            // The padding and the gap go outside the colour; the last cell's go with the line's end.
             line += console.paint(text, heading ? Colour::Bold : cells[i].colour);
-            line += std::string(widths[i] - displayWidth(text), ' ');
+            line += std::string(widths[i] - displayWidth(text) + kGap, ' ');
         }
-        // No blanks at the end of a line.
         line.erase(line.find_last_not_of(' ') + 1);
         console.line(line);
     };

@@ -15,9 +15,7 @@ struct Cell {
 
 struct Column {
     std::string heading;
-    // 0: always shown. Otherwise the column may be left out of a narrow
-    // table, rank 1 first.
-    int dropRank = 0;
+    int dropRank = 0;  // 0: always shown; else left out of a narrow table, rank 1 first
 };
 
 // Columns two blanks apart, each as wide as its widest cell. When the rows
@@ -28,8 +26,7 @@ class Table {
 public:
     Table(std::vector<Column> columns, std::size_t indent);
     void row(std::vector<Cell> cells);
-    // The widths the columns get within width columns in all (0: no
-    // limit); a column left out gets 0.
+    // The columns' widths within width in all (0: no limit); 0 for one left out.
     std::vector<std::size_t> columnWidths(std::size_t width) const;
     void print(Console& console) const;
 

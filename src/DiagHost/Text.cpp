@@ -29,12 +29,13 @@ std::size_t colourSequence(const std::string& text, std::size_t at)
     return 0;
 }
 
-// The bytes of text that take at most columns. A colour sequence takes no
-// column and is never cut: a part of one would show as text.
-std::size_t bytesWithin(const std::string& text, std::size_t columns)
+// The bytes of text that take at most columns; taken is the columns they
+// take. A colour sequence takes no column and is never cut: a part of one
+// would show as text.
+std::size_t bytesWithin(const std::string& text, std::size_t columns, std::size_t& taken)
 {
     std::size_t at = 0;
-    for (std::size_t taken = 0; at < text.size(); ++at) {
+    for (taken = 0; at < text.size(); ++at) {
         if (const std::size_t colour = colourSequence(text, at)) {
             at += colour - 1;
         } else if ((static_cast<unsigned char>(text[at]) & 0xC0u) != 0x80u) {
@@ -95,17 +96,7 @@ std::string printable(const std::string& text)
 std::size_t displayWidth(const std::string& text)
 {
     std::size_t width = 0;
-    for (std::size_t at = 0; at < text.size();) {
-        if (const std::size_t colour = colourSequence(text, at)) {
-            at += colour;
-            continue;
-        }
-        // Continuation bytes take no column of their own.
-        if ((static_cast<unsigned char>(text[at]) & 0xC0u) != 0x80u) {
-            ++width;
-        }
-        ++at;
-    }
+    bytesWithin(text, std::string::npos, width);
     return width;
 }
 
@@ -125,7 +116,8 @@ std::string fitWidth(const std::string& text, std::size_t width)
     if (width <= markWidth) {
         return mark.size() == width ? mark : std::string(width, '.');
     }
-    return text.substr(0, bytesWithin(text, width - markWidth)) + mark;
+    std::size_t taken = 0;
+    return text.substr(0, bytesWithin(text, width - markWidth, taken)) + mark;
 }
 
 std::vector<std::string> wrapWords(const std::string& text, std::size_t width, std::size_t indent)
@@ -144,61 +136,33 @@ std::vector<std::string> wrapWords(const std::string& text, std::size_t width, s
     }
     std::vector<std::string> lines;
     std::string line(std::min(at, width - 1), ' ');
-    std::size_t lineWidth = line.size();
-    bool lineHasWord = false;
-    const auto newLine = [&] {
-        lines.push_back(line);
-        line = std::string(indent, ' ');
-        lineWidth = indent;
-        lineHasWord = false;
-    };
-    while (at < text.size()) {
-        // The blanks before the word are kept as they are, so that aligned
-        // columns stay aligned on the line they are on.
-        const std::size_t wordStart = text.find_first_not_of(' ', at);
-        if (wordStart == std::string::npos) {
-            break;
-        }
-        const std::string gap = lineHasWord ? text.substr(at, wordStart - at) : std::string();
-        const std::size_t end = text.find(' ', wordStart);
-        std::string word = text.substr(wordStart, end == std::string::npos ? std::string::npos : end - wordStart);
-        at = end == std::string::npos ? text.size() : end;
-        std::size_t wordWidth = displayWidth(word);
-        if (lineWidth + gap.size() + wordWidth <= width) {
-            line += gap + word;
-            lineWidth += gap.size() + wordWidth;
-            lineHasWord = true;
-            continue;
-        }
-        // A word that fits on a line of its own goes there; a longer one is
-        // split, starting where it stands.
-        if (lineHasWord && indent + wordWidth <= width) {
-            newLine();
-            line += word;
-            lineWidth += wordWidth;
-            lineHasWord = true;
-            continue;
-        }
-        if (lineHasWord && lineWidth + gap.size() < width) {
+    for (std::size_t start; (start = text.find_first_not_of(' ', at)) != std::string::npos;) {
+        // The blanks before a word (none before the first) are kept as they
+        // are, so that aligned columns stay aligned on the line they are on.
+        const std::string gap = text.substr(at, start - at);
+        at = std::min(text.find(' ', start), text.size());
+        std::string word = text.substr(start, at - start);
+        const std::size_t lineWidth = displayWidth(line);
+        const std::size_t wordWidth = displayWidth(word);
+        // A word that does not fit goes to the next line if it fits whole
+        // there or nothing of it fits here; else it is split where it stands.
+        if (!gap.empty() && lineWidth + gap.size() + wordWidth > width &&
+            (indent + wordWidth <= width || lineWidth + gap.size() >= width)) {
+            lines.push_back(line);
+            line.assign(indent, ' ');
+        } else {
             line += gap;
-            lineWidth += gap.size();
-        } else if (lineHasWord) {
-            newLine();
         }
-        while (!word.empty()) {
-            const std::size_t cut = bytesWithin(word, width - lineWidth);
-            line += word.substr(0, cut);
+        std::size_t cut = 0;
+        std::size_t taken = 0;
+        while ((cut = bytesWithin(word, width - displayWidth(line), taken)) < word.size()) {
+            lines.push_back(line + word.substr(0, cut));
+            line.assign(indent, ' ');
             word.erase(0, cut);
-            lineWidth += displayWidth(line) - lineWidth;
-            lineHasWord = true;
-            if (!word.empty()) {
-                newLine();
-            }
         }
+        line += word;
     }
-    if (lineHasWord || lines.empty()) {
-        lines.push_back(line);
-    }
+    lines.push_back(line);
     return lines;
 }
 

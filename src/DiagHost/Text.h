@@ -14,7 +14,6 @@ namespace diaghost {
 // cannot move the cursor, retitle the window or start a line of its own.
 std::string printable(const std::string& text);
 
-// The text, or "-" where there is none.
 inline std::string orDash(const std::string& text)
 {
     return text.empty() ? std::string("-") : text;
@@ -24,17 +23,15 @@ inline std::string orDash(const std::string& text)
 // sequences ("\033[...m") diaghost adds itself.
 std::size_t displayWidth(const std::string& text);
 
-// Text padded with blanks to width columns (colour sequences take none).
-std::string pad(const std::string& text, std::size_t width);
+std::string pad(const std::string& text, std::size_t width);  // blanks up to width columns
 
-// The text cut to at most width columns, ending in an ellipsis when it was
-// cut ("…" where the locale speaks UTF-8, "..." elsewhere). The text carries no colour sequences. width 0: no limit.
+// The text (without colour sequences) cut to at most width columns (0: no
+// limit), ending in "…" where the locale speaks UTF-8, "..." elsewhere.
 std::string fitWidth(const std::string& text, std::size_t width);
 
-// The text broken at blanks into lines of at most width columns; every line
-// after the first starts with indent blanks. A word longer than a line is
-// cut where the line ends. width 0: one line. Colour sequences count as
-// nothing and must not span a blank.
+// The text broken at blanks into lines of at most width columns (0: one
+// line), later lines indented; a word longer than a line is cut. Colour
+// sequences take no column and must not span a blank.
 std::vector<std::string> wrapWords(const std::string& text, std::size_t width, std::size_t indent);
 
 }  // namespace diaghost

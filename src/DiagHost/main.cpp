@@ -9,8 +9,7 @@ int main(int argc, char** argv)
 {
     using namespace diaghost;
 
-    // Before any thread exists, so every thread inherits the mask.
-    blockTerminationSignals();
+    blockTerminationSignals();  // before any thread exists, so every thread inherits the mask
 
     Session session;
     const int parsed = parseOptions(argc, argv, session.options);
@@ -18,11 +17,8 @@ int main(int argc, char** argv)
         return finishStandardOutput(parsed);
     }
     // Report files that cannot be written are found before anything runs.
-    if (session.options.command == Command::Run) {
-        const int checked = checkOutputFiles(session.options);
-        if (checked >= 0) {
-            return checked;
-        }
+    if (session.options.command == Command::Run && !checkOutputFiles(session.options)) {
+        return EXIT_CANTCREAT;
     }
     const int opened = openSession(session);
     if (opened >= 0) {

@@ -57,11 +57,11 @@ std::vector<DeviceRecord> devices()
 TEST(MetricsReport, MatchesTheGoldenAndPassesPromtool)
 {
     ASSERT_EQ(std::string::npos, std::string(PROMTOOL).find("NOTFOUND")) << "install promtool (package prometheus)";
-    const std::string text = metricsReport(devices(), RunFacts{3, 1765000000}, manifest());
+    const std::string text = metricsReport(devices(), 3, 1765000000, manifest());
     EXPECT_EQ(testsupport::readFile(PACKAGE_GOLDEN_DIR "/two_modems.prom"), text);
     testsupport::TempDir dir;
     const std::string file = dir.file("modemdiag.prom");
-    for (const std::string& run : {text, metricsReport({}, RunFacts{0, 1765000000}, manifest())}) {
+    for (const std::string& run : {text, metricsReport({}, 0, 1765000000, manifest())}) {
         testsupport::writeFile(file, run);
         int status = -1;
         EXPECT_EQ("", testsupport::runCommand("'" PROMTOOL "' check metrics < '" + file + "' 2>&1", &status)) << run;
