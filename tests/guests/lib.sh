@@ -144,6 +144,15 @@ verdicts() {
         END { for (i = 1; i <= n; i++) print order[i], outcome[order[i]], code[order[i]] }
     ' "$1"
 }
+# slot_record ADDRESS: the name of the kernel's slot record
+# (/sys/bus/pci/slots) of ADDRESS's device, "none" when it has none.
+slot_record() {
+    record=$(grep -lx "${1%.*}" /sys/bus/pci/slots/*/address 2>/dev/null | head -n 1)
+    record=${record%/address}
+    record=${record##*/}
+    echo "${record:-none}"
+}
+
 # check_slots JSON: every one of the guest's $MODEMS modems in diaghost's
 # JSON document has the slot biosdecode reads from the firmware's table
 # (/dev/mem), found through $SLOT_SOURCE; false, with notes, otherwise. The
@@ -152,11 +161,6 @@ check_slots() {
     jq -r '.devices[] | "\(.pci_address) \(.slot) \(.slot_source)"' "$1" >/tmp/slots 2>/tmp/slots.err ||
         { show "$1" /tmp/slots.err; note "the JSON document does not parse"; return 1; }
     biosdecode >/tmp/biosdecode.out 2>&1 || { show /tmp/biosdecode.out; note "biosdecode failed"; return 1; }
-    records=""
-    for slot in /sys/bus/pci/slots/*/address; do
-        [ -e "$slot" ] && records="$records $(basename "$(dirname "$slot")")=$(cat "$slot")"
-    done
-    note "slot records (name=address):${records:- none}"
     [ "$(wc -l </tmp/slots)" = "$MODEMS" ] || { show "$1"; note "$(wc -l </tmp/slots) modems, not $MODEMS"; return 1; }
     bad=0
     while read -r address slot source; do
@@ -164,8 +168,8 @@ check_slots() {
         device=${device%.*}
         # biosdecode: "Device: 00:04, slot 3" (or "on-board", no slot).
         decoded=$(sed -n "s/^[[:space:]]*Device: $device, slot \([0-9]*\)$/\1/p" /tmp/biosdecode.out)
-        record=$(echo "$records" | tr ' ' '\n' | sed -n "s/=0000:$device\$//p")
-        note "slot of $address: diaghost $slot from $source, biosdecode ${decoded:-none}, slot records ${record:-none}"
+        note "slot of $address: diaghost $slot from $source, biosdecode ${decoded:-none}," \
+            "slot records $(slot_record "$address")"
         [ -n "$decoded" ] && [ "$slot" = "$decoded" ] && [ "$source" = "$SLOT_SOURCE" ] || bad=1
     done </tmp/slots
     [ $bad = 0 ] || { note "wanted the firmware's slot from $SLOT_SOURCE for every modem"; show /tmp/biosdecode.out; return 1; }
