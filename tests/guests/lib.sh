@@ -96,8 +96,8 @@ run_diag() {
 # down; false, noting the difference, otherwise.
 same_verdicts() {
     cmp -s /guest/expected-verdicts "$1" && return 0
-    note "verdicts other than the written ones (<: written, >: seen):"
-    diff /guest/expected-verdicts "$1" | show
+    note "verdicts other than the written ones (-: written, +: seen):"
+    diff -u /guest/expected-verdicts "$1" | show
     return 1
 }
 
