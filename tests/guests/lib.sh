@@ -1,15 +1,27 @@
-# lib.sh - what the guests' checks share: verdict lines, running the checks, the driver's use count, diaghost on the guest's modems, slots.
+# lib.sh - what the guests' checks share: verdict lines, running the checks, the modems' system root, the driver's use count, diaghost on the guest's modems, slots.
 #
 # A check sources this file, prints notes ("# ...") and ends with exactly one
 # verdict line through pass, fail or skip. /guest/config (written by the
 # tier) names the guest's paths; the host sources this file for verdicts
 # alone, to read a metrics file in the words of tests/guests/expected.
-[ -r /guest/config ] && . /guest/config
+# shellcheck disable=SC2034 # diaghost's paths and run_diag's results are the checks' to use
+if [ -r /guest/config ]; then
+    . /guest/config
+    diagnostic_log=$LOGDIR/TSYmodemDiagnostic.log
+    enumerator_log=$LOGDIR/TSYmodemDeviceEnumerator.log
+    # diaghost on the guest's modems, as its system root has them.
+    diaghost_command="$DIAGHOST ${PACKAGE:+--package $PACKAGE} --sysroot $SYSROOT"
+fi
 
 note() { echo "# $*"; }
 pass() { echo "ok $STEP_NUMBER $STEP_NAME${1:+ # $1}"; exit 0; }
 fail() { echo "not ok $STEP_NUMBER $STEP_NAME # $*"; exit 1; }
 skip() { echo "ok $STEP_NUMBER $STEP_NAME # SKIP $*"; exit 0; }
+# The guest's set-up failed: the host stops waiting for it.
+setup_failed() {
+    echo "guest: setup failed: $*"
+    exit 1
+}
 
 # Prints FILE with every line marked as a note, for output worth seeing.
 show() { sed 's/^/#   /' "$@"; }
@@ -27,8 +39,70 @@ run_checks() {
     done
 }
 
-# diaghost on the guest's modems, as its system root has them.
-diaghost() { $DIAGHOST ${PACKAGE:+--package "$PACKAGE"} --sysroot "$SYSROOT" "$@"; }
+# make_sysroot: the modems' system root $SYSROOT, once their converters are
+# there. It links to the real module list, firmware table (/proc/kcore),
+# physical memory, slot records, PCI bus 0 and lock folder, so that the
+# plug-in and diaghost read the real machine and lock in the real /run/lock;
+# adds the modems' PCI configuration files (functions the emulated machine
+# leaves empty) and tty nodes with the converters' numbers (converter n on
+# USB port n+1). Calls setup_failed on a fault.
+make_sysroot() {
+    waited=0
+    while [ "$(ls /sys/bus/usb-serial/devices 2>/dev/null | wc -l)" -lt "$MODEMS" ]; do
+        [ $waited -ge 300 ] &&
+            setup_failed "only $(ls /sys/bus/usb-serial/devices | wc -l) of $MODEMS converters appeared"
+        sleep 0.1
+        waited=$((waited + 1))
+    done
+    mkdir -p "$SYSROOT/proc/bus/pci/00" "$SYSROOT/dev" "$SYSROOT/run" "$SYSROOT/sys/bus/pci" ||
+        setup_failed "cannot make $SYSROOT"
+    for file in /run/lock /proc/modules /proc/kcore /dev/mem /sys/bus/pci/slots /proc/bus/pci/00/*; do
+        ln -sfn "$file" "$SYSROOT$file" || setup_failed "cannot link $file"
+    done
+    for file in /guest/pci/*; do
+        [ -e "/proc/bus/pci/00/${file##*/}" ] && setup_failed "PCI function 00:${file##*/} exists already"
+        cp "$file" "$SYSROOT/proc/bus/pci/00/" || setup_failed "cannot copy $file"
+    done
+    n=0
+    while [ $n -lt "$MODEMS" ]; do
+        tty=$(ls -d /sys/bus/usb/devices/1-$((n + 1)):1.0/ttyUSB* 2>/dev/null)
+        [ -n "$tty" ] || setup_failed "no converter on USB port $((n + 1))"
+        minor=${tty##*ttyUSB}
+        rm -f "$SYSROOT/dev/ttySM$n"
+        mknod "$SYSROOT/dev/ttySM$n" c 188 "$minor" && chown root:dialout "$SYSROOT/dev/ttySM$n" &&
+            chmod 660 "$SYSROOT/dev/ttySM$n" || setup_failed "cannot make ttySM$n"
+        echo "guest: ttySM$n is the converter on USB port $((n + 1)) (188, $minor)"
+        n=$((n + 1))
+    done
+}
+
+diaghost() { $diaghost_command "$@"; }
+
+# run_diag NAME ARGS...: diaghost ARGS... with its output in /tmp/NAME.out,
+# its exit status in $status, how long it took in $took (ms) and each test's
+# verdict in /tmp/NAME.verdicts; returns diaghost's status.
+run_diag() {
+    name=$1
+    shift
+    start=$(now_ms)
+    diaghost "$@" --metrics "/tmp/$name.prom" >"/tmp/$name.out" 2>&1
+    status=$?
+    took=$(( $(now_ms) - start ))
+    verdicts "/tmp/$name.prom" >"/tmp/$name.verdicts"
+    return $status
+}
+
+# same_verdicts FILE: FILE holds the verdicts tests/guests/expected writes
+# down; false, noting the difference, otherwise.
+same_verdicts() {
+    cmp -s /guest/expected-verdicts "$1" && return 0
+    note "verdicts other than the written ones (-: written, +: seen):"
+    diff -u /guest/expected-verdicts "$1" | show
+    return 1
+}
+
+# A property of a systemd unit (by default the service): prop NAME [UNIT].
+prop() { systemctl show -P "$1" "${2:-modemdiag.service}"; }
 
 # The renamed converter driver's use count, as the kernel reports it.
 use_count() { awk '$1 == "TSYSM" { print $3 }' /proc/modules; }
@@ -39,34 +113,44 @@ now_ms() {
     echo $(( ${up%.*} * 1000 + 1${up#*.}0 - 1000 ))
 }
 
-# Waits (paced, at most 3 s) until the use count is 0; false if it never is.
-wait_released() {
+# wait_until COMMAND...: runs COMMAND every 10 ms until it succeeds, at
+# most 3 s; false if it never does.
+wait_until() {
     tries=0
-    while [ "$(use_count)" != 0 ]; do
+    until "$@"; do
         [ $tries -ge 300 ] && return 1
         sleep 0.01
         tries=$((tries + 1))
     done
 }
+# count_is N: the use count is N. log_grown SIZE: the diagnostic log is no
+# longer SIZE bytes (the plug-in logs a test's start).
+count_is() { [ "$(use_count)" = "$1" ]; }
+log_grown() { [ "$(wc -c <"$diagnostic_log")" != "$1" ]; }
 
 # Each test's outcome and code from a --metrics FILE, one test a line:
 # "ttySM0 dialtone passed TEST_COMPLETED_SUCCESSFULLY", in the order written.
 verdicts() {
     awk '
-        /^modemdiag_test_(outcome|code)\{/ {
-            tty = $0; sub(/.*tty="\/dev\//, "", tty); sub(/".*/, "", tty)
-            test = $0; sub(/.*test="/, "", test); sub(/".*/, "", test)
-            key = tty " " test
+        function label(name,  value) {
+            value = $0; sub(".*" name "=\"", "", value); sub(/".*/, "", value); return value
         }
+        /^modemdiag_test_(outcome|code)\{/ { key = substr(label("tty"), 6) " " label("test") }
         /^modemdiag_test_outcome\{/ && / 1$/ {
-            outcome[key] = $0; sub(/.*outcome="/, "", outcome[key]); sub(/".*/, "", outcome[key])
-            if (!(key in seen)) { seen[key] = 1; order[++n] = key }
+            if (!(key in outcome)) order[++n] = key
+            outcome[key] = label("outcome")
         }
-        /^modemdiag_test_code\{/ {
-            code[key] = $0; sub(/.*code="/, "", code[key]); sub(/".*/, "", code[key])
-        }
+        /^modemdiag_test_code\{/ { code[key] = label("code") }
         END { for (i = 1; i <= n; i++) print order[i], outcome[order[i]], code[order[i]] }
     ' "$1"
+}
+# slot_record ADDRESS: the name of the kernel's slot record
+# (/sys/bus/pci/slots) of ADDRESS's device, "none" when it has none.
+slot_record() {
+    record=$(grep -lx "${1%.*}" /sys/bus/pci/slots/*/address 2>/dev/null | head -n 1)
+    record=${record%/address}
+    record=${record##*/}
+    echo "${record:-none}"
 }
 
 # check_slots JSON: every one of the guest's $MODEMS modems in diaghost's
@@ -77,11 +161,6 @@ check_slots() {
     jq -r '.devices[] | "\(.pci_address) \(.slot) \(.slot_source)"' "$1" >/tmp/slots 2>/tmp/slots.err ||
         { show "$1" /tmp/slots.err; note "the JSON document does not parse"; return 1; }
     biosdecode >/tmp/biosdecode.out 2>&1 || { show /tmp/biosdecode.out; note "biosdecode failed"; return 1; }
-    records=""
-    for slot in /sys/bus/pci/slots/*/address; do
-        [ -e "$slot" ] && records="$records $(basename "$(dirname "$slot")")=$(cat "$slot")"
-    done
-    note "slot records (name=address):${records:- none}"
     [ "$(wc -l </tmp/slots)" = "$MODEMS" ] || { show "$1"; note "$(wc -l </tmp/slots) modems, not $MODEMS"; return 1; }
     bad=0
     while read -r address slot source; do
@@ -89,8 +168,8 @@ check_slots() {
         device=${device%.*}
         # biosdecode: "Device: 00:04, slot 3" (or "on-board", no slot).
         decoded=$(sed -n "s/^[[:space:]]*Device: $device, slot \([0-9]*\)$/\1/p" /tmp/biosdecode.out)
-        record=$(echo "$records" | tr ' ' '\n' | sed -n "s/=0000:$device\$//p")
-        note "slot of $address: diaghost $slot from $source, biosdecode ${decoded:-none}, slot records ${record:-none}"
+        note "slot of $address: diaghost $slot from $source, biosdecode ${decoded:-none}," \
+            "slot records $(slot_record "$address")"
         [ -n "$decoded" ] && [ "$slot" = "$decoded" ] && [ "$source" = "$SLOT_SOURCE" ] || bad=1
     done </tmp/slots
     [ $bad = 0 ] || { note "wanted the firmware's slot from $SLOT_SOURCE for every modem"; show /tmp/biosdecode.out; return 1; }

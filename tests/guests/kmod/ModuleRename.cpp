@@ -1,6 +1,8 @@
 // ModuleRename.cpp - gives a kernel module file (ELF32 or ELF64) another module name and cuts off its signature.
 #include "ModuleRename.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstring>
 
 namespace kmod {
@@ -56,17 +58,11 @@ bool CutSignature(std::vector<std::uint8_t>& image, std::size_t& cut)
     return true;
 }
 
+// Letters, digits and _ (in the C locale, as kernel module names are).
 bool ValidName(const std::string& name)
 {
-    if (name.empty()) {
-        return false;
-    }
-    for (const char c : name) {
-        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_')) {
-            return false;
-        }
-    }
-    return true;
+    const auto allowed = [](unsigned char c) { return std::isalnum(c) != 0 || c == '_'; };
+    return !name.empty() && std::all_of(name.begin(), name.end(), allowed);
 }
 
 // Finds the two sections a module's name lives in; an empty string when

@@ -17,49 +17,47 @@
 // itself, the simulator once it has been told of the open, a moment later
 // (longer on a busy machine).
 #include <fcntl.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
 
 namespace {
 
-const long kGiveUpUs = 3000000;  // a release slower than this is reported as never
-const long kPollUs = 50;         // pause between reads while waiting for the release
+using Clock = std::chrono::steady_clock;
+using std::chrono::microseconds;
+
+const microseconds kGiveUp(3000000);  // a release slower than this is reported as never
+const microseconds kPoll(50);         // pause between reads while waiting for the release
 
 // The use count on MODULE's line ("NAME SIZE COUNT ..."), or -1 when the file
 // cannot be read or has no such line.
-int UseCount(const char* modulesFile, const char* module)
+int UseCount(const char* modulesFile, const std::string& module)
 {
-    FILE* file = std::fopen(modulesFile, "r");
-    if (file == nullptr) {
-        return -1;
-    }
-    const std::size_t nameLength = std::strlen(module);
-    char line[512];
-    int count = -1;
-    while (std::fgets(line, sizeof line, file) != nullptr) {
-        if (std::strncmp(line, module, nameLength) == 0 && line[nameLength] == ' ') {
-            unsigned long size = 0;
-            int value = -1;
-            if (std::sscanf(line + nameLength, "%lu %d", &size, &value) == 2) {
-                count = value;
-            }
-            break;
+    std::ifstream file(modulesFile);
+    std::string line;
+    while (std::getline(file, line)) {
+        std::istringstream fields(line);
+        std::string name;
+        unsigned long size = 0;
+        int count = -1;
+        if (fields >> name >> size >> count && name == module) {
+            return count;
         }
     }
-    std::fclose(file);
-    return count;
+    return -1;
 }
 
-long NowUs()
+long long MicrosecondsSince(Clock::time_point start)
 {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return now.tv_sec * 1000000L + now.tv_nsec / 1000;
+    return std::chrono::duration_cast<microseconds>(Clock::now() - start).count();
 }
 
 int OpenTty(const char* path)
@@ -81,24 +79,22 @@ int main(int argc, char** argv)
         return 64;
     }
     const char* tty = argv[1];
-    const char* modules = argv[2];
-    const char* module = argv[3];
-    const long settleUs = argc == 5 ? std::atol(argv[4]) * 1000L : 0;
+    const auto count = [modules = argv[2], module = std::string(argv[3])] { return UseCount(modules, module); };
+    const std::chrono::milliseconds settle(argc == 5 ? std::atol(argv[4]) : 0);
     // The count after a step that followed a read of `previous`.
     const auto countAfterStep = [&](int previous) {
-        const long start = NowUs();
-        int count = UseCount(modules, module);
-        while (count == previous && NowUs() - start < settleUs) {
-            const timespec pause{0, 1000000L};
-            nanosleep(&pause, nullptr);
-            count = UseCount(modules, module);
+        const auto start = Clock::now();
+        int now = count();
+        while (now == previous && Clock::now() - start < settle) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            now = count();
         }
-        return count;
+        return now;
     };
 
-    const int before = UseCount(modules, module);
+    const int before = count();
     if (before < 0) {
-        std::fprintf(stderr, "vm_usecount: no line for %s in %s\n", module, modules);
+        std::fprintf(stderr, "vm_usecount: no line for %s in %s\n", argv[3], argv[2]);
         return 1;
     }
     const int first = OpenTty(tty);
@@ -108,34 +104,26 @@ int main(int argc, char** argv)
     const int open = countAfterStep(before);
     const int second = OpenTty(tty);
     if (second < 0) {
-        close(first);
         return 1;
     }
     const int secondOpen = countAfterStep(open);
     close(second);
     const int oneClosed = countAfterStep(secondOpen);
-    const long closedAt = NowUs();
+    const auto closedAt = Clock::now();
     close(first);
-    const long closeUs = NowUs() - closedAt;
-    const int lastClosed = UseCount(modules, module);
+    const long long closeUs = MicrosecondsSince(closedAt);
+    const int lastClosed = count();
 
     // Paced reads until the count drops below what the open tty held.
+    const auto released = [&](int now) { return now >= 0 && now < open; };
     int fallen = lastClosed;
-    long releaseUs = -1;
-    for (;;) {
-        if (fallen >= 0 && fallen < open) {
-            releaseUs = NowUs() - closedAt;
-            break;
-        }
-        if (NowUs() - closedAt > kGiveUpUs) {
-            break;
-        }
-        const timespec pause{0, kPollUs * 1000};
-        nanosleep(&pause, nullptr);
-        fallen = UseCount(modules, module);
+    while (!released(fallen) && Clock::now() - closedAt <= kGiveUp) {
+        std::this_thread::sleep_for(kPoll);
+        fallen = count();
     }
+    const long long releaseUs = released(fallen) ? MicrosecondsSince(closedAt) : -1;
     std::printf(
-        "usecount before=%d open=%d second_open=%d one_closed=%d last_closed=%d fallen=%d close_us=%ld release_us=%ld\n",
+        "usecount before=%d open=%d second_open=%d one_closed=%d last_closed=%d fallen=%d close_us=%lld release_us=%lld\n",
         before, open, secondOpen, oneClosed, lastClosed, fallen, closeUs, releaseUs);
     return 0;
 }
