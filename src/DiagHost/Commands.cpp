@@ -1,5 +1,5 @@
 // Commands.cpp - info, list and run: enumerate, select, run and report.
-#include "Commands.h"
+#include "Session.h"
 
 #include <algorithm>
 #include <csignal>
@@ -155,22 +155,6 @@ bool driverFreeAtStart(Session& session, Console& human)
 }
 
 }  // namespace
-
-bool checkOutputFiles(const Options& options)
-{
-    const struct {
-        const char* option;
-        const std::string& path;
-    } outputs[] = {{"--json-file", options.jsonFile}, {"--junit", options.junit}, {"--metrics", options.metrics}};
-    for (const auto& output : outputs) {
-        std::string reason;
-        if (!output.path.empty() && !canWriteFile(output.path, reason)) {
-            printError(std::string(output.option) + " " + output.path + ": " + reason);
-            return false;
-        }
-    }
-    return true;
-}
 
 int commandInfo(Session& session)
 {
