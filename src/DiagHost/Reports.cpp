@@ -12,7 +12,7 @@
 #include <sstream>
 
 #include "Outcome.h"
-#include "Utf8.h"
+#include "Text.h"
 
 namespace diaghost {
 
