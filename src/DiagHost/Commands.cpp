@@ -10,7 +10,6 @@
 
 #include "Console.h"
 #include "ExitStatus.h"
-#include "Outcome.h"
 #include "OutputFiles.h"
 #include "Reports.h"
 #include "Runner.h"

@@ -11,7 +11,6 @@
 #include <numeric>
 #include <sstream>
 
-#include "Outcome.h"
 #include "Text.h"
 
 namespace diaghost {
