@@ -1,4 +1,4 @@
-// Commands.cpp - info, list and run: enumerate, select, run and report.
+// Commands.cpp - info, list and run: enumerate, select, run, and report as text and files.
 #include "Session.h"
 
 #include <algorithm>
