@@ -2,7 +2,6 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -25,14 +24,6 @@ struct ReportContext {
     std::size_t modemsFound = 0; // every modem found, also those --device left out
     int exitStatus = 0;          // the status diaghost ends with
 };
-
-// A time in seconds as the reports write it, to the millisecond.
-inline std::string secondsText(double seconds)
-{
-    char text[32];
-    std::snprintf(text, sizeof text, "%.3f", seconds);
-    return text;
-}
 
 std::string utcNow();  // a run's start as the reports give it: now, UTC, ISO 8601
 

@@ -6,7 +6,6 @@
 #include <set>
 #include <utility>
 
-#include "Outcome.h"
 #include "Table.h"
 #include "Text.h"
 

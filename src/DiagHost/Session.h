@@ -1,16 +1,63 @@
-// Session.h - one invocation's setting: the package, its plug-in and the (simulated) machine.
+// Session.h - one invocation: the package, its plug-in (loaded with dlopen), the (simulated) machine and the commands.
 #pragma once
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "MachinePlan.h"
 #include "Options.h"
 #include "PackageConfig.h"
-#include "Plugin.h"
+#include "QuarnDiags/IDeviceEnumerator.h"
+#include "QuarnDiags/IDiagnostics.h"
 #include "Signals.h"
 
 namespace diaghost {
+
+// Owns the library handle and the objects its factories made; the objects
+// are deleted before the library is closed.
+class Plugin {
+public:
+    ~Plugin();
+
+    // Loads the package's library and tells it where its package lives
+    // (configPath made absolute, links kept: the log folder follows the path
+    // given). False with a one-line reason in error on failure.
+    bool load(const PackageConfig& config, const std::string& configPath, std::string& error);
+
+    // Made on first use (the enumerator always before the diagnostic, as
+    // the plug-in expects); null with error set when the factory fails.
+    QuarnDiags::DeviceEnum::IDeviceEnumerator* enumerator(std::string& error);
+    QuarnDiags::Diag::IDiagnostics* diagnostics(std::string& error);
+
+    // Whether the modem driver is in use, as each test asks before it opens
+    // its port; false when the plug-in does not export ModemsInUse().
+    bool modemsInUse() const { return m_modemsInUse != nullptr && m_modemsInUse() != 0; }
+
+    // <package folder>/../log, where the plug-in writes its logs (or in the
+    // package folder when it cannot write there).
+    const std::string& logDir() const { return m_logDir; }
+    // The log files that exist, in the folder the plug-in wrote them to.
+    std::vector<std::string> logFiles() const;
+    std::string diagnosticLog() const;
+
+private:
+    using SetConfigFn = void (*)(const char*);
+    using InUseFn = unsigned char (*)();
+    using EnumeratorFn = QuarnDiags::DeviceEnum::IDeviceEnumerator* (*)(
+        bool, QuarnDiags::DeviceEnum::IDeviceEnumerator::DiagnosticMode);
+    using DiagnosticsFn =
+        QuarnDiags::Diag::IDiagnostics* (*)(bool, QuarnDiags::DeviceEnum::IDeviceEnumerator::DiagnosticMode);
+
+    void* m_handle = nullptr;
+    EnumeratorFn m_getEnumerator = nullptr;
+    DiagnosticsFn m_getDiagnostics = nullptr;
+    InUseFn m_modemsInUse = nullptr;
+    std::unique_ptr<QuarnDiags::DeviceEnum::IDeviceEnumerator> m_enumerator;
+    std::unique_ptr<QuarnDiags::Diag::IDiagnostics> m_diagnostics;
+    std::string m_logDir;
+    std::string m_packageDir;
+};
 
 struct Session {
     Options options;
@@ -23,11 +70,16 @@ struct Session {
     Plugin plugin;  // last, so that the plug-in's objects go before the machine
 };
 
-// Reads the manifest, stands up the simulated machine or takes --sysroot and
-// loads the plug-in. -1 when all is ready, else the exit status after a
-// one-line error on stderr.
+// For run, checks that its report files can be written; reads the manifest,
+// stands up the simulated machine or takes --sysroot and loads the plug-in.
+// -1 when all is ready, else the exit status after a one-line error on stderr.
 int openSession(Session& session);
 
 void printError(const std::string& message);
+
+// The commands, run on an open session; each returns its exit status.
+int commandInfo(Session& session);
+int commandList(Session& session);
+int commandRun(Session& session);
 
 }  // namespace diaghost

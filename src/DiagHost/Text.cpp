@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "Utf8.h"
 
 namespace diaghost {
 

@@ -1,5 +1,4 @@
 // main.cpp - diaghost: loads a diagnostics package, lists the modems and runs their tests.
-#include "Commands.h"
 #include "ExitStatus.h"
 #include "OutputFiles.h"
 #include "Session.h"
@@ -15,10 +14,6 @@ int main(int argc, char** argv)
     const int parsed = parseOptions(argc, argv, session.options);
     if (parsed >= 0) {
         return finishStandardOutput(parsed);
-    }
-    // Report files that cannot be written are found before anything runs.
-    if (session.options.command == Command::Run && !checkOutputFiles(session.options)) {
-        return EXIT_CANTCREAT;
     }
     const int opened = openSession(session);
     if (opened >= 0) {
