@@ -175,7 +175,28 @@ std::string describeLogs(const Session& session)
         return "No log files were written: the log folder " + session.plugin.logDir() +
                " is missing or not writable.";
     }
-    return (session.machine ? "Log files (kept after the simulated machine is gone):" : "Log files:") + found;
+    return "Log files:" + found;
+}
+
+// A simulated run's logs leave its temporary folder before the machine
+// takes that away: stored, and named, in the one folder that holds the last
+// simulated run's logs. Where they cannot be stored they go with the
+// machine, said in one line; the run's exit status stays as it is.
+void keepSimulatedLogs(const Session& session, Console& human)
+{
+    std::string folder;
+    std::vector<std::string> stored;
+    std::string error;
+    if (!storeSimulatedLogs(session, folder, stored, error)) {
+        printError("cannot keep the simulated run's log files" + (folder.empty() ? "" : " in " + folder) + " (" +
+                   error + "); they are removed with the simulated machine");
+        return;
+    }
+    std::string lines = stored.empty() ? "No log files were written." : "Log files (of the last simulated run):";
+    for (const std::string& path : stored) {
+        lines += "\n  " + path;
+    }
+    human.line(lines);
 }
 
 void printSimulation(Session& session, Console& human)
@@ -306,11 +327,14 @@ int commandRun(Session& session)
     ReportContext report;
     report.started = utcNow();
     // Cleanups run newest first: the terminal is restored before the log
-    // location is printed, on a normal end and on a forced one alike. A
-    // simulated machine's folder is named only when it is kept.
+    // location is printed, and a simulated run's logs are stored before
+    // the machine's cleanup removes its folder, on a normal end and on a
+    // forced one alike. Those of a run that never got under way are not.
     Cleanup tellLogs([&session, &human] {
-        if (!session.machine || session.keepLogs) {
+        if (!session.machine) {
             human.line(describeLogs(session));
+        } else if (session.keepLogs) {
+            keepSimulatedLogs(session, human);
         }
     });
     Cleanup restoreTerminal([&human] { human.restore(); });

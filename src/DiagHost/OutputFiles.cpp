@@ -6,6 +6,8 @@
 #include <cstdlib>  // mkostemp
 #include <cstring>
 #include <fcntl.h>
+#include <fstream>
+#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -131,6 +133,29 @@ bool writeFileAtomically(const std::string& path, const std::string& content, st
         ::fsync(dir);
         ::close(dir);
     }
+    return true;
+}
+
+bool moveFileWhole(const std::string& from, const std::string& to, std::string& error)
+{
+    if (::rename(from.c_str(), to.c_str()) == 0) {
+        return true;
+    }
+    if (errno != EXDEV) {
+        error = std::string("cannot replace ") + to + ": " + std::strerror(errno);
+        return false;
+    }
+    std::ifstream in(from, std::ios::binary);
+    std::ostringstream content;
+    content << in.rdbuf();
+    if (!in.is_open()) {
+        error = "cannot read " + from;
+        return false;
+    }
+    if (!writeFileAtomically(to, content.str(), error)) {
+        return false;
+    }
+    ::unlink(from.c_str());
     return true;
 }
 

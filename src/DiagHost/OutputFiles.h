@@ -21,6 +21,13 @@ bool canWriteFile(const std::string& path, std::string& reason);
 // canWriteFile()'s reason or "cannot replace it: REASON".
 bool writeFileAtomically(const std::string& path, const std::string& content, std::string& error);
 
+// Moves the file from into to's place in one step: a rename, or across file
+// systems a whole copy through writeFileAtomically() and then from removed.
+// Either way a reader of to sees the old file or the new one. False with
+// "cannot replace TO: REASON", "cannot read FROM" or writeFileAtomically()'s
+// error.
+bool moveFileWhole(const std::string& from, const std::string& to, std::string& error);
+
 // Flushes stream; a failure on standard output is kept for finishStandardOutput.
 void flushOutput(std::FILE* stream);
 

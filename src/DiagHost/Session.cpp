@@ -1,6 +1,7 @@
 // Session.cpp - finds and loads the package through dlopen, sets up the machine the plug-in looks at.
 #include "Session.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -71,10 +72,10 @@ std::string defaultPackagePath()
     return std::string();
 }
 
-// A kept folder for a simulated run: <dir>/log receives the plug-in's logs,
-// <dir>/modem/pkg.cfg links to the real manifest so that the plug-in, told
-// that its package lives there, derives <dir>/log as its log folder.
-bool makeKeptFolder(const std::string& manifest, std::string& folder, std::string& configPath, std::string& error)
+// A scratch folder for a simulated run: <dir>/log receives the plug-in's
+// logs, <dir>/modem/pkg.cfg links to the real manifest so that the plug-in,
+// told that its package lives there, derives <dir>/log as its log folder.
+bool makeScratchFolder(const std::string& manifest, std::string& folder, std::string& configPath, std::string& error)
 {
     const char* base = std::getenv("TMPDIR");
     const std::string pattern =
@@ -92,6 +93,48 @@ bool makeKeptFolder(const std::string& manifest, std::string& folder, std::strin
         return false;
     }
     return true;
+}
+
+// Makes path's missing folders: those above the first privateFrom
+// characters as mkdir -p does, the rest 0700. An existing folder is left
+// as it is.
+bool makeFolders(const std::string& path, std::size_t privateFrom, std::string& error)
+{
+    for (std::size_t end = path.find('/', 1);; end = path.find('/', end + 1)) {
+        const std::string folder = path.substr(0, end);
+        if (mkdir(folder.c_str(), folder.size() >= privateFrom ? 0700 : 0755) != 0 && errno != EEXIST) {
+            error = "cannot make " + folder + ": " + std::strerror(errno);
+            return false;
+        }
+        if (end == std::string::npos) {
+            break;
+        }
+    }
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+        error = path + " is not a folder";
+        return false;
+    }
+    return true;
+}
+
+// The state folder as the XDG base directories have it: XDG_STATE_HOME
+// when it is an absolute path (a relative one is to be ignored), else
+// $HOME/.local/state. Empty when neither is there.
+std::string stateHome()
+{
+    const char* xdg = std::getenv("XDG_STATE_HOME");
+    std::string home = xdg != nullptr && xdg[0] == '/' ? xdg : "";
+    if (home.empty()) {
+        const char* user = std::getenv("HOME");
+        if (user != nullptr && user[0] == '/') {
+            home = std::string(user) + "/.local/state";
+        }
+    }
+    while (home.size() > 1 && home.back() == '/') {
+        home.pop_back();
+    }
+    return home;
 }
 
 // Before anything runs: whether the run's report files can be written; if
@@ -158,13 +201,14 @@ int openSession(Session& session)
         } catch (const std::exception& e) {
             return fail(std::string("cannot build the simulated machine: ") + e.what(), EXIT_SOFTWARE);
         }
-        const bool made = makeKeptFolder(manifest, session.keptDir, pluginConfigPath, error);
-        // Also when the program ends early: the machine goes, and its log
-        // folder unless a run got under way.
+        const bool made = makeScratchFolder(manifest, session.scratchDir, pluginConfigPath, error);
+        // Also when the program ends early: the machine goes, and with it
+        // the scratch folder, whose logs run has stored by then if they are
+        // worth keeping.
         session.removeMachine = std::make_unique<Cleanup>([&session] {
             std::error_code ignored;
-            if (!session.keepLogs && !session.keptDir.empty()) {
-                std::filesystem::remove_all(session.keptDir, ignored);  // links removed, never followed
+            if (!session.scratchDir.empty()) {
+                std::filesystem::remove_all(session.scratchDir, ignored);  // links removed, never followed
             }
             session.machine.reset();
         });
@@ -191,6 +235,40 @@ int openSession(Session& session)
         return fail(error, EXIT_NO_MODEM);
     }
     return -1;
+}
+
+bool storeSimulatedLogs(const Session& session, std::string& folder, std::vector<std::string>& stored,
+                        std::string& error)
+{
+    const std::string home = stateHome();
+    if (home.empty()) {
+        error = "neither XDG_STATE_HOME nor HOME is set";
+        return false;
+    }
+    folder = home + "/diaghost/simulate";
+    if (!makeFolders(folder, home.size(), error)) {
+        return false;
+    }
+    // The logs this run wrote, all in one folder.
+    const std::vector<std::string> written = session.plugin.logFiles();
+    const std::string from = written.empty() ? std::string() : parentFolder(written.front());
+    for (const char* name : kLogFiles) {
+        const std::string source = from + "/" + name;
+        const std::string target = folder + "/" + name;
+        if (std::find(written.begin(), written.end(), source) == written.end()) {
+            unlink(target.c_str());  // the last run's, which this one did not replace
+        } else if (moveFileWhole(source, target, error)) {
+            stored.push_back(target);
+        } else {
+            // Half a set would pass for one run's logs: none stays.
+            for (const char* other : kLogFiles) {
+                unlink((folder + "/" + other).c_str());
+            }
+            stored.clear();
+            return false;
+        }
+    }
+    return true;
 }
 
 Plugin::~Plugin()

@@ -64,8 +64,8 @@ struct Session {
     PackageConfig config;
     std::string sysroot;  // the simulated machine's root, --sysroot's or MODEMDIAG_SYSROOT's; "" for the real one
     std::unique_ptr<modemsim::SimulatedMachine> machine;
-    std::string keptDir;    // --simulate: folder holding the logs
-    bool keepLogs = false;  // whether keptDir stays: set by run once tests are under way
+    std::string scratchDir;  // --simulate: temporary folder the plug-in logs into, removed with the machine
+    bool keepLogs = false;   // whether its logs are stored at the end: set by run once tests are under way
     std::unique_ptr<Cleanup> removeMachine;
     Plugin plugin;  // last, so that the plug-in's objects go before the machine
 };
@@ -76,6 +76,16 @@ struct Session {
 int openSession(Session& session);
 
 void printError(const std::string& message);
+
+// Moves a simulated run's logs out of its temporary folder into
+// ${XDG_STATE_HOME:-$HOME/.local/state}/diaghost/simulate (made when
+// missing, 0700), each replacing the last simulated run's file of its name
+// in one step; a log this run did not write is removed there, so that the
+// folder holds one run's logs only. The paths stored go to stored. False
+// with the reason in error (folder, if known, names the folder); a store
+// that fails half-way leaves neither run's logs there.
+bool storeSimulatedLogs(const Session& session, std::string& folder, std::vector<std::string>& stored,
+                        std::string& error);
 
 // The commands, run on an open session; each returns its exit status.
 int commandInfo(Session& session);

@@ -77,13 +77,14 @@ TEST(HostCli, AnswersWithItsExitStatusAndErrorsInOneLine)
     };
     for (const auto& c : cases) {
         const std::string what = ::testing::PrintToString(c.args);
-        const hosttest::Finished run = hosttest::runHost(c.args, {"TMPDIR=" + dir.path()});
+        const hosttest::Finished run =
+            hosttest::runHost(c.args, {"TMPDIR=" + dir.path(), "XDG_STATE_HOME=" + dir.file("state")});
         EXPECT_EQ(c.status, run.status) << what << "\n" << run.err;
         EXPECT_NE(std::string::npos, (run.out + run.err).find(c.text)) << what << "\n" << run.out << run.err;
         // An error is one line on stderr, after the program's name.
         EXPECT_TRUE(c.status == 0 || std::regex_match(run.err, std::regex("diaghost: [^\n]*\n"))) << what << run.err;
     }
-    // Only the simulated runs that got under way keep a folder for their logs:
-    // none is left by info, list or a usage error.
-    EXPECT_EQ("", testsupport::runCommand("ls -A '" + dir.path() + "' | grep diaghost-"));
+    // Only the simulated runs that got under way store their logs: info and
+    // the usage errors leave nothing, in TMPDIR or in the state folder.
+    EXPECT_EQ("", testsupport::runCommand("ls -A '" + dir.path() + "' | grep -E '^(diaghost-|modemsim-|state$)'"));
 }

@@ -91,7 +91,9 @@ TEST(PluginLog, HandsEachTestItsOwnLinesShortened)
 // A reader that opened the old file keeps it whole (a hard link stands for
 // it); the new one is readable by the collector whatever the umask; a
 // failure says why and leaves no temporary file. (A folder that is not
-// there: test_cli's --junit row, through the same creation.)
+// there: test_cli's --junit row, through the same creation.) A file moved
+// into another's place replaces it the same way, also from another file
+// system (a log from a tmpfs TMPDIR to the home folder's disk).
 TEST(HostFiles, ReportFilesAreReplacedInOneStep)
 {
     testsupport::TempDir dir;
@@ -119,6 +121,22 @@ TEST(HostFiles, ReportFilesAreReplacedInOneStep)
     }
     EXPECT_EQ("644 modemdiag.prom\n644 reader-link\n",
               testsupport::runCommand("cd '" + dir.path() + "' && find . -mindepth 1 -printf '%m %f\\n' | sort"));
+
+    EXPECT_FALSE(diaghost::moveFileWhole(dir.file("none.log"), file, error));
+    EXPECT_EQ("cannot replace " + file + ": No such file or directory", error);
+    struct stat here {}, shm {};
+    if (stat(dir.path().c_str(), &here) != 0 || stat("/dev/shm", &shm) != 0 || here.st_dev == shm.st_dev) {
+        GTEST_SKIP() << "no second file system at /dev/shm to move from";
+    }
+    const std::string from = "/dev/shm/" + dir.path().substr(dir.path().rfind('/') + 1) + ".log";
+    testsupport::writeFile(from, "moved\n");
+    ::unlink(reader.c_str());
+    ASSERT_EQ(0, ::link(file.c_str(), reader.c_str()));
+    EXPECT_TRUE(diaghost::moveFileWhole(from, file, error)) << error;
+    EXPECT_EQ("moved\n", testsupport::readFile(file));
+    EXPECT_EQ("new\n", testsupport::readFile(reader));
+    EXPECT_NE(0, access(from.c_str(), F_OK));
+    ::unlink(from.c_str());
 }
 
 // The manual page's EXIT STATUS section lists the statuses of --help, in

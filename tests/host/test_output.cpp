@@ -37,7 +37,8 @@ TEST(HostOutput, StandardOutputThatCannotBeWrittenIsAnError)
     for (const char* command : commands) {
         int status = -1;
         // Standard error to the pipe, standard output to the full device.
-        const std::string diaghost = "TMPDIR=" + quoted(tmp.path()) + " " + quoted(DIAGHOST_PATH) + " " + command;
+        const std::string diaghost = "TMPDIR=" + quoted(tmp.path()) + " XDG_STATE_HOME=" + quoted(tmp.path()) + " " +
+                                     quoted(DIAGHOST_PATH) + " " + command;
         const std::string err = testsupport::runCommand(diaghost + " 2>&1 >/dev/full", &status);
         EXPECT_EQ(74, status) << command << "\n" << err;
         EXPECT_NE(std::string::npos, err.find("diaghost: cannot write standard output: No space left on device\n"))
@@ -59,7 +60,8 @@ TEST(HostOutput, ReportFilesAreReplacedWholeOrNotAtAll)
     testsupport::TempDir disk;
     const std::string old = "the last good report\n";
     const std::string diaghost =
-        "env TMPDIR=" + quoted(tmp.path()) + " " + quoted(DIAGHOST_PATH) + " --simulate=healthy run --test at -q";
+        "env TMPDIR=" + quoted(tmp.path()) + " XDG_STATE_HOME=" + quoted(tmp.path()) + " " + quoted(DIAGHOST_PATH) +
+        " --simulate=healthy run --test at -q";
     const struct {
         const char* option;
         const char* file;

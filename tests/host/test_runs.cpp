@@ -1,10 +1,12 @@
 // diaghost against simulated machines: lists, verdicts, exit statuses, reports, Ctrl-C, the terminal, log folders.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <regex>
+#include <sys/stat.h>
 
 #include "HostProcess.h"
 #include "TestSupport.h"
@@ -54,14 +56,22 @@ std::string stableXml(const std::string& xml)
     return std::regex_replace(xml, std::regex(R"( (time|timestamp)="[^"]*")"), "");
 }
 
-// Each run gets a TMPDIR of its own, so the folders --simulate makes and
-// keeps are looked at and then removed with it.
+const char* const kLogNames = "TSYmodemDeviceEnumerator.log\nTSYmodemDiagnostic.log\n";
+
+// Each run gets a TMPDIR and a state folder of its own: whatever way a
+// simulated run ends, it leaves nothing in the one but the reports asked
+// for, and in the other the last run's logs.
 class HostRun : public ::testing::Test {
 protected:
     Finished run(const std::vector<std::string>& args) const { return hosttest::runHost(args, env); }
+    std::string leftInTmp() const { return testsupport::runCommand("ls -A '" + tmp.path() + "' | grep -v '\\.xml$'"); }
+    std::string storedLogs() const { return testsupport::runCommand("ls -A '" + logs + "'"); }
+    std::string diagnosticLog() const { return testsupport::readFile(logs + "/TSYmodemDiagnostic.log"); }
 
     testsupport::TempDir tmp;
-    const std::vector<std::string> env = {"TMPDIR=" + tmp.path()};
+    testsupport::TempDir state;
+    const std::string logs = state.file("diaghost/simulate");
+    const std::vector<std::string> env = {"TMPDIR=" + tmp.path(), "XDG_STATE_HOME=" + state.path()};
 };
 
 }  // namespace
@@ -87,7 +97,9 @@ TEST_F(HostRun, ListsModemsAndExitsWithTheWorstVerdict)
         // With no modem, list and run say what they looked for; the run keeps
         // its logs and writes a JUnit report that fails the CI job.
         {{"--simulate=none", "list"}, 3, {}, looked},
-        {{"--simulate=none", "run", "--junit", tmp.file("none.xml")}, 3, {}, looked + "Log files \\(kept after the"},
+        {{"--simulate=none", "run", "--junit", tmp.file("none.xml")}, 3, {},
+         looked + "Log files \\(of the last simulated run\\):\n  /.*/diaghost/simulate/TSYmodemDeviceEnumerator.log\n"
+                  "  /.*/diaghost/simulate/TSYmodemDiagnostic.log\n$"},
         // --device picks a modem by index, tty or PCI address (every spelling of an
         // address: fuzz_records).
         {on("1"), 0, {"1" + passed}, ""},
@@ -120,11 +132,27 @@ TEST_F(HostRun, ListsModemsAndExitsWithTheWorstVerdict)
          {incorrect + "INCORRECT_AT_RESPONSE_ERROR INCORRECT_AT_RESPONSE_ERROR INCORRECT_AT_RESPONSE_ERROR"},
          "at: running, [5-6]\\.[0-9] s of up to 7 s"},
     };
+    testsupport::runCommand("mkdir -p '" + logs + "'");
     for (const auto& c : cases) {
+        for (const char* name : {"TSYmodemDeviceEnumerator.log", "TSYmodemDiagnostic.log"}) {
+            testsupport::writeFile(logs + "/" + name, "previous\n");
+        }
         std::vector<std::string> args = c.args;
         args.push_back("--json");
         const Finished done = run(args);
         const std::string what = ::testing::PrintToString(c.args);
+        // Passed or failed, nothing left in TMPDIR; a run that got under way
+        // replaced the last one's logs with its own whole, list and a usage
+        // error left them.
+        EXPECT_EQ("", leftInTmp()) << what;
+        EXPECT_EQ(kLogNames, storedLogs()) << what;
+        const std::string log = diagnosticLog();
+        if (std::count(c.args.begin(), c.args.end(), "run") != 0 && c.status != 64) {
+            EXPECT_EQ(0u, log.find("\n******************** ")) << what << "\n" << log;
+            EXPECT_EQ(!c.lines.empty(), log.find("ModemATCommandTest::run()") != std::string::npos) << what << log;
+        } else {
+            EXPECT_EQ("previous\n", log) << what;
+        }
         EXPECT_EQ(c.status, done.status) << what << "\n" << done.err;
         if (c.status != 64) {  // a usage error prints no JSON
             EXPECT_EQ(c.lines, summary(done)) << what;
@@ -139,6 +167,43 @@ TEST_F(HostRun, ListsModemsAndExitsWithTheWorstVerdict)
     EXPECT_TRUE(std::regex_search(xml, std::regex("<testsuites [^>]*tests=\"1\" failures=\"0\" errors=\"1\"[^]*"
                                                   "<error message=\"No modem found. Looked for PCI functions")))
         << xml;
+}
+
+// The logs go to $XDG_STATE_HOME, else (unset or relative) to
+// $HOME/.local/state, folders made as needed. Where they cannot go (the
+// folder cannot be made, no HOME) the run says so in one line and they go
+// with the machine; the run's exit status and JSON document stay its own.
+TEST_F(HostRun, LogsGoToTheStateFolderOrWithTheMachine)
+{
+    testsupport::writeFile(state.file("file"), "");
+    const std::string home = state.file("home");
+    const std::string stored = home + "/.local/state/diaghost/simulate/";
+    const std::string lost = "\ndiaghost: cannot keep the simulated run's log files ";
+    const struct {
+        std::vector<std::string> env;
+        std::string said;
+    } cases[] = {
+        {{"XDG_STATE_HOME=state", "HOME=" + home},
+         "Log files (of the last simulated run):\n  " + stored + "TSYmodemDeviceEnumerator.log\n  " + stored +
+             "TSYmodemDiagnostic.log\n"},
+        {{"XDG_STATE_HOME=" + state.file("file")},
+         lost + "in " + state.file("file") + "/diaghost/simulate (cannot make " + state.file("file") +
+             "/diaghost: Not a directory); they are removed with the simulated machine\n"},
+        {{"XDG_STATE_HOME=", "HOME="}, lost + "(neither XDG_STATE_HOME nor HOME is set); they are removed with the "
+                                              "simulated machine\n"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> environment = env;
+        environment.insert(environment.end(), c.env.begin(), c.env.end());
+        const Finished done = hosttest::runHost({"--simulate=at-errors", "run", "--test", "at", "--json"}, environment);
+        const std::string what = ::testing::PrintToString(c.env);
+        EXPECT_EQ(2, done.status) << what << done.err;
+        EXPECT_EQ(2, json::parse(done.out, nullptr, false).value("summary", json::object()).value("exit_status", -1))
+            << what << done.out;
+        EXPECT_NE(std::string::npos, done.err.find(c.said)) << what << "\n" << done.err;
+        EXPECT_EQ("", leftInTmp()) << what;
+    }
+    EXPECT_EQ(kLogNames, testsupport::runCommand("ls -A '" + stored + "'"));
 }
 
 // The demo: every modem listed; every test on every modem, every kind of
@@ -190,7 +255,9 @@ TEST_F(HostRun, EverySlotSaysWhereItCameFrom)
 // group, aborts the loopback test and starts no other, neither the next test
 // of its modem nor the other modems. The raw result stays in the JSON; every
 // output calls it aborted, and the tests that did not start are skipped with
-// their reason. A second Ctrl-C stops diaghost at once.
+// their reason. A second Ctrl-C stops diaghost at once, as SIGTERM and
+// SIGHUP do. Every way out stores the run's logs, in place of the last
+// run's, and leaves nothing in TMPDIR.
 TEST_F(HostRun, CtrlCAbortsTheRunningTestsOnceAndASecondStopsAtOnce)
 {
     // setsid gives diaghost a process group of its own, as a shell does.
@@ -216,21 +283,47 @@ TEST_F(HostRun, CtrlCAbortsTheRunningTestsOnceAndASecondStopsAtOnce)
         << xml;
     EXPECT_TRUE(std::regex_search(xml, std::regex("<testcase name=\"at\"[^>]*>\\s*<skipped message=\"not started"))) << xml;
     EXPECT_NE(std::string::npos, xml.find("failures=\"0\" errors=\"0\" skipped=\"6\"")) << xml;
+    EXPECT_EQ("", leftInTmp());
+    EXPECT_EQ(kLogNames, storedLogs());
+    EXPECT_NE(std::string::npos, diagnosticLog().find("ModemLoopbackTest::run() [/dev/ttySM0]")) << diagnosticLog();
+    struct stat made {};
+    ASSERT_EQ(0, stat(state.file("diaghost").c_str(), &made));
+    EXPECT_EQ(0700u, made.st_mode & 07777);
 
     // The dial tone test does not react to an abort: a second Ctrl-C ends
-    // diaghost at once. A silent modem keeps the test busy for seconds, so
-    // both Ctrl-Cs land inside it even on a loaded machine.
-    hosttest::RunningHost dialing({"--simulate=silent", "run", "--test", "dialtone"}, env);
-    ASSERT_TRUE(dialing.waitFor("dialtone: started", 20000));
-    sleep(1);  // the test is under way, not about to start
-    kill(dialing.pid(), SIGINT);
-    ASSERT_TRUE(dialing.waitFor("Ctrl-C: asked the running test to stop", 5000));
-    kill(dialing.pid(), SIGINT);
-    const Finished stopped = dialing.finish();
-    EXPECT_EQ(130, stopped.status) << stopped.out << stopped.err;
-    // Every run removed its simulated root and kept only its log folder.
-    const std::string left = testsupport::runCommand("ls -A '" + tmp.path() + "'");
-    EXPECT_TRUE(std::regex_match(left, std::regex("(diaghost-simulate-\\w+\n){2}r.xml\n"))) << left;
+    // diaghost at once; the other signals need no first. A silent modem
+    // keeps each test busy for seconds, so the signals land inside it even
+    // on a loaded machine. Each run's log holds its own test only.
+    const struct {
+        const char* test;
+        std::vector<int> signals;
+        const char* logged;
+    } stops[] = {
+        {"dialtone", {SIGINT, SIGINT}, "ModemDialtoneDetectionTest::run()"},
+        {"at", {SIGTERM}, "ModemATCommandTest::run()"},
+        {"loopback", {SIGHUP}, "ModemLoopbackTest::run()"},
+    };
+    std::string before = "ModemLoopbackTest::run()";
+    for (const auto& stop : stops) {
+        hosttest::RunningHost testing({"--simulate=silent", "run", "--test", stop.test}, env);
+        ASSERT_TRUE(testing.waitFor(std::string(stop.test) + ": started", 20000)) << stop.test;
+        sleep(1);  // the test is under way, not about to start
+        for (std::size_t i = 0; i < stop.signals.size(); ++i) {
+            if (i > 0) {
+                ASSERT_TRUE(testing.waitFor("Ctrl-C: asked the running test to stop", 5000));
+            }
+            kill(testing.pid(), stop.signals[i]);
+        }
+        const Finished stopped = testing.finish();
+        EXPECT_EQ(128 + stop.signals.back(), stopped.status) << stop.test << stopped.out << stopped.err;
+        EXPECT_NE(std::string::npos, stopped.out.find("Log files (of the last simulated run):")) << stopped.out;
+        EXPECT_EQ("", leftInTmp()) << stop.test;
+        EXPECT_EQ(kLogNames, storedLogs()) << stop.test;
+        const std::string log = diagnosticLog();
+        EXPECT_NE(std::string::npos, log.find(stop.logged)) << stop.test << "\n" << log;
+        EXPECT_EQ(std::string::npos, log.find(before)) << stop.test << "\n" << log;
+        before = stop.logged;
+    }
 }
 
 // Fitted to the window: no row wider than the terminal, no copy of a
