@@ -7,6 +7,9 @@
 # shellcheck disable=SC2034 # diaghost's paths and run_diag's results are the checks' to use
 if [ -r /guest/config ]; then
     . /guest/config
+    # A check run for another build of the guest (GUEST_BUILD, set by
+    # run_checks) takes that build's paths from its own config.
+    [ -n "${GUEST_BUILD:-}" ] && . "/guest/config.$GUEST_BUILD"
     diagnostic_log=$LOGDIR/TSYmodemDiagnostic.log
     enumerator_log=$LOGDIR/TSYmodemDeviceEnumerator.log
     # diaghost on the guest's modems, as its system root has them.
@@ -26,16 +29,26 @@ setup_failed() {
 # Prints FILE with every line marked as a note, for output worth seeing.
 show() { sed 's/^/#   /' "$@"; }
 
-# run_checks DIR: every check in DIR, in name order, each in a shell of its
-# own and limited to $STEP_TIMEOUT seconds; the plan line first.
+# run_checks DIR [STEP...]: the checks STEP... of DIR in that order (by
+# default every check of DIR, in name order), each in a shell of its own
+# and limited to $STEP_TIMEOUT seconds; the plan line first. A STEP
+# NAME:BUILD runs check NAME with the paths of /guest/config.BUILD, and
+# reports as NAME.BUILD.
 run_checks() {
-    set -- "$1"/[0-9][0-9]-*
+    dir=$1
+    shift
+    if [ $# = 0 ]; then
+        for step in "$dir"/[0-9][0-9]-*; do set -- "$@" "${step##*/}"; done
+    fi
     echo "1..$#"
     STEP_NUMBER=0
     for step in "$@"; do
         STEP_NUMBER=$((STEP_NUMBER + 1))
-        STEP_NUMBER=$STEP_NUMBER STEP_NAME=${step##*/} timeout -s KILL "$STEP_TIMEOUT" sh "$step" </dev/null 2>&1 ||
-            echo "# check ${step##*/} ended with status $?"
+        name=${step%%:*} build=
+        [ "$name" = "$step" ] || build=${step#*:}
+        STEP_NUMBER=$STEP_NUMBER STEP_NAME=$name${build:+.$build} GUEST_BUILD=$build \
+            timeout -s KILL "$STEP_TIMEOUT" sh "$dir/$name" </dev/null 2>&1 ||
+            echo "# check $name${build:+.$build} ended with status $?"
     done
 }
 
