@@ -332,7 +332,8 @@ TEST_F(HostRun, CtrlCAbortsTheRunningTestsOnceAndASecondStopsAtOnce)
 // progress bar at 100 % and the cursor shown again at the end.
 TEST_F(HostRun, OutputFitsTheTerminal)
 {
-    const std::vector<std::string> terminal = {"TMPDIR=" + tmp.path(), "TERM=xterm", "LANG=C.UTF-8"};
+    std::vector<std::string> terminal = env;
+    terminal.insert(terminal.end(), {"TERM=xterm", "LANG=C.UTF-8"});
     hosttest::RunningHost narrow({"--simulate", "run", "--test", "loopback", "--test", "at"}, terminal, DIAGHOST_PATH,
                                  50);
     // The terminal's echo of a Ctrl-C typed while the live line is shown.

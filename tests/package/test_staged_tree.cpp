@@ -121,7 +121,9 @@ TEST(PlainInstall, StaysInsideItsPrefixAndRunsFromThere)
     // accepts them is test_metrics' and debian/tests/metrics'.)
     const std::string metrics = tmp.file("modemdiag.prom");
     const std::string ran =
-        run("TMPDIR='" + tmp.path() + "' " + diaghost + "--simulate run --test at --metrics '" + metrics + "'", &status);
+        run("TMPDIR='" + tmp.path() + "' XDG_STATE_HOME='" + tmp.path() + "' " + diaghost +
+                "--simulate run --test at --metrics '" + metrics + "'",
+            &status);
     EXPECT_EQ(1, status) << ran;
     const std::string text = testsupport::readFile(metrics);
     EXPECT_NE(std::string::npos, text.find("test=\"at\",outcome=\"passed\"} 1")) << text;
