@@ -198,8 +198,9 @@ TEST_F(HostRun, LogsGoToTheStateFolderOrWithTheMachine)
         const Finished done = hosttest::runHost({"--simulate=at-errors", "run", "--test", "at", "--json"}, environment);
         const std::string what = ::testing::PrintToString(c.env);
         EXPECT_EQ(2, done.status) << what << done.err;
-        EXPECT_EQ(2, json::parse(done.out, nullptr, false).value("summary", json::object()).value("exit_status", -1))
-            << what << done.out;
+        const json document = json::parse(done.out, nullptr, false);
+        ASSERT_TRUE(document.contains("summary")) << what << done.out;
+        EXPECT_EQ(2, document.at("summary").at("exit_status")) << what << done.out;
         EXPECT_NE(std::string::npos, done.err.find(c.said)) << what << "\n" << done.err;
         EXPECT_EQ("", leftInTmp()) << what;
     }
