@@ -276,7 +276,13 @@ int commandInfo(Session& session)
         printOutput(jsonInfo(identityOf(*diagnostics), session.config, session.plugin.logDir()));
     } else {
         Console out(stdout);
-        printInfo(out, identityOf(*diagnostics), session.config, session.plugin.logDir());
+        // A simulated machine's own log folder goes with it: named is where
+        // a simulated run's logs stay.
+        const std::string kept = simulatedLogsFolder();
+        printInfo(out, identityOf(*diagnostics), session.config,
+                  !session.machine ? session.plugin.logDir()
+                  : kept.empty()   ? std::string("none kept (no HOME or XDG_STATE_HOME)")
+                                   : kept + " (a simulated run's logs)");
     }
     if (static_cast<std::size_t>(diagnostics->getTestCount()) != session.config.tests.size()) {
         printError("warning: the plug-in has " + std::to_string(diagnostics->getTestCount()) +

@@ -237,6 +237,12 @@ int openSession(Session& session)
     return -1;
 }
 
+std::string simulatedLogsFolder()
+{
+    const std::string home = stateHome();
+    return home.empty() ? home : home + "/diaghost/simulate";
+}
+
 bool storeSimulatedLogs(const Session& session, std::string& folder, std::vector<std::string>& stored,
                         std::string& error)
 {
@@ -245,7 +251,7 @@ bool storeSimulatedLogs(const Session& session, std::string& folder, std::vector
         error = "neither XDG_STATE_HOME nor HOME is set";
         return false;
     }
-    folder = home + "/diaghost/simulate";
+    folder = simulatedLogsFolder();
     if (!makeFolders(folder, home.size(), error)) {
         return false;
     }

@@ -86,6 +86,8 @@ void printError(const std::string& message);
 // that fails half-way leaves neither run's logs there.
 bool storeSimulatedLogs(const Session& session, std::string& folder, std::vector<std::string>& stored,
                         std::string& error);
+// Where storeSimulatedLogs keeps them; "" when there is no state folder.
+std::string simulatedLogsFolder();
 
 // The commands, run on an open session; each returns its exit status.
 int commandInfo(Session& session);

@@ -24,6 +24,8 @@ TEST(HostCli, AnswersWithItsExitStatusAndErrorsInOneLine)
         {{"--version"}, 0, "diaghost " DIAGHOST_VERSION "\n"},
         {{"info"}, 0, "Modem Test 1.0"},
         {{"--simulate", "info"}, 0, "Modem Test 1.0"},
+        // A simulated machine's log folder goes with it: info names where a run's logs stay.
+        {{"--simulate", "info"}, 0, "Log folder:                 " + dir.file("state") + "/diaghost/simulate (a simulated run's logs)\n"},
         {{"info", "--json"}, 0, "\"max_seconds\": 23.0\n"},
         {{}, 64, "a command is required: info, list or run"},
         // Usage errors in diaghost's words, never the parser library's.
