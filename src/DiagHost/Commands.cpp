@@ -213,6 +213,7 @@ void printSimulation(Session& session, Console& human)
 int writeReports(const Session& session, const PackageIdentity& package, const std::vector<DeviceRecord>& devices,
                  ReportContext& context)
 {
+    context.finished = utcNow();
     const Options& options = session.options;
     const auto write = [&context](const char* option, const std::string& path,
                                   const std::function<std::string()>& content) {
@@ -309,6 +310,7 @@ int commandList(Session& session)
         ReportContext context;
         context.withTests = false;
         context.started = utcNow();
+        context.machine = thisMachine(options.profile);
         printOutput(jsonReport(identityOf(*diagnostics), records, session.config, context));
     } else if (options.verbose) {
         printDeviceDetails(human, records);
@@ -332,6 +334,7 @@ int commandRun(Session& session)
     Console human(options.json ? stderr : stdout);
     ReportContext report;
     report.started = utcNow();
+    report.machine = thisMachine(options.profile);
     // Cleanups run newest first: the terminal is restored before the log
     // location is printed, and a simulated run's logs are stored before
     // the machine's cleanup removes its folder, on a normal end and on a

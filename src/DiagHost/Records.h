@@ -28,6 +28,7 @@ struct TestRecord {
     QuarnDiags::Uint progress = 0;
     double seconds = 0.0;
     std::vector<EventRecord> events;
+    std::vector<std::string> log;  // the plug-in's log lines of the test, as the terminal shows them
 };
 
 struct SkippedTest {

@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 #include <numeric>
 #include <sstream>
+#include <sys/utsname.h>
 
 #include "Text.h"
 
@@ -61,7 +62,17 @@ json testOf(const TestRecord& test, const PackageConfig& config)
             {"events", events},
             {"outcome", describe(outcomeOf(test)).name},
             {"text", textOrNull(config.codeText(test.code))},
-            {"duration_ms", static_cast<std::int64_t>(std::llround(test.seconds * 1000.0))}};
+            {"duration_ms", static_cast<std::int64_t>(std::llround(test.seconds * 1000.0))},
+            {"log", test.log}};
+}
+
+json machineOf(const MachineInfo& machine)
+{
+    return {{"hostname", textOrNull(machine.hostname)},
+            {"kernel", textOrNull(machine.kernel)},
+            {"kernel_version", textOrNull(machine.kernelVersion)},
+            {"architecture", textOrNull(machine.architecture)},
+            {"simulated", textOrNull(machine.simulated)}};
 }
 
 // What a script checks first: the outcomes counted (a selected test that did
@@ -100,13 +111,33 @@ std::string utcNow()
     return text;
 }
 
+MachineInfo thisMachine(const std::string& simulated)
+{
+    MachineInfo machine;
+    machine.simulated = simulated;
+    struct utsname names {};
+    if (uname(&names) == 0) {
+        machine.hostname = names.nodename;
+        machine.kernel = std::string(names.sysname) + " " + names.release;
+        machine.kernelVersion = names.version;
+        machine.architecture = names.machine;
+    }
+    return machine;
+}
+
 std::string jsonReport(const PackageIdentity& package, const std::vector<DeviceRecord>& devices,
                        const PackageConfig& config, const ReportContext& context)
 {
     json document = header();
     document["started"] = textOrNull(context.started);
-    document["interrupted"] = context.interrupted;
     if (context.withTests) {
+        document["finished"] = textOrNull(context.finished);
+    }
+    document["interrupted"] = context.interrupted;
+    document["machine"] = machineOf(context.machine);
+    if (context.withTests) {
+        // What the search for modems looked for when it found none.
+        document["no_modem"] = textOrNull(context.noModemReason);
         document["summary"] = summaryOf(devices, context);
     }
     document["package"] = packageOf(package);

@@ -16,9 +16,22 @@ struct PackageIdentity {
     std::string description;
 };
 
+// The machine a run or list looked at, as uname(2) names it.
+struct MachineInfo {
+    std::string hostname;
+    std::string kernel;         // system name and release: "Linux 6.1.0-28-686"
+    std::string kernelVersion;  // the kernel's build: "#1 SMP Debian 6.1.119-1 (2024-11-22)"
+    std::string architecture;   // "i686", "x86_64"
+    std::string simulated;      // --simulate's machine ("demo"), "" for the real one
+};
+
+MachineInfo thisMachine(const std::string& simulated);
+
 struct ReportContext {
     bool withTests = true;       // false for list: no "tests", "skipped" or "not_tested" per device
     std::string started;         // UTC, ISO 8601 ("2026-12-06T03:00:00Z"); "" gives null
+    std::string finished;        // run: when its last test ended, the same way
+    MachineInfo machine;
     bool interrupted = false;    // Ctrl-C cut the run short
     std::string noModemReason;   // JUnit: the error case when no modem was found
     std::size_t modemsFound = 0; // every modem found, also those --device left out
@@ -29,8 +42,9 @@ std::string utcNow();  // a run's start as the reports give it: now, UTC, ISO 86
 
 constexpr int kJsonSchemaVersion = 3;  // raised when a key of the JSON document changes meaning or goes
 
-// {"schema_version", "tool", "started", "interrupted", "summary" (run only),
-// "package", "devices": [{..., "fru", "tests"}]}; a missing text is null.
+// {"schema_version", "tool", "started", "finished" (run only), "interrupted",
+// "machine", "no_modem" and "summary" (run only), "package", "devices":
+// [{..., "fru", "tests"}]}; a missing text is null.
 std::string jsonReport(const PackageIdentity& package, const std::vector<DeviceRecord>& devices,
                        const PackageConfig& config, const ReportContext& context);
 

@@ -189,7 +189,7 @@ public:
         if (m_running < 0) {
             return -1;
         }
-        m_view.logLines(m_log.take());
+        showLog(m_log.take());
         m_view.progress(m_diagnostics.getTestStatus(m_running).getProgress(), secondsBetween(m_started, Clock::now()));
         return kProgressMs;
     }
@@ -218,6 +218,7 @@ public:
             m_running = testIndex;
             m_started = when;
             m_events.clear();
+            m_testLog.clear();
             m_log.testStarted(m_record.tty);
             m_view.testStarted(testIndex);
         });
@@ -228,7 +229,7 @@ public:
         post([=] {
             m_events.push_back(event);
             // The log lines written before the event come first.
-            m_view.logLines(m_log.take());
+            showLog(m_log.take());
             m_view.event(event);
         });
     }
@@ -250,7 +251,8 @@ public:
             test.name = m_config.testName(testIndex);
             test.seconds = secondsBetween(m_started, when);
             test.events = m_events;
-            m_view.logLines(m_log.take(true));
+            showLog(m_log.take(true));
+            test.log = m_testLog;
             // The bar's last state: the test may end between two redraws.
             m_view.progress(test.progress, test.seconds);
             m_view.testFinished(test);
@@ -276,6 +278,15 @@ public:
     }
 
 private:
+    // The running test's log lines go to the view and into its record.
+    void showLog(const std::vector<PluginLogLine>& lines)
+    {
+        for (const PluginLogLine& line : lines) {
+            m_testLog.push_back(line.text);
+        }
+        m_view.logLines(lines);
+    }
+
     void post(std::function<void()> step)
     {
         {
@@ -299,6 +310,7 @@ private:
     bool m_halted = false;
     Clock::time_point m_started;
     std::vector<EventRecord> m_events;
+    std::vector<std::string> m_testLog;
 };
 
 void recordNotRun(DeviceRecord& record, const RunPlan& plan, const PackageConfig& config, const std::string& reason)

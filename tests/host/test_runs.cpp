@@ -35,11 +35,16 @@ std::vector<std::string> summary(const Finished& run)
     return lines;
 }
 
-// The JSON report without what differs from run to run: times, durations, the tool's version.
+// The JSON report without what differs from run to run: times, durations,
+// the tool's version, the machine that ran it (but whether it was simulated).
 json stable(json report)
 {
     report.erase("started");
+    report.erase("finished");
     report["tool"].erase("version");
+    for (const char* key : {"hostname", "kernel", "kernel_version", "architecture"}) {
+        report["machine"].erase(key);
+    }
     for (json& device : report["devices"]) {
         if (device.contains("tests")) {  // list gives none
             for (json& test : device["tests"]) {

@@ -23,7 +23,7 @@ PackageConfig manifest()
 
 TestRecord test(const std::string& name, QuarnDiags::Diag::TestResult verdict, QuarnDiags::Uint code)
 {
-    return TestRecord{-1, name, verdict, code, QuarnDiags::Diag::INFORMATION_EVENT, 0, 1.5, {}};
+    return TestRecord{-1, name, verdict, code, QuarnDiags::Diag::INFORMATION_EVENT, 0, 1.5, {}, {}};
 }
 
 // Two modems: one with a pass, an aborted loopback and a dial tone test
