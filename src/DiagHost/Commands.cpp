@@ -2,14 +2,21 @@
 #include "Session.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
+#include <fcntl.h>
 #include <functional>
 #include <iterator>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "Console.h"
 #include "ExitStatus.h"
+#include "HtmlReport.h"
+#include "RunDocument.h"
 #include "OutputFiles.h"
 #include "Reports.h"
 #include "Runner.h"
@@ -209,7 +216,8 @@ void printSimulation(Session& session, Console& human)
 
 // The JUnit report and the metrics first, then the JSON document (--json-file,
 // --json), so that the status it gives is diaghost's: context.exitStatus, or
-// EXIT_CANTCREAT when a file (every one is tried) could not be written.
+// EXIT_CANTCREAT when a file (every one is tried) could not be written. The
+// page is rendered from the very document --json-file holds.
 int writeReports(const Session& session, const PackageIdentity& package, const std::vector<DeviceRecord>& devices,
                  ReportContext& context)
 {
@@ -226,7 +234,18 @@ int writeReports(const Session& session, const PackageIdentity& package, const s
     write("--junit", options.junit, [&] { return junitReport(package, devices, session.config, context); });
     write("--metrics", options.metrics,
           [&] { return metricsReport(devices, context.modemsFound, std::time(nullptr), session.config); });
-    write("--json-file", options.jsonFile, [&] { return jsonReport(package, devices, session.config, context); });
+    const std::string document = jsonReport(package, devices, session.config, context);
+    write("--json-file", options.jsonFile, [&] { return document; });
+    if (!options.html.empty()) {
+        std::string page;
+        std::string error;
+        if (!htmlReport(document, page, error)) {
+            printError("--html " + options.html + ": the run's own document cannot be rendered: " + error);
+            context.exitStatus = EXIT_SOFTWARE;
+        } else {
+            write("--html", options.html, [&page] { return page; });
+        }
+    }
     if (options.json) {
         printOutput(jsonReport(package, devices, session.config, context));
     }
@@ -265,7 +284,73 @@ bool driverFreeAtStart(Session& session, Console& human)
     return free;
 }
 
+// The whole of a run document: a file, or a pipe ("-" for standard input,
+// or <(diaghost run --json)) read until it ends, at most
+// kLargestRunDocument bytes. A signal ends the program while a pipe is
+// silent, as it ends a run.
+bool readInput(const std::string& path, std::string& text, std::string& error)
+{
+    const int fd = path == "-" ? dup(STDIN_FILENO) : open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        error = std::string("cannot read it: ") + std::strerror(errno);
+        return false;
+    }
+    Cleanup closeIt([fd] { close(fd); });
+    struct stat info {};
+    if (fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+        error = "a folder, not a run document";
+        return false;
+    }
+    // Reads block in poll, beside the signals: a FIFO opened without blocking
+    // reads as ended before its writer comes, so it is set to block again.
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    char buffer[65536];
+    for (;;) {
+        if (const int signal = waitForSignal(-1, fd)) {
+            quitNow(EXIT_SIGNAL_BASE + signal);
+        }
+        const ssize_t got = read(fd, buffer, sizeof buffer);
+        if (got < 0 && (errno == EINTR || errno == EAGAIN)) {
+            continue;
+        }
+        if (got < 0) {
+            error = std::string("cannot read it: ") + std::strerror(errno);
+            return false;
+        }
+        if (got == 0) {
+            return true;
+        }
+        if (text.size() + static_cast<std::size_t>(got) > kLargestRunDocument) {
+            error = "larger than " + std::to_string(kLargestRunDocument >> 20) + " MiB: no run document";
+            return false;
+        }
+        text.append(buffer, static_cast<std::size_t>(got));
+    }
+}
+
 }  // namespace
+
+int commandReport(const Options& options)
+{
+    // The page's file first, as a run checks its report files before it starts.
+    std::string error;
+    if (!canWriteFile(options.html, error)) {
+        printError("--html " + options.html + ": " + error);
+        return EXIT_CANTCREAT;
+    }
+    std::string document;
+    std::string page;
+    const std::string input = options.runDocument == "-" ? std::string("standard input") : options.runDocument;
+    if (!readInput(options.runDocument, document, error) || !htmlReport(document, page, error)) {
+        printError(input + ": " + error);
+        return EXIT_USAGE;
+    }
+    if (!writeFileAtomically(options.html, page, error)) {
+        printError("--html " + options.html + ": " + error);
+        return EXIT_CANTCREAT;
+    }
+    return EXIT_ALL_PASSED;
+}
 
 int commandInfo(Session& session)
 {

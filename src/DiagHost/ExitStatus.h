@@ -10,7 +10,7 @@ enum ExitStatus {
     EXIT_UNUSUAL = 1,      // some test UNUSUAL_STATUS, aborted or not run, a modem untested, or the run interrupted
     EXIT_FAILED = 2,       // some test FAILED
     EXIT_NO_MODEM = 3,     // no modem found, or the package could not be loaded
-    EXIT_USAGE = 64,       // bad command line (as sysexits' EX_USAGE)
+    EXIT_USAGE = 64,       // bad command line or run document (as sysexits' EX_USAGE)
     EXIT_SOFTWARE = 70,    // an internal error: a simulated machine could not be built
     EXIT_CANTCREAT = 73,   // an output file cannot be written (as sysexits' EX_CANTCREAT)
     EXIT_IOERR = 74,       // standard output could not be written (as sysexits' EX_IOERR)
@@ -32,9 +32,9 @@ inline constexpr ExitStatusInfo kExitStatuses[] = {
      "tty, a locked port, no test supports it); or the run was interrupted"},
     {EXIT_FAILED, "a test failed"},
     {EXIT_NO_MODEM, "no modem found, or the package could not be loaded"},
-    {EXIT_USAGE, "usage error"},
+    {EXIT_USAGE, "usage error, or a run document that report cannot read"},
     {EXIT_SOFTWARE, "internal error (a simulated machine could not be built)"},
-    {EXIT_CANTCREAT, "a report file (--json-file, --junit, --metrics) cannot be written"},
+    {EXIT_CANTCREAT, "a report file (--json-file, --junit, --metrics, --html) cannot be written"},
     {EXIT_IOERR, "standard output cannot be written (a full disk)"},
     {EXIT_SIGNAL_BASE + SIGINT, "stopped by a second Ctrl-C (128 + N for signal N)"},
     {EXIT_CLOSED_PIPE, "the reader of standard output went away (a closed pipe, as after | head): diaghost ends "

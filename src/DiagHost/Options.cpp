@@ -136,8 +136,9 @@ int parseOptions(int argc, char** argv, Options& options)
     CLI::App* info = app.add_subcommand("info", "Show the diagnostic, its package and its tests");
     CLI::App* list = app.add_subcommand("list", "List the modems found");
     CLI::App* run = app.add_subcommand("run", "Run the tests on the modems");
+    CLI::App* report = app.add_subcommand("report", "Make the HTML page of a run from its JSON document");
     CLI::App* help = app.add_subcommand("help", "Explain diaghost or one of its commands");
-    const std::vector<CLI::App*> commands = {info, list, run, help};
+    const std::vector<CLI::App*> commands = {info, list, run, report, help};
     for (CLI::App* command : commands) {
         command->fallthrough();
         command->allow_extras();
@@ -145,6 +146,9 @@ int parseOptions(int argc, char** argv, Options& options)
         command->footer("See also diaghost --help and the manual page diaghost(1).");
     }
     run->footer(std::string(kStreams) + "\nSee also diaghost --help and the manual page diaghost(1).");
+    report->footer("The page comes from the document alone (run --html writes the same page\n"
+                   "from the run's own document): no package is loaded, no modem opened.\n\n"
+                   "See also diaghost --help and the manual page diaghost(1).");
 
     info->add_flag("--json", options.json, "Print one JSON document instead of the text");
 
@@ -161,8 +165,13 @@ int parseOptions(int argc, char** argv, Options& options)
     pathOption(run, "--json-file", options.jsonFile, "FILE", "Write the JSON document to FILE, replaced in one step");
     pathOption(run, "--junit", options.junit, "FILE", "Also write a JUnit XML report to FILE");
     pathOption(run, "--metrics", options.metrics, "FILE", "Also write Prometheus text metrics to FILE");
+    pathOption(run, "--html", options.html, "FILE", "Also write the run's HTML page to FILE");
     run->add_flag("-v,--verbose", options.verbose, "Show each test's log lines from the plug-in");
     run->add_flag("-q,--quiet", options.quiet, "Show only the summary (not with -v)");
+
+    pathOption(report, "--html", options.html, "FILE", "Write the page to FILE, replaced in one step");
+    report->add_option("RUN.json", options.runDocument, "The run's JSON document (run --json-file); - reads stdin")
+        ->type_name("");
 
     // An option written before the command is read as if written after it,
     // where the command's own options are known: "diaghost -v list" is
@@ -193,7 +202,7 @@ int parseOptions(int argc, char** argv, Options& options)
         app.parse(args);
     } catch (const CLI::CallForHelp&) {
         if (helpCommand && parsedCommand().empty() && !app.remaining().empty()) {
-            return usageError("no command '" + app.remaining()[0] + "': the commands are info, list, run and help");
+            return usageError("no command '" + app.remaining()[0] + "': the commands are info, list, run, report and help");
         }
         std::cout << app.help();  // the command's, when one was given
         return EXIT_ALL_PASSED;
@@ -213,7 +222,7 @@ int parseOptions(int argc, char** argv, Options& options)
             const std::size_t equals = extra.find('=');  // CLI11 leaves "-=3" of "-q=3"
             const std::string name = equals > 1 ? extra.substr(0, equals) : extra;
             std::string owners;  // the commands that have it
-            for (CLI::App* other : {info, list, run}) {
+            for (CLI::App* other : {info, list, run, report}) {
                 if (other->get_option_no_throw(name) != nullptr) {
                     owners += (owners.empty() ? "" : " and ") + other->get_name();
                 }
@@ -227,7 +236,7 @@ int parseOptions(int argc, char** argv, Options& options)
                               commandName);
         }
         if (commandName.empty()) {
-            return usageError("unknown command '" + extra + "': the commands are info, list, run and help");
+            return usageError("unknown command '" + extra + "': the commands are info, list, run, report and help");
         }
         return usageError("unexpected argument '" + extra + "' after " + commandName, commandName);
     }
@@ -238,7 +247,15 @@ int parseOptions(int argc, char** argv, Options& options)
         return EXIT_ALL_PASSED;
     }
     if (commandName.empty()) {
-        return usageError("a command is required: info, list or run");
+        return usageError("a command is required: info, list, run or report");
+    }
+    if (commandName == "report" && options.html.empty()) {
+        return usageError("report writes a page and nothing else: give it with --html FILE", "report");
+    }
+    if (commandName == "report" && options.runDocument.empty()) {
+        return usageError("report needs a run's JSON document to read (as run --json-file writes it, or - for "
+                          "standard input)",
+                          "report");
     }
     if (simulated && !options.sysroot.empty()) {
         return usageError("--simulate and --sysroot exclude each other: a simulated machine has its own root");
@@ -254,7 +271,10 @@ int parseOptions(int argc, char** argv, Options& options)
                   << "' (diaghost --simulate=help lists them)\n";
         return EXIT_USAGE;
     }
-    options.command = commandName == "info" ? Command::Info : commandName == "list" ? Command::List : Command::Run;
+    options.command = commandName == "info"     ? Command::Info
+                      : commandName == "list"   ? Command::List
+                      : commandName == "report" ? Command::Report
+                                                : Command::Run;
     return -1;
 }
 

@@ -9,7 +9,7 @@
 
 namespace diaghost {
 
-enum class Command { Info, List, Run };
+enum class Command { Info, List, Run, Report };
 
 struct Options {
     std::string package;  // pkg.cfg to load; empty: the installed one
@@ -25,6 +25,8 @@ struct Options {
     bool haltOnError = false;
     bool quiet = false;               // run: only the summary
     std::string metrics;              // run: Prometheus text file to write
+    std::string html;                 // run, report: the run's page to write
+    std::string runDocument;          // report: the run's JSON document to read, "-" for standard input
 
     // Whether --device picks this modem: by index, tty ("ttySM1" too) or PCI address.
     bool selects(const DeviceRecord& device) const;

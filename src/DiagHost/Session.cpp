@@ -144,7 +144,10 @@ bool checkOutputFiles(const Options& options)
     const struct {
         const char* option;
         const std::string& path;
-    } outputs[] = {{"--json-file", options.jsonFile}, {"--junit", options.junit}, {"--metrics", options.metrics}};
+    } outputs[] = {{"--json-file", options.jsonFile},
+                   {"--junit", options.junit},
+                   {"--metrics", options.metrics},
+                   {"--html", options.html}};
     for (const auto& output : outputs) {
         std::string reason;
         if (!output.path.empty() && !canWriteFile(output.path, reason)) {

@@ -93,5 +93,7 @@ std::string simulatedLogsFolder();
 int commandInfo(Session& session);
 int commandList(Session& session);
 int commandRun(Session& session);
+// report needs no session: the page comes from the run document alone.
+int commandReport(const Options& options);
 
 }  // namespace diaghost

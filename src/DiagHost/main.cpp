@@ -15,7 +15,8 @@ int main(int argc, char** argv)
     if (parsed >= 0) {
         return finishStandardOutput(parsed);
     }
-    const int opened = openSession(session);
+    // report reads a run's document and nothing else: no package, no machine.
+    const int opened = session.options.command == Command::Report ? -1 : openSession(session);
     if (opened >= 0) {
         return opened;
     }
@@ -24,6 +25,7 @@ int main(int argc, char** argv)
     case Command::Info: status = commandInfo(session); break;
     case Command::List: status = commandList(session); break;
     case Command::Run: status = commandRun(session); break;
+    case Command::Report: status = commandReport(session.options); break;
     }
     // Whatever the verdict, a report that did not reach standard output
     // must not pass for one that did.

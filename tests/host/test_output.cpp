@@ -124,3 +124,43 @@ TEST(HostOutput, ReportFilesAreReplacedWholeOrNotAtAll)
     }
 
 }
+
+// One renderer, fed by the run's document: the page run --html writes is the
+// page report --html makes of the document run --json-file wrote, byte for
+// byte, from a file or from standard input.
+TEST(HostOutput, RunAndReportWriteTheSamePage)
+{
+    testsupport::TempDir tmp;
+    const std::string diaghost = "env TMPDIR=" + quoted(tmp.path()) + " XDG_STATE_HOME=" + quoted(tmp.path()) + " " +
+                                 quoted(DIAGHOST_PATH);
+    int status = -1;
+    testsupport::runCommand(diaghost + " --simulate=at-errors run --test at -q --html " + quoted(tmp.file("run.html")) +
+                                " --json-file " + quoted(tmp.file("run.json")),
+                            &status);
+    EXPECT_EQ(2, status);
+    const std::string said =
+        testsupport::runCommand(diaghost + " report --html " + quoted(tmp.file("file.html")) + " " +
+                                    quoted(tmp.file("run.json")) + " && " + diaghost + " report - --html " +
+                                    quoted(tmp.file("stdin.html")) + " < " + quoted(tmp.file("run.json")) + " 2>&1",
+                                &status);
+    EXPECT_EQ(0, status) << said;
+    EXPECT_EQ("", said);
+    const std::string page = testsupport::readFile(tmp.file("run.html"));
+    EXPECT_NE(std::string::npos, page.find("<tr class=\"result failed\" data-modem=\"0\" data-test=\"at\""));
+    EXPECT_NE(std::string::npos, page.find("<li>CheckATCommands: Started</li>"));
+    EXPECT_EQ(page, testsupport::readFile(tmp.file("file.html")));
+    EXPECT_EQ(page, testsupport::readFile(tmp.file("stdin.html")));
+
+    // A document cut short (a full disk, a copy stopped half-way) is refused
+    // and leaves the page that was there.
+    const std::string json = testsupport::readFile(tmp.file("run.json"));
+    testsupport::writeFile(tmp.file("cut.json"), json.substr(0, json.size() - 10));
+    const std::string refused = testsupport::runCommand(
+        diaghost + " report --html " + quoted(tmp.file("file.html")) + " " + quoted(tmp.file("cut.json")) + " 2>&1",
+        &status);
+    EXPECT_EQ(64, status);
+    EXPECT_EQ("diaghost: " + tmp.file("cut.json") + ": cut short: the JSON ends after " +
+                  std::to_string(json.size() - 10) + " bytes, before the document does\n",
+              refused);
+    EXPECT_EQ(page, testsupport::readFile(tmp.file("file.html")));
+}

@@ -35,8 +35,9 @@ expect() {
     fi
 }
 
-expect 'diaghost ' 'info list run help'
+expect 'diaghost ' 'info list run report help'
 expect 'diaghost l' 'list'
+expect 'diaghost r' 'run report'
 expect 'diaghost --sim' '--simulate --simulate='
 expect 'diaghost --simulate=' 'demo healthy none busy at-errors silent amd64 sysfs help'
 expect 'diaghost --simulate=he' 'healthy help'
@@ -47,5 +48,7 @@ expect 'diaghost run --json' '--json --json-file'
 expect 'diaghost run --device ' 'all'
 expect 'diaghost list -' '--verbose --json --help'
 expect 'diaghost info --' '--json --help'
-expect 'diaghost help ' 'info list run'
+expect 'diaghost help ' 'info list run report'
+expect 'diaghost report -' '--html --help'
+expect 'diaghost run --h' '--halt-on-error --html --help'
 exit $failed
