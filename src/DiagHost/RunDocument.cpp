@@ -110,9 +110,9 @@ DocumentTest readTest(const json& entry, const std::string& path)
 {
     needObject(entry, path);
     DocumentTest test;
-    test.name = textOf(entry, "name", path, true);
-    test.verdict = textOf(entry, "verdict", path, true);
-    test.code = textOf(entry, "code", path, true);
+    test.name = textOf(entry, "name", path);
+    test.verdict = textOf(entry, "verdict", path);
+    test.code = textOf(entry, "code", path);
     test.text = textOf(entry, "text", path);
     test.progress = numberOf(entry, "progress", path);
     test.durationMs = numberOf(entry, "duration_ms", path);
@@ -181,7 +181,7 @@ DocumentDevice readDevice(const json& entry, const std::string& path)
     for (std::size_t i = 0; i < skipped.size(); ++i) {
         const std::string at = item(pathOf(path, "skipped"), i);
         needObject(skipped[i], at);
-        device.skipped.push_back({textOf(skipped[i], "name", at, true), textOf(skipped[i], "reason", at)});
+        device.skipped.push_back({textOf(skipped[i], "name", at), textOf(skipped[i], "reason", at)});
     }
     return device;
 }

@@ -75,8 +75,10 @@ struct RunDocument {
     std::vector<DocumentDevice> devices;
 };
 
-// Reads a run's document. The keys that version 3 has always had are
-// required, the ones added since (machine, finished, no_modem, log) are not.
+// Reads a run's document. The schema version, the summary's counts and
+// each device's index and tests are required; any text may be null or
+// missing (the keys added within version 3, machine, finished, no_modem
+// and log, are missing from older documents).
 // False with a one-line reason when the text is not a run's document: not
 // JSON or cut short, another schema version, a list or info document, a
 // field of the wrong kind (the reason names it: "devices[1].tests[0].name
