@@ -1,4 +1,4 @@
-// bench_host.cpp - diaghost list against lspci on one simulated machine, and the waits for the driver between tests.
+// bench_host.cpp - diaghost list against lspci on machines of 1, 4 and 32 simulated modems, and the driver waits between tests.
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
@@ -14,8 +14,9 @@
 
 namespace {
 
-const int kRounds = 15;
+const int kDefaultRuns = 21;
 const int kModems = 4;
+const int kModemCounts[] = {1, 4, 32};
 
 struct Sample {
     double wallMs = 0.0;
@@ -44,34 +45,86 @@ double Median(std::vector<double> values)
     return values.empty() ? 0.0 : values[values.size() / 2];
 }
 
-// A package folder of the bench's own, with a log folder beside it, so that
-// the runs write their logs there and not into the build tree.
-std::string MakePackage(const std::string& dir)
+std::string ParentFolder(const std::string& path)
 {
-    const std::string program = DIAGHOST_PATH;
-    const std::string bin = program.substr(0, program.rfind('/'));
-    const std::string built = bin.substr(0, bin.rfind('/')) + "/package/modem";
+    const std::string::size_type slash = path.rfind('/');
+    return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+}
+
+bool IsProgram(const std::string& path)
+{
+    return access(path.c_str(), X_OK) == 0;
+}
+
+void PrintLoad(const char* when)
+{
+    double load[3] = {0.0, 0.0, 0.0};
+    if (getloadavg(load, 3) == 3) {
+        std::printf("Load average %s: %.2f %.2f %.2f (1, 5, 15 min)\n", when, load[0], load[1], load[2]);
+    }
+}
+
+// One build of diaghost: its program and a package folder of the bench's
+// own that links that build's manifest and plug-in, with a log folder beside
+// it, so that the runs log there and not into the build tree.
+struct Build {
+    std::string name;  // the preset's folder: "release", "dev"
+    std::string program;
+    std::string package;  // <folder>/modem/pkg.cfg
+};
+
+bool MakePackage(Build& build, const std::string& dir)
+{
+    const std::string built = ParentFolder(ParentFolder(build.program)) + "/package/modem";
     mkdir(dir.c_str(), 0755);
     mkdir((dir + "/log").c_str(), 0755);
     mkdir((dir + "/modem").c_str(), 0755);
     for (const char* name : {"/pkg.cfg", "/libTSYmodemDiag.so"}) {
         if (symlink((built + name).c_str(), (dir + "/modem" + name).c_str()) != 0) {
             std::fprintf(stderr, "bench_host: cannot link %s%s: %s\n", built.c_str(), name, std::strerror(errno));
+            return false;
         }
     }
-    return dir + "/modem/pkg.cfg";
+    build.package = dir + "/modem/pkg.cfg";
+    return true;
+}
+
+// The builds named on the command line; else this bench's own build first,
+// then the release and dev builds beside it (build/<preset>/bin/diaghost),
+// those that are built.
+std::vector<Build> FindBuilds(std::vector<Build> builds, const std::string& tmp)
+{
+    if (builds.empty()) {
+        const std::string own = DIAGHOST_PATH;
+        const std::string ownFolder = ParentFolder(ParentFolder(own));
+        const std::string presets = ParentFolder(ownFolder);
+        builds.push_back({ownFolder.substr(ownFolder.rfind('/') + 1), own, ""});
+        for (const char* preset : {"release", "dev"}) {
+            const std::string program = presets + "/" + preset + "/bin/diaghost";
+            if (preset != builds.front().name && IsProgram(program)) {
+                builds.push_back({preset, program, ""});
+            }
+        }
+    }
+    std::vector<Build> usable;
+    for (Build& build : builds) {
+        if (MakePackage(build, tmp + "/pkg-" + build.name)) {
+            usable.push_back(build);
+        }
+    }
+    return usable;
 }
 
 // modemsim with its modems and a system root in root, until stopped; -1
 // when it did not come up.
-pid_t StartModems(const std::string& root, int releaseDelayMs)
+pid_t StartModems(const std::string& root, int modems, const std::string& profiles, int releaseDelayMs)
 {
     int out[2];
     if (pipe(out) != 0) {
         return -1;
     }
-    const std::vector<std::string> argv = {MODEMSIM_PATH, "--modems", std::to_string(kModems), "--profile",
-                                           "healthy,nodialtone-loopback-errors", "--root", root,
+    const std::vector<std::string> argv = {MODEMSIM_PATH, "--modems", std::to_string(modems), "--profile",
+                                           profiles, "--root", root,
                                            "--release-delay", std::to_string(releaseDelayMs)};
     std::vector<char*> args;
     for (const std::string& arg : argv) {
@@ -82,6 +135,9 @@ pid_t StartModems(const std::string& root, int releaseDelayMs)
     if (pid == 0) {
         dup2(out[1], STDOUT_FILENO);
         close(out[0]);
+        // Its "answering" line would come between the bench's own.
+        const int null = open("/dev/null", O_WRONLY);
+        dup2(null, STDERR_FILENO);
         execv(args[0], args.data());
         _exit(127);
     }
@@ -98,51 +154,105 @@ pid_t StartModems(const std::string& root, int releaseDelayMs)
     return text.find("MODEMDIAG_SYSROOT=") == std::string::npos ? -1 : pid;
 }
 
-void ListAgainstLspci(const std::string& package)
+void StopModems(pid_t modems)
 {
-    modemsim::SimulatedRoot root;
-    benchtree::BuildMachine(root);
-    const std::vector<std::string> list = {DIAGHOST_PATH, "--package", package, "--sysroot", root.path(), "list"};
-    const std::vector<std::string> lspci = {"lspci", "-n", "-A", "linux-proc", "-O",
-                                            "proc.path=" + root.path() + "/proc/bus/pci"};
-    const bool haveLspci = benchtree::HaveCommand("lspci");
-    std::printf("diaghost list: %d PCI functions on buses 0-7, %d of them modems; median of %d runs each,\n"
-                "the two commands taking turns\n",
-                static_cast<int>(root.functions().size()), benchtree::kModems, kRounds);
+    kill(modems, SIGTERM);
+    waitpid(modems, nullptr, 0);
+}
 
-    std::vector<double> listWall, listCpu, lspciWall, lspciCpu;
-    Timed(list);  // the first run of each fills the page cache
-    if (haveLspci) {
-        Timed(lspci);
+// Medians of one machine: each build's list and lspci, the commands taking
+// turns so that a spell of load falls on all of them alike.
+struct Medians {
+    std::vector<Sample> list;  // one per build
+    Sample lspci;
+};
+
+Medians ListAndLspci(const std::vector<Build>& builds, const std::string& root, int runs)
+{
+    std::vector<std::vector<std::string>> lists;
+    for (const Build& build : builds) {
+        lists.push_back({build.program, "--package", build.package, "--sysroot", root, "list"});
     }
-    for (int i = 0; i < kRounds; ++i) {
-        const Sample ours = Timed(list);
-        listWall.push_back(ours.wallMs);
-        listCpu.push_back(ours.cpuMs);
-        if (haveLspci) {
+    const std::vector<std::string> lspci = {"lspci", "-n", "-A", "linux-proc", "-O",
+                                            "proc.path=" + root + "/proc/bus/pci"};
+    // The first run of each fills the page cache and settles the modems.
+    for (const std::vector<std::string>& list : lists) {
+        Timed(list);
+    }
+    Timed(lspci);
+    std::vector<std::vector<double>> listWall(builds.size()), listCpu(builds.size());
+    std::vector<double> lspciWall, lspciCpu;
+    for (int i = 0; i < runs; ++i) {
+        for (std::size_t b = 0; b < lists.size(); ++b) {
+            const Sample ours = Timed(lists[b]);
+            listWall[b].push_back(ours.wallMs);
+            listCpu[b].push_back(ours.cpuMs);
             const Sample theirs = Timed(lspci);
             lspciWall.push_back(theirs.wallMs);
             lspciCpu.push_back(theirs.cpuMs);
         }
     }
-    std::printf("  %-44s %8.2f ms wall %8.2f ms processor\n", "diaghost --sysroot ROOT list", Median(listWall),
-                Median(listCpu));
-    if (!haveLspci) {
-        std::printf("  lspci not installed (Debian's pciutils): no comparison\n");
-        return;
+    Medians medians;
+    for (std::size_t b = 0; b < builds.size(); ++b) {
+        medians.list.push_back(Sample{Median(listWall[b]), Median(listCpu[b])});
     }
-    std::printf("  %-44s %8.2f ms wall %8.2f ms processor\n", "lspci -n -A linux-proc -O proc.path=...",
-                Median(lspciWall), Median(lspciCpu));
-    std::printf("  ratio diaghost / lspci (wall): %.2f (target: at most 1.5)\n", Median(listWall) / Median(lspciWall));
+    medians.lspci = Sample{Median(lspciWall), Median(lspciCpu)};
+    return medians;
+}
+
+void ListAgainstLspci(const std::vector<Build>& builds, const std::string& tmp, int runs)
+{
+    std::printf("diaghost --sysroot ROOT list beside lspci -n -A linux-proc -O proc.path=ROOT/proc/bus/pci\n"
+                "on modemsim --root machines (healthy modems); median of %d runs each, the commands taking turns.\n"
+                "Wall time, and in brackets processor time (user + system):\n\n",
+                runs);
+    for (const Build& build : builds) {
+        std::printf("  %-8s %s\n", build.name.c_str(), build.program.c_str());
+    }
+    std::printf("\n  %6s  %-8s %20s %20s %12s\n", "modems", "build", "diaghost list", "lspci", "list/lspci");
+
+    const int counts = static_cast<int>(sizeof kModemCounts / sizeof kModemCounts[0]);
+    std::vector<Medians> all;
+    for (int modems : kModemCounts) {
+        const std::string root = tmp + "/root-" + std::to_string(modems);
+        const pid_t sim = StartModems(root, modems, "healthy", modemsim::MachinePlan::kDefaultReleaseDelayMs);
+        if (sim < 0) {
+            std::fprintf(stderr, "bench_host: modemsim did not start\n");
+            return;
+        }
+        all.push_back(ListAndLspci(builds, root, runs));
+        StopModems(sim);
+        const Medians& medians = all.back();
+        for (std::size_t b = 0; b < builds.size(); ++b) {
+            std::printf("  %6d  %-8s %8.2f ms (%5.2f) %8.2f ms (%5.2f) %12.2f\n", modems, builds[b].name.c_str(),
+                        medians.list[b].wallMs, medians.list[b].cpuMs, medians.lspci.wallMs, medians.lspci.cpuMs,
+                        medians.list[b].wallMs / medians.lspci.wallMs);
+        }
+    }
+    // What each modem adds, from the fewest modems to the most: the version
+    // dialogue, the slot lookup and the device's log lines for diaghost, one
+    // more configuration file for lspci.
+    const double added = kModemCounts[counts - 1] - kModemCounts[0];
+    const auto perModem = [added](const Sample& fewest, const Sample& most) {
+        return Sample{(most.wallMs - fewest.wallMs) / added, (most.cpuMs - fewest.cpuMs) / added};
+    };
+    std::printf("\n  per modem, from %d to %d modems:\n", kModemCounts[0], kModemCounts[counts - 1]);
+    for (std::size_t b = 0; b < builds.size(); ++b) {
+        const Sample each = perModem(all.front().list[b], all.back().list[b]);
+        std::printf("  %-16s %8.3f ms (%5.3f)\n", ("list " + builds[b].name).c_str(), each.wallMs, each.cpuMs);
+    }
+    const Sample each = perModem(all.front().lspci, all.back().lspci);
+    std::printf("  %-16s %8.3f ms (%5.3f)\n", "lspci", each.wallMs, each.cpuMs);
+    std::printf("  target: list/lspci at most 1.1 for the release build with %d modems\n", kModems);
 }
 
 // Every "Waited N ms" line of a verbose run (the waits before tests for the
 // driver to release the port closed last), and how many lines name
 // MODEMS_IN_USE (none when no test found the driver busy).
-std::vector<double> Waits(const std::string& package, const std::string& root, int* inUseLines)
+std::vector<double> Waits(const Build& build, const std::string& root, int* inUseLines)
 {
-    const std::string command = std::string(DIAGHOST_PATH) + " --package " + package + " --sysroot " + root +
-                                " run -v 2>&1";
+    const std::string command =
+        build.program + " --package " + build.package + " --sysroot " + root + " run -v 2>&1";
     std::vector<double> waits;
     *inUseLines = 0;
     if (FILE* out = popen(command.c_str(), "r")) {
@@ -163,14 +273,14 @@ std::vector<double> Waits(const std::string& package, const std::string& root, i
 
 // How long a run waits before each test for the port closed last, with the
 // simulator's default release delay and with a long one.
-void ReleaseWaits(const std::string& package, const std::string& tmp, int rounds)
+void ReleaseWaits(const Build& build, const std::string& tmp, int rounds)
 {
-    std::printf("\ndiaghost run -v: %d simulated modems, all tests; waits before each test for the driver\n"
+    std::printf("\ndiaghost run -v (%s): %d simulated modems, all tests; waits before each test for the driver\n"
                 "to release the port closed last, %d round(s) per release delay\n",
-                kModems, rounds);
+                build.name.c_str(), kModems, rounds);
     for (int delayMs : {modemsim::MachinePlan::kDefaultReleaseDelayMs, 200}) {
-        const std::string root = tmp + "/root-" + std::to_string(delayMs);
-        const pid_t modems = StartModems(root, delayMs);
+        const std::string root = tmp + "/run-root-" + std::to_string(delayMs);
+        const pid_t modems = StartModems(root, kModems, "healthy,nodialtone-loopback-errors", delayMs);
         if (modems < 0) {
             std::fprintf(stderr, "bench_host: modemsim did not start\n");
             return;
@@ -179,12 +289,11 @@ void ReleaseWaits(const std::string& package, const std::string& tmp, int rounds
         int inUse = 0;
         for (int round = 0; round < rounds; ++round) {
             int seen = 0;
-            const std::vector<double> these = Waits(package, root, &seen);
+            const std::vector<double> these = Waits(build, root, &seen);
             waits.insert(waits.end(), these.begin(), these.end());
             inUse += seen;
         }
-        kill(modems, SIGTERM);
-        waitpid(modems, nullptr, 0);
+        StopModems(modems);
         std::sort(waits.begin(), waits.end());
         std::printf("  release delay %3d ms: %zu waits of %d tests, median %6.1f ms, longest %6.1f ms; "
                     "lines naming MODEMS_IN_USE: %d\n",
@@ -193,14 +302,49 @@ void ReleaseWaits(const std::string& package, const std::string& tmp, int rounds
     }
 }
 
+int Usage()
+{
+    std::fprintf(stderr, "usage: bench_host [--runs N] [--rounds N] [--list-only] [--build NAME=PROGRAM]...\n"
+                         "  --runs N     runs of each command per machine for list and lspci (default %d)\n"
+                         "  --rounds N   whole test runs per release delay (default 1, about half a minute each)\n"
+                         "  --list-only  list and lspci only, no test runs\n"
+                         "  --build NAME=PROGRAM\n"
+                         "               a diaghost to time, with its package in PROGRAM/../../package/modem\n"
+                         "               (a build tree's layout); given once or more, in place of this\n"
+                         "               build and the release and dev builds beside it\n",
+                 kDefaultRuns);
+    return 64;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    // The runs take about half a minute a round; "--rounds N" for more.
+    int runs = kDefaultRuns;
     int rounds = 1;
-    if (argc == 3 && std::strcmp(argv[1], "--rounds") == 0) {
-        rounds = std::max(1, std::atoi(argv[2]));
+    bool listOnly = false;
+    std::vector<Build> named;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if ((arg == "--runs" || arg == "--rounds") && i + 1 < argc) {
+            (arg == "--runs" ? runs : rounds) = std::max(1, std::atoi(argv[++i]));
+        } else if (arg == "--list-only") {
+            listOnly = true;
+        } else if (arg == "--build" && i + 1 < argc && std::strchr(argv[i + 1], '=') != nullptr) {
+            const std::string value = argv[++i];
+            const std::string program = value.substr(value.find('=') + 1);
+            if (!IsProgram(program)) {
+                std::fprintf(stderr, "bench_host: %s is no program\n", program.c_str());
+                return 64;
+            }
+            named.push_back({value.substr(0, value.find('=')), program, ""});
+        } else {
+            return Usage();
+        }
+    }
+    if (!benchtree::HaveCommand("lspci")) {
+        std::fprintf(stderr, "bench_host: lspci not installed (Debian's pciutils): nothing to compare with\n");
+        return 1;
     }
     char folder[] = "/tmp/bench-host-XXXXXX";
     if (mkdtemp(folder) == nullptr) {
@@ -208,14 +352,18 @@ int main(int argc, char** argv)
         return 1;
     }
     const std::string tmp = folder;
-    const std::string package = MakePackage(tmp + "/pkg");
     if (sizeof(void*) == 4) {
         std::printf("Note: a 32-bit build; on an x86_64 machine it may run under emulation.\n\n");
     }
-
-    ListAgainstLspci(package);
-
-    ReleaseWaits(package, tmp, rounds);
+    const std::vector<Build> builds = FindBuilds(named, tmp);
+    if (!builds.empty()) {
+        PrintLoad("before");
+        ListAgainstLspci(builds, tmp, runs);
+        PrintLoad("after");
+        if (!listOnly) {
+            ReleaseWaits(builds.front(), tmp, rounds);
+        }
+    }
     benchtree::Run({"rm", "-rf", tmp});
-    return 0;
+    return builds.empty() ? 1 : 0;
 }
