@@ -105,3 +105,18 @@ TEST(HostCli, AnswersWithItsExitStatusAndErrorsInOneLine)
     // the usage errors leave nothing, in TMPDIR or in the state folder.
     EXPECT_EQ("", testsupport::runCommand("ls -A '" + dir.path() + "' | grep -E '^(diaghost-|modemsim-|state$)'"));
 }
+
+// Libraries come from diaghost's run path and the system's folders, never
+// from the working folder: files there named like them, however broken,
+// are not loaded.
+TEST(HostCli, StartsFromAFolderHoldingLibrariesOfTheSameNames)
+{
+    testsupport::TempDir dir;
+    for (const char* name : {"libdiagframework.so.1", "libstdc++.so.6", "libm.so.6", "libgcc_s.so.1", "libc.so.6"}) {
+        testsupport::writeFile(dir.file(name), "no library\n");
+    }
+    const hosttest::Finished run =
+        hosttest::runHost({"-c", "cd '" + dir.path() + "' && exec '" DIAGHOST_PATH "' --version"}, {}, "/bin/sh");
+    EXPECT_EQ(0, run.status) << run.err;
+    EXPECT_EQ("diaghost " DIAGHOST_VERSION "\n", run.out) << run.err;
+}
