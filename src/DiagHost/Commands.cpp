@@ -135,11 +135,15 @@ PackageIdentity identityOf(IDiagnostics& diagnostics)
     return PackageIdentity{diagnostics.getName(), diagnostics.getVersion(), diagnostics.getDescription()};
 }
 
-// Asks the enumerator for the modems on a worker thread, so that Ctrl-C
-// still ends the program while a silent tty holds the enumeration up.
-// Devices whose data the plug-in did not complete are left out.
+// Asks the enumerator for the modems; Ctrl-C still ends the program while a
+// silent tty holds the enumeration up. With a cleanup to run on the way out
+// (a run's log location, a simulated machine's folder) the enumeration goes
+// to a worker thread beside the main thread's wait for signals; with none
+// (list on a machine's own root, nothing drawn yet) it runs on the main
+// thread and the signal ends the program from its handler. Devices whose
+// data the plug-in did not complete are left out.
 bool enumerate(Session& session, Console& human, VirtualDeviceVector*& devices, std::vector<DeviceRecord>& records,
-               std::vector<std::string>& slotNotes)
+               std::vector<std::string>& slotNotes, bool onMainThread)
 {
     std::string error;
     QuarnDiags::DeviceEnum::IDeviceEnumerator* enumerator = session.plugin.enumerator(error);
@@ -147,13 +151,28 @@ bool enumerate(Session& session, Console& human, VirtualDeviceVector*& devices, 
         printError(error);
         return false;
     }
-    Wakeup wakeup;
-    watch([&] { devices = enumerator->getDeviceVector("", 0); }, [] { return -1; },
-          [&human](int signal) {
-              human.line(signal == SIGINT ? "Ctrl-C: stopping the search for modems." : "Stopping.");
-              quitNow(EXIT_SIGNAL_BASE + signal);
-          },
-          wakeup);
+    const char* const interrupted = "Ctrl-C: stopping the search for modems.";
+    const char* const stopped = "Stopping.";
+    if (onMainThread) {
+        // The lines as human.line() would print them.
+        const auto shown = [&human](const char* text) {
+            std::string lines;
+            for (const std::string& part : wrapWords(text, human.width(), 2)) {
+                lines += part + "\n";
+            }
+            return lines;
+        };
+        runEndingOnSignal([&] { devices = enumerator->getDeviceVector("", 0); }, fileno(human.stream()),
+                          shown(interrupted), shown(stopped));
+    } else {
+        Wakeup wakeup;
+        watch([&] { devices = enumerator->getDeviceVector("", 0); }, [] { return -1; },
+              [&](int signal) {
+                  human.line(signal == SIGINT ? interrupted : stopped);
+                  quitNow(EXIT_SIGNAL_BASE + signal);
+              },
+              wakeup);
+    }
     if (devices == nullptr) {
         printError("the plug-in returned no device list");
         return false;
@@ -387,7 +406,7 @@ int commandList(Session& session)
     VirtualDeviceVector* devices = nullptr;
     std::vector<DeviceRecord> records;
     std::vector<std::string> slotNotes;
-    if (diagnostics == nullptr || !enumerate(session, human, devices, records, slotNotes)) {
+    if (diagnostics == nullptr || !enumerate(session, human, devices, records, slotNotes, !session.machine)) {
         return EXIT_NO_MODEM;
     }
 
@@ -448,7 +467,7 @@ int commandRun(Session& session)
     VirtualDeviceVector* devices = nullptr;
     std::vector<DeviceRecord> found;
     std::vector<std::string> slotNotes;
-    if (!enumerate(session, human, devices, found, slotNotes)) {
+    if (!enumerate(session, human, devices, found, slotNotes, false)) {
         return EXIT_NO_MODEM;
     }
     std::vector<DeviceRecord> selected;

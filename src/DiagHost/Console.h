@@ -19,6 +19,7 @@ public:
     Console(const Console&) = delete;
     Console& operator=(const Console&) = delete;
 
+    std::FILE* stream() const { return m_stream; }
     bool isTerminal() const { return m_terminal; }  // one that can redraw a line (not TERM=dumb)
     std::size_t width() const;  // of the terminal now; 0 for another stream (no limit)
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <mutex>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -23,6 +24,19 @@ namespace {
 std::mutex g_cleanupMutex;
 std::vector<Cleanup*> g_cleanups;  // pending, oldest first
 
+// What endAtOnce() writes, and where: set before its signals are let in.
+struct Notice {
+    const char* text;
+    std::size_t length;
+};
+int g_noticeFd = -1;
+Notice g_interrupted = {"", 0};
+Notice g_stopped = {"", 0};
+
+// The signals that end the program, without SIGPIPE: a closed pipe stays an
+// error of the write that meets it.
+const int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
 sigset_t terminationSet()
 {
     sigset_t set;
@@ -32,6 +46,24 @@ sigset_t terminationSet()
     sigaddset(&set, SIGHUP);
     sigaddset(&set, SIGPIPE);
     return set;
+}
+
+// The handler of runEndingOnSignal(). The signal may come anywhere inside
+// the work, in the plug-in or the C library: only async-signal-safe calls.
+void endAtOnce(int signal)
+{
+    const Notice& notice = signal == SIGINT ? g_interrupted : g_stopped;
+    for (std::size_t written = 0; written < notice.length;) {
+        const ssize_t count = write(g_noticeFd, notice.text + written, notice.length - written);
+        if (count < 0 && errno == EINTR) {
+            continue;
+        }
+        if (count <= 0) {
+            break;
+        }
+        written += static_cast<std::size_t>(count);
+    }
+    _exit(EXIT_SIGNAL_BASE + signal);
 }
 
 }  // namespace
@@ -65,6 +97,39 @@ int waitForSignal(int timeoutMs, int fd)
         quitNow(EXIT_CLOSED_PIPE);
     }
     return static_cast<int>(info.ssi_signo);
+}
+
+void runEndingOnSignal(const std::function<void()>& work, int fd, const std::string& interrupted,
+                       const std::string& stopped)
+{
+    g_noticeFd = fd;
+    g_interrupted = {interrupted.c_str(), interrupted.size()};
+    g_stopped = {stopped.c_str(), stopped.size()};
+    struct sigaction action {};
+    action.sa_handler = endAtOnce;
+    sigfillset(&action.sa_mask);  // one signal at a time
+    struct sigaction previous[std::size(kStopSignals)];
+    sigset_t set;
+    sigemptyset(&set);
+    for (std::size_t i = 0; i < std::size(kStopSignals); ++i) {
+        sigaction(kStopSignals[i], &action, &previous[i]);
+        sigaddset(&set, kStopSignals[i]);
+    }
+    // One that came before is taken here, at once.
+    pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+    struct Restore {
+        const sigset_t& set;
+        const struct sigaction* previous;
+        ~Restore()
+        {
+            // Blocked first: one that comes now waits, as it did before.
+            pthread_sigmask(SIG_BLOCK, &set, nullptr);
+            for (std::size_t i = 0; i < std::size(kStopSignals); ++i) {
+                sigaction(kStopSignals[i], &previous[i], nullptr);
+            }
+        }
+    } restore{set, previous};
+    work();
 }
 
 Wakeup::Wakeup() : m_fd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}

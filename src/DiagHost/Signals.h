@@ -3,6 +3,7 @@
 
 #include <csignal>
 #include <functional>
+#include <string>
 
 namespace diaghost {
 
@@ -17,6 +18,16 @@ void blockTerminationSignals();
 // not -1) to be readable. Returns the signal, or 0 for a timeout or fd.
 // SIGPIPE ends the program there, quietly, with EXIT_CLOSED_PIPE.
 int waitForSignal(int timeoutMs, int fd = -1);
+
+// Runs work on this thread with SIGINT, SIGTERM and SIGHUP ending the
+// program at once, from their handler: it writes the notice for the signal
+// (interrupted for SIGINT, stopped for the others, each a whole text with
+// its line ends) to fd and ends with EXIT_SIGNAL_BASE + the signal. No
+// cleanup runs then, so only for work with none pending; in exchange no
+// thread is started to wait beside the work, as watch() does. The signals
+// are blocked again when work returns.
+void runEndingOnSignal(const std::function<void()>& work, int fd, const std::string& interrupted,
+                       const std::string& stopped);
 
 // Wakes a thread waiting in waitForSignal(..., fd()) from another thread.
 class Wakeup {

@@ -97,6 +97,8 @@ diaghost() { $diaghost_command "$@"; }
 run_diag() {
     name=$1
     shift
+    # Nothing of an earlier run of that name may pass for this one's.
+    rm -f "/tmp/$name.prom" "/tmp/$name.out" "/tmp/$name.verdicts"
     start=$(now_ms)
     diaghost "$@" --metrics "/tmp/$name.prom" >"/tmp/$name.out" 2>&1
     status=$?

@@ -332,6 +332,41 @@ TEST_F(HostRun, CtrlCAbortsTheRunningTestsOnceAndASecondStopsAtOnce)
     }
 }
 
+// A search for modems held up by silent ones (three 1 s waits each) ends
+// at once on Ctrl-C, SIGTERM or SIGHUP: the notice where the list would
+// have gone and nothing else, 128 + the signal, and a simulated machine
+// goes with the program, leaving nothing in TMPDIR.
+TEST_F(HostRun, ASignalEndsASearchHeldUpBySilentModems)
+{
+    testsupport::TempDir machine;
+    const std::string root = machine.file("root");
+    hosttest::RunningHost modems({"--modems", "2", "--profile", "silent", "--root", root}, {}, MODEMSIM_PATH);
+    ASSERT_TRUE(modems.waitFor("MODEMDIAG_SYSROOT=", 10000));
+    const std::string interrupted = "Ctrl-C: stopping the search for modems.\n";
+    const struct {
+        std::vector<std::string> args;
+        int signal;
+        std::string out;
+        std::string err;
+    } cases[] = {
+        {{"--sysroot", root, "list"}, SIGINT, interrupted, ""},
+        {{"--sysroot", root, "list", "--json"}, SIGTERM, "", "Stopping.\n"},
+        {{"-v", "--sysroot", root, "list"}, SIGHUP, "Stopping.\n", ""},
+        {{"--simulate=silent", "list"}, SIGINT, interrupted, ""},
+    };
+    for (const auto& c : cases) {
+        hosttest::RunningHost listing(c.args, env);
+        sleep(1);  // inside the first silent modem's waits
+        kill(listing.pid(), c.signal);
+        const Finished stopped = listing.finish();
+        const std::string what = ::testing::PrintToString(c.args);
+        EXPECT_EQ(128 + c.signal, stopped.status) << what << stopped.out << stopped.err;
+        EXPECT_EQ(c.out, stopped.out) << what;
+        EXPECT_EQ(c.err, stopped.err) << what;
+        EXPECT_EQ("", leftInTmp()) << what;
+    }
+}
+
 // Fitted to the window: no row wider than the terminal, no copy of a
 // progress line left behind by its redraws, the summary and the meanings
 // whole or shortened with an ellipsis, the limit of each test shown, the
