@@ -402,11 +402,14 @@ int commandList(Session& session)
     Console human(options.json ? stderr : stdout);
     Cleanup restoreTerminal([&human] { human.restore(); });
 
-    IDiagnostics* diagnostics = diagnosticsOf(session);
+    // The diagnostic only names the package, which the JSON document alone
+    // shows; the table and the descriptions need the enumerator only.
+    IDiagnostics* diagnostics = options.json ? diagnosticsOf(session) : nullptr;
     VirtualDeviceVector* devices = nullptr;
     std::vector<DeviceRecord> records;
     std::vector<std::string> slotNotes;
-    if (diagnostics == nullptr || !enumerate(session, human, devices, records, slotNotes, !session.machine)) {
+    if ((options.json && diagnostics == nullptr) ||
+        !enumerate(session, human, devices, records, slotNotes, !session.machine)) {
         return EXIT_NO_MODEM;
     }
 
