@@ -25,9 +25,15 @@ namespace {
 
 const std::uint32_t kWatchedEvents = IN_OPEN | IN_CLOSE_WRITE | IN_CLOSE_NOWRITE;
 
-// Looks in a row while notifications keep coming during them: a tty opened
-// and closed without pause must not keep the simulator looking forever.
-const int kLooksInARow = 5;
+// A look costs a few milliseconds of processor time on a busy system, and a
+// modem's answer that waits behind it on a small machine comes late. So
+// after a close the model looks once the ttys have been quiet this long, and
+// at the latest this long after the first close it has not looked for: a
+// program that goes through the ttys one after another (a search for modems)
+// gets one look after its last close, not one beside each of its dialogues,
+// and a tty opened and closed without pause cannot put the look off for ever.
+const std::int64_t kQuietUs = 1000;
+const std::int64_t kLookWithinUs = 20000;
 
 // A whole number made only of digits (a process folder of /proc).
 bool IsNumber(const char* text, long* value)
@@ -59,17 +65,24 @@ struct DriverUseCount::Impl {
     int stopRead = -1;
     int stopWrite = -1;
     std::vector<Deadline> releases;  // references still held after a last close
+    bool lookPending = false;  // a close was told that no look has followed yet
+    Deadline lookAt;           // when it is due
+    Deadline lookLatest;       // and the latest it may be put off to
     std::atomic<int> published{-1};
     mutable std::mutex mutex;  // with changed, for waitFor()
     mutable std::condition_variable changed;
     std::thread thread;
 
+    // What the notifications last said of a tty.
+    enum Told { kNothing, kOpened, kOther };
     void look();
-    bool drainNotifications();
+    std::vector<Told> readNotifications();
+    void lookLater();
     void publishCount();
-    // Drops the releases that are due; with lookAgain, first finds which
-    // ttys are open now.
-    void update(bool lookAgain);
+    // Takes the pending notifications when notified, looks when a look is
+    // due, starts the release of each tty found closed and drops the
+    // releases that are due.
+    void update(bool notified);
     void serve();
 };
 
@@ -118,16 +131,52 @@ void DriverUseCount::Impl::look()
     closedir(proc);
 }
 
-// Reads every pending notification; whether there was any. What they say is
-// only a cue to look: the look through /proc decides which ttys are open.
-bool DriverUseCount::Impl::drainNotifications()
+// Reads every pending notification and says, per tty, what the last one
+// was. A tty whose last notification is an open is open now: nothing else
+// makes one, and a close after it would have come with it. Any other last
+// word (a close, which may have left another descriptor on the tty,
+// coalesced or lost notifications, a tty gone) leaves it to a look through
+// /proc, which lookLater() arranges.
+std::vector<DriverUseCount::Impl::Told> DriverUseCount::Impl::readNotifications()
 {
     alignas(struct inotify_event) char buffer[4096];
-    bool any = false;
-    while (read(notify, buffer, sizeof buffer) > 0) {
-        any = true;
+    std::vector<Told> last(ttys.size(), kNothing);
+    bool unknown = false;
+    ssize_t got = 0;
+    while ((got = read(notify, buffer, sizeof buffer)) > 0) {
+        for (std::size_t at = 0; at + sizeof(struct inotify_event) <= static_cast<std::size_t>(got);) {
+            struct inotify_event event;
+            std::memcpy(&event, buffer + at, sizeof event);
+            at += sizeof event + event.len;
+            bool followed = false;
+            for (std::size_t i = 0; i < ttys.size(); ++i) {
+                if (ttys[i].watch == event.wd) {
+                    last[i] = (event.mask & IN_OPEN) != 0 ? kOpened : kOther;
+                    followed = true;
+                }
+            }
+            unknown = unknown || !followed;  // the queue's overflow among them
+        }
     }
-    return any;
+    bool closed = unknown;
+    for (std::size_t i = 0; i < ttys.size(); ++i) {
+        ttys[i].open = ttys[i].open || last[i] == kOpened;
+        closed = closed || last[i] == kOther;
+    }
+    if (closed) {
+        lookLater();
+    }
+    return last;
+}
+
+void DriverUseCount::Impl::lookLater()
+{
+    if (!lookPending) {
+        lookPending = true;
+        lookLatest = Deadline(kLookWithinUs);
+    }
+    const Deadline quiet(kQuietUs);
+    lookAt = quiet.endsBefore(lookLatest) ? quiet : lookLatest;
 }
 
 void DriverUseCount::Impl::publishCount()
@@ -146,33 +195,34 @@ void DriverUseCount::Impl::publishCount()
     }
 }
 
-void DriverUseCount::Impl::update(bool lookAgain)
+void DriverUseCount::Impl::update(bool notified)
 {
-    if (lookAgain) {
-        std::vector<bool> wasOpen;
-        for (const Followed& tty : ttys) {
-            wasOpen.push_back(tty.open);
-        }
-        // The count only ever shows what a look found: a tty is shown open
-        // once a look saw a descriptor on it, never on the word of a
-        // notification that may be older than the close that followed it
-        // (the count would rise after the fact, when the driver is free).
-        // A look during which more notifications came is done again, so
-        // that a close in the middle of it is not published as open.
-        for (int turn = 0; turn < kLooksInARow; ++turn) {
-            look();
-            if (!drainNotifications()) {
-                break;
-            }
-        }
-        // A close may have come during the look, so its release counts from
-        // the look's end: later than the kernel's at times, never earlier.
-        const Deadline release(releaseDelayUs);
+    std::vector<bool> wasOpen;
+    for (const Followed& tty : ttys) {
+        wasOpen.push_back(tty.open);
+    }
+    if (notified) {
+        readNotifications();
+    }
+    if (lookPending && lookAt.expired()) {
+        // A tty is shown closed only once a look found no descriptor on it.
+        // A close told during the look may not be in it: that tty is
+        // looked at again after the next quiet spell, and a session that
+        // began and ended while the look went on is not shown at all (the
+        // count would rise after the fact, when the driver is free).
+        lookPending = false;
+        look();
+        const std::vector<Told> told = readNotifications();
         for (std::size_t i = 0; i < ttys.size(); ++i) {
-            Followed& tty = ttys[i];
-            if (!tty.open && wasOpen[i]) {
-                releases.push_back(release);
-            }
+            ttys[i].open = told[i] == kOther ? wasOpen[i] : ttys[i].open;
+        }
+    }
+    // A close may have come during the look, so its release counts from the
+    // look's end: later than the kernel's at times, never earlier.
+    const Deadline released(releaseDelayUs);
+    for (std::size_t i = 0; i < ttys.size(); ++i) {
+        if (!ttys[i].open && wasOpen[i]) {
+            releases.push_back(released);
         }
     }
     std::vector<Deadline> held;
@@ -188,7 +238,7 @@ void DriverUseCount::Impl::update(bool lookAgain)
 void DriverUseCount::Impl::serve()
 {
     for (;;) {
-        int timeoutMs = -1;
+        int timeoutMs = lookPending ? lookAt.pollTimeoutMs() : -1;
         for (const Deadline& release : releases) {
             const int left = release.pollTimeoutMs();
             timeoutMs = timeoutMs < 0 || left < timeoutMs ? left : timeoutMs;
@@ -200,7 +250,7 @@ void DriverUseCount::Impl::serve()
         if (fds[0].revents != 0) {
             return;
         }
-        update(fds[1].revents != 0 && drainNotifications());
+        update(fds[1].revents != 0);
     }
 }
 
@@ -235,7 +285,8 @@ DriverUseCount::DriverUseCount(const std::vector<Tty>& ttys, int base, int relea
         }
         impl.ttys.push_back(Impl::Followed{tty.path, tty.ownDescriptor, info.st_rdev, watch});
     }
-    impl.update(true);
+    impl.look();
+    impl.update(false);
     impl.thread = std::thread([&impl] { impl.serve(); });
 }
 

@@ -40,7 +40,8 @@ modemsim::MachinePlan TwoModems(int releaseDelayMs, int base = 0)
 // An open anywhere but in the simulator counts at once, once per tty however
 // often it is opened (the simulator's own descriptors never: the count
 // starts at the base); the count falls the release delay after the tty's
-// last close; the plan's base stays on top. The file says what the model says.
+// last close, and a tty that keeps another descriptor keeps its count; the
+// plan's base stays on top. The file says what the model says.
 TEST(DriverUseCount, FollowsOpenTtysAndFallsTheReleaseDelayAfterTheLastClose)
 {
     const int base = 1;
@@ -58,8 +59,10 @@ TEST(DriverUseCount, FollowsOpenTtysAndFallsTheReleaseDelayAfterTheLastClose)
     EXPECT_TRUE(count.waitFor(base + 2, 2000));
     EXPECT_EQ(base + 2, CountInFile(machine));
 
+    // tty 1's last close, and one of tty 0's two: only tty 1 is released
+    // (had tty 0 gone too, both would fall together, straight to the base).
     close(first);
-    close(second);
+    close(other);
     const auto closed = std::chrono::steady_clock::now();
     EXPECT_EQ(base + 2, CountInFile(machine)) << "fell at the close, not after the delay";
     EXPECT_TRUE(count.waitFor(base + 1, 2000));
@@ -70,7 +73,7 @@ TEST(DriverUseCount, FollowsOpenTtysAndFallsTheReleaseDelayAfterTheLastClose)
     // A child process's open counts too, and its exit closes it.
     const pid_t child = fork();
     if (child == 0) {
-        const int fd = OpenTty(machine, 0);
+        const int fd = OpenTty(machine, 1);
         usleep(300000);
         _exit(fd >= 0 ? 0 : 1);
     }
@@ -78,7 +81,8 @@ TEST(DriverUseCount, FollowsOpenTtysAndFallsTheReleaseDelayAfterTheLastClose)
     int status = -1;
     waitpid(child, &status, 0);
     EXPECT_EQ(0, status);
-    close(other);
+    EXPECT_TRUE(count.waitFor(base + 1, 2000));
+    close(second);
     EXPECT_TRUE(count.waitFor(base, 2000));
     EXPECT_EQ(base, CountInFile(machine));
 }
