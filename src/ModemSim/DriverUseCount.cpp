@@ -25,15 +25,17 @@ namespace {
 
 const std::uint32_t kWatchedEvents = IN_OPEN | IN_CLOSE_WRITE | IN_CLOSE_NOWRITE;
 
-// A look costs a few milliseconds of processor time on a busy system, and a
-// modem's answer that waits behind it on a small machine comes late. So
-// after a close the model looks once the ttys have been quiet this long, and
-// at the latest this long after the first close it has not looked for: a
-// program that goes through the ttys one after another (a search for modems)
-// gets one look after its last close, not one beside each of its dialogues,
-// and a tty opened and closed without pause cannot put the look off for ever.
+// A look costs a few milliseconds of processor time on a busy system, and
+// replacing proc/modules most of one on some file systems; a modem's answer
+// that waits behind them on a small machine comes late. So the model settles
+// what it was told (looks, if a tty closed, and publishes) once the ttys
+// have been quiet this long, and at the latest this long after the first
+// notification it has not settled: a program that goes through the ttys one
+// after another (a search for modems) costs one look and one file, not one
+// beside each of its dialogues, and a tty opened and closed without pause
+// cannot put them off for ever.
 const std::int64_t kQuietUs = 1000;
-const std::int64_t kLookWithinUs = 20000;
+const std::int64_t kSettleWithinUs = 20000;
 
 // A whole number made only of digits (a process folder of /proc).
 bool IsNumber(const char* text, long* value)
@@ -54,7 +56,8 @@ struct DriverUseCount::Impl {
         int ownDescriptor;
         dev_t device;
         int watch;
-        bool open = false;  // some descriptor other than ours is on it
+        bool open = false;   // some descriptor other than ours is on it, as far as the model knows
+        bool shown = false;  // counted in the count last published
     };
 
     std::vector<Followed> ttys;
@@ -65,9 +68,10 @@ struct DriverUseCount::Impl {
     int stopRead = -1;
     int stopWrite = -1;
     std::vector<Deadline> releases;  // references still held after a last close
-    bool lookPending = false;  // a close was told that no look has followed yet
-    Deadline lookAt;           // when it is due
-    Deadline lookLatest;       // and the latest it may be put off to
+    bool settling = false;    // notifications were read that are not settled yet
+    bool lookNeeded = false;  // among them a close (or what may hide one)
+    Deadline settleAt;        // when they are settled
+    Deadline settleLatest;    // and the latest that may be put off to
     std::atomic<int> published{-1};
     mutable std::mutex mutex;  // with changed, for waitFor()
     mutable std::condition_variable changed;
@@ -77,11 +81,11 @@ struct DriverUseCount::Impl {
     enum Told { kNothing, kOpened, kOther };
     void look();
     std::vector<Told> readNotifications();
-    void lookLater();
+    void settleLater();
+    void settle();
     void publishCount();
-    // Takes the pending notifications when notified, looks when a look is
-    // due, starts the release of each tty found closed and drops the
-    // releases that are due.
+    // Takes the pending notifications when notified, settles them when that
+    // is due, drops the releases that are due and publishes the count.
     void update(bool notified);
     void serve();
 };
@@ -136,7 +140,7 @@ void DriverUseCount::Impl::look()
 // makes one, and a close after it would have come with it. Any other last
 // word (a close, which may have left another descriptor on the tty,
 // coalesced or lost notifications, a tty gone) leaves it to a look through
-// /proc, which lookLater() arranges.
+// /proc when the notifications are settled.
 std::vector<DriverUseCount::Impl::Told> DriverUseCount::Impl::readNotifications()
 {
     alignas(struct inotify_event) char buffer[4096];
@@ -158,32 +162,60 @@ std::vector<DriverUseCount::Impl::Told> DriverUseCount::Impl::readNotifications(
             unknown = unknown || !followed;  // the queue's overflow among them
         }
     }
-    bool closed = unknown;
+    bool any = unknown;
     for (std::size_t i = 0; i < ttys.size(); ++i) {
         ttys[i].open = ttys[i].open || last[i] == kOpened;
-        closed = closed || last[i] == kOther;
+        lookNeeded = lookNeeded || unknown || last[i] == kOther;
+        any = any || last[i] != kNothing;
     }
-    if (closed) {
-        lookLater();
+    if (any) {
+        settleLater();
     }
     return last;
 }
 
-void DriverUseCount::Impl::lookLater()
+void DriverUseCount::Impl::settleLater()
 {
-    if (!lookPending) {
-        lookPending = true;
-        lookLatest = Deadline(kLookWithinUs);
+    if (!settling) {
+        settling = true;
+        settleLatest = Deadline(kSettleWithinUs);
     }
     const Deadline quiet(kQuietUs);
-    lookAt = quiet.endsBefore(lookLatest) ? quiet : lookLatest;
+    settleAt = quiet.endsBefore(settleLatest) ? quiet : settleLatest;
+}
+
+void DriverUseCount::Impl::settle()
+{
+    settling = false;
+    if (lookNeeded) {
+        // A tty is shown closed only once a look found no descriptor on it.
+        // A close told during the look may not be in it: that tty stays as
+        // it was shown until the next settling, and a session that began and
+        // ended while the look went on is not shown at all (the count would
+        // rise after the fact, when the driver is free).
+        lookNeeded = false;
+        look();
+        const std::vector<Told> told = readNotifications();
+        for (std::size_t i = 0; i < ttys.size(); ++i) {
+            ttys[i].open = told[i] == kOther ? ttys[i].shown : ttys[i].open;
+        }
+    }
+    // A close may have come during the look, so its release counts from the
+    // look's end: later than the kernel's at times, never earlier.
+    const Deadline released(releaseDelayUs);
+    for (Followed& tty : ttys) {
+        if (tty.shown && !tty.open) {
+            releases.push_back(released);
+        }
+        tty.shown = tty.open;
+    }
 }
 
 void DriverUseCount::Impl::publishCount()
 {
     int count = base + static_cast<int>(releases.size());
     for (const Followed& tty : ttys) {
-        count += tty.open ? 1 : 0;
+        count += tty.shown ? 1 : 0;
     }
     if (count != published.load()) {
         publish(count);
@@ -197,33 +229,11 @@ void DriverUseCount::Impl::publishCount()
 
 void DriverUseCount::Impl::update(bool notified)
 {
-    std::vector<bool> wasOpen;
-    for (const Followed& tty : ttys) {
-        wasOpen.push_back(tty.open);
-    }
     if (notified) {
         readNotifications();
     }
-    if (lookPending && lookAt.expired()) {
-        // A tty is shown closed only once a look found no descriptor on it.
-        // A close told during the look may not be in it: that tty is
-        // looked at again after the next quiet spell, and a session that
-        // began and ended while the look went on is not shown at all (the
-        // count would rise after the fact, when the driver is free).
-        lookPending = false;
-        look();
-        const std::vector<Told> told = readNotifications();
-        for (std::size_t i = 0; i < ttys.size(); ++i) {
-            ttys[i].open = told[i] == kOther ? wasOpen[i] : ttys[i].open;
-        }
-    }
-    // A close may have come during the look, so its release counts from the
-    // look's end: later than the kernel's at times, never earlier.
-    const Deadline released(releaseDelayUs);
-    for (std::size_t i = 0; i < ttys.size(); ++i) {
-        if (!ttys[i].open && wasOpen[i]) {
-            releases.push_back(released);
-        }
+    if (settling && settleAt.expired()) {
+        settle();
     }
     std::vector<Deadline> held;
     for (const Deadline& release : releases) {
@@ -238,7 +248,7 @@ void DriverUseCount::Impl::update(bool notified)
 void DriverUseCount::Impl::serve()
 {
     for (;;) {
-        int timeoutMs = lookPending ? lookAt.pollTimeoutMs() : -1;
+        int timeoutMs = settling ? settleAt.pollTimeoutMs() : -1;
         for (const Deadline& release : releases) {
             const int left = release.pollTimeoutMs();
             timeoutMs = timeoutMs < 0 || left < timeoutMs ? left : timeoutMs;
@@ -286,6 +296,7 @@ DriverUseCount::DriverUseCount(const std::vector<Tty>& ttys, int base, int relea
         impl.ttys.push_back(Impl::Followed{tty.path, tty.ownDescriptor, info.st_rdev, watch});
     }
     impl.look();
+    impl.settle();
     impl.update(false);
     impl.thread = std::thread([&impl] { impl.serve(); });
 }

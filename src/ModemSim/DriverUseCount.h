@@ -19,20 +19,21 @@ namespace modemsim {
 // nodes. An open it takes at its word: nothing else makes one. Whether a
 // close was the tty's last only a look through every process's open
 // descriptors (/proc/<pid>/fd, the simulator's own left out) can tell, and
-// coalesced notifications tell no more. The look comes once the ttys have
-// been quiet for a millisecond (at most 20 ms after the close): a look
-// takes milliseconds of processor time on a busy system, which the modems'
-// answers would wait behind on a small machine, and a program that goes
-// through the ttys one after another so costs one look, not one beside each
-// of its dialogues. A tty whose last descriptor closed keeps its reference
-// for the release delay. Each change is handed to publish() with the new
-// count, base included.
+// coalesced notifications tell no more. It settles what it was told (looks,
+// if a tty closed, and publishes) once the ttys have been quiet for a
+// millisecond, at most 20 ms after the first notification: a look takes
+// milliseconds of processor time on a busy system and replacing the file
+// some more, which the modems' answers would wait behind on a small
+// machine, and a program that goes through the ttys one after another so
+// costs one look, not one beside each of its dialogues. A tty whose last
+// descriptor closed keeps its reference for the release delay. Each change
+// is handed to publish() with the new count, base included.
 //
-// The kernel counts inside open(); the model a moment later, once told (a
-// fraction of a millisecond, more on a busy machine). A count falls only
-// after a look, so later than the kernel's, never earlier. The model never
-// shows a session that began and ended before it was told of it, or while
-// it looked: a count that rose after the fact would report the driver busy
+// The kernel counts inside open(); the model a moment later, once the ttys
+// are quiet (a millisecond or so, more on a busy machine), and its count
+// falls after a look, so later than the kernel's, never earlier. It never
+// shows a session that began and ended before it settled, or while it
+// looked: a count that rose after the fact would report the driver busy
 // when it is free.
 //
 // Only the processes whose descriptors this process may look at are seen:
