@@ -18,6 +18,9 @@ const int kDefaultRuns = 21;
 const int kModems = 4;
 const int kModemCounts[] = {1, 4, 32};
 
+// The simulator that stands the machines up: this build's, or --modemsim's.
+std::string g_modemsim = MODEMSIM_PATH;
+
 struct Sample {
     double wallMs = 0.0;
     double cpuMs = 0.0;
@@ -123,7 +126,7 @@ pid_t StartModems(const std::string& root, int modems, const std::string& profil
     if (pipe(out) != 0) {
         return -1;
     }
-    const std::vector<std::string> argv = {MODEMSIM_PATH, "--modems", std::to_string(modems), "--profile",
+    const std::vector<std::string> argv = {g_modemsim, "--modems", std::to_string(modems), "--profile",
                                            profiles, "--root", root,
                                            "--release-delay", std::to_string(releaseDelayMs)};
     std::vector<char*> args;
@@ -209,6 +212,7 @@ void ListAgainstLspci(const std::vector<Build>& builds, const std::string& tmp, 
     for (const Build& build : builds) {
         std::printf("  %-8s %s\n", build.name.c_str(), build.program.c_str());
     }
+    std::printf("  %-8s %s\n", "machines", g_modemsim.c_str());
     std::printf("\n  %6s  %-8s %20s %20s %12s\n", "modems", "build", "diaghost list", "lspci", "list/lspci");
 
     const int counts = static_cast<int>(sizeof kModemCounts / sizeof kModemCounts[0]);
@@ -304,10 +308,13 @@ void ReleaseWaits(const Build& build, const std::string& tmp, int rounds)
 
 int Usage()
 {
-    std::fprintf(stderr, "usage: bench_host [--runs N] [--rounds N] [--list-only] [--build NAME=PROGRAM]...\n"
+    std::fprintf(stderr, "usage: bench_host [--runs N] [--rounds N] [--list-only] [--modemsim PROGRAM]\n"
+                         "                  [--build NAME=PROGRAM]...\n"
                          "  --runs N     runs of each command per machine for list and lspci (default %d)\n"
                          "  --rounds N   whole test runs per release delay (default 1, about half a minute each)\n"
                          "  --list-only  list and lspci only, no test runs\n"
+                         "  --modemsim PROGRAM\n"
+                         "               the simulator that stands the machines up (default: this build's)\n"
                          "  --build NAME=PROGRAM\n"
                          "               a diaghost to time, with its package in PROGRAM/../../package/modem\n"
                          "               (a build tree's layout); given once or more, in place of this\n"
@@ -330,6 +337,8 @@ int main(int argc, char** argv)
             (arg == "--runs" ? runs : rounds) = std::max(1, std::atoi(argv[++i]));
         } else if (arg == "--list-only") {
             listOnly = true;
+        } else if (arg == "--modemsim" && i + 1 < argc && IsProgram(argv[i + 1])) {
+            g_modemsim = argv[++i];
         } else if (arg == "--build" && i + 1 < argc && std::strchr(argv[i + 1], '=') != nullptr) {
             const std::string value = argv[++i];
             const std::string program = value.substr(value.find('=') + 1);
