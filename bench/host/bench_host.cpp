@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
@@ -157,6 +158,43 @@ pid_t StartModems(const std::string& root, int modems, const std::string& profil
     return text.find("MODEMDIAG_SYSROOT=") == std::string::npos ? -1 : pid;
 }
 
+// Processor time the simulator's threads have had, in nanoseconds.
+long long SimulatorTimeNs(pid_t modems)
+{
+    long long total = 0;
+    const std::string tasks = "/proc/" + std::to_string(modems) + "/task";
+    if (DIR* dir = opendir(tasks.c_str())) {
+        while (const dirent* task = readdir(dir)) {
+            long long ranNs = 0;
+            FILE* stat = std::fopen((tasks + "/" + task->d_name + "/schedstat").c_str(), "r");
+            if (stat != nullptr) {
+                total += std::fscanf(stat, "%lld", &ranNs) == 1 ? ranNs : 0;
+                std::fclose(stat);
+            }
+        }
+        closedir(dir);
+    }
+    return total;
+}
+
+// Until the simulator has done what the last command left it (its use
+// count's look through /proc, the new proc/modules), at most 250 ms: that
+// work belongs to the command that caused it, and must not fall on the next
+// one timed.
+void WaitForRest(pid_t modems)
+{
+    const Deadline limit = Deadline::afterMs(250);
+    long long before = SimulatorTimeNs(modems);
+    while (!limit.expired()) {
+        usleep(3000);
+        const long long now = SimulatorTimeNs(modems);
+        if (now == before) {
+            return;
+        }
+        before = now;
+    }
+}
+
 void StopModems(pid_t modems)
 {
     kill(modems, SIGTERM);
@@ -170,7 +208,7 @@ struct Medians {
     Sample lspci;
 };
 
-Medians ListAndLspci(const std::vector<Build>& builds, const std::string& root, int runs)
+Medians ListAndLspci(const std::vector<Build>& builds, const std::string& root, pid_t modems, int runs)
 {
     std::vector<std::vector<std::string>> lists;
     for (const Build& build : builds) {
@@ -187,9 +225,11 @@ Medians ListAndLspci(const std::vector<Build>& builds, const std::string& root, 
     std::vector<double> lspciWall, lspciCpu;
     for (int i = 0; i < runs; ++i) {
         for (std::size_t b = 0; b < lists.size(); ++b) {
+            WaitForRest(modems);
             const Sample ours = Timed(lists[b]);
             listWall[b].push_back(ours.wallMs);
             listCpu[b].push_back(ours.cpuMs);
+            WaitForRest(modems);
             const Sample theirs = Timed(lspci);
             lspciWall.push_back(theirs.wallMs);
             lspciCpu.push_back(theirs.cpuMs);
@@ -206,7 +246,8 @@ Medians ListAndLspci(const std::vector<Build>& builds, const std::string& root, 
 void ListAgainstLspci(const std::vector<Build>& builds, const std::string& tmp, int runs)
 {
     std::printf("diaghost --sysroot ROOT list beside lspci -n -A linux-proc -O proc.path=ROOT/proc/bus/pci\n"
-                "on modemsim --root machines (healthy modems); median of %d runs each, the commands taking turns.\n"
+                "on modemsim --root machines (healthy modems); median of %d runs each, the commands taking turns,\n"
+                "each started once the simulator is at rest.\n"
                 "Wall time, and in brackets processor time (user + system):\n\n",
                 runs);
     for (const Build& build : builds) {
@@ -224,7 +265,7 @@ void ListAgainstLspci(const std::vector<Build>& builds, const std::string& tmp, 
             std::fprintf(stderr, "bench_host: modemsim did not start\n");
             return;
         }
-        all.push_back(ListAndLspci(builds, root, runs));
+        all.push_back(ListAndLspci(builds, root, sim, runs));
         StopModems(sim);
         const Medians& medians = all.back();
         for (std::size_t b = 0; b < builds.size(); ++b) {
