@@ -101,14 +101,21 @@ bool Options::selects(const DeviceRecord& record) const
 
 int parseOptions(int argc, char** argv, Options& options)
 {
-    std::string exitStatuses = "Exit status:\n";
-    for (const ExitStatusInfo& row : kExitStatuses) {
-        exitStatuses += helpRow(std::to_string(row.status), 5, row.meaning);
-    }
-    std::string profilesHelp;
-    for (const modemsim::MachinePlan& plan : modemsim::MachinePlan::named()) {
-        profilesHelp += helpRow(plan.name, 11, plan.summary + (plan.name == "demo" ? " (default)" : ""));
-    }
+    // The help texts' lists, made only when a help text shows them.
+    const auto exitStatuses = [] {
+        std::string rows = "Exit status:\n";
+        for (const ExitStatusInfo& row : kExitStatuses) {
+            rows += helpRow(std::to_string(row.status), 5, row.meaning);
+        }
+        return rows;
+    };
+    const auto profilesHelp = [] {
+        std::string rows;
+        for (const modemsim::MachinePlan& plan : modemsim::MachinePlan::named()) {
+            rows += helpRow(plan.name, 11, plan.summary + (plan.name == "demo" ? " (default)" : ""));
+        }
+        return rows;
+    };
     CLI::App app("Runs the modem diagnostics package: lists the modems and tests them.", "diaghost");
     app.set_help_flag("-h,--help", "Show this help and exit");
     app.set_version_flag("--version", std::string("diaghost ") + DIAGHOST_VERSION, "Show the version and exit");
@@ -118,10 +125,15 @@ int parseOptions(int argc, char** argv, Options& options)
     // Names and descriptions within 80 columns, in diaghost's words.
     app.get_formatter()->column_width(26);
     app.get_formatter()->label("SUBCOMMAND", "COMMAND");
-    app.footer(std::string("Commands are explained by 'diaghost help COMMAND'; their options may\n"
-                           "also come before them (diaghost -v list). The manual page diaghost(1)\n"
-                           "tells everything.\n\n") +
-               kStreams + "\n" + exitStatuses + "\nSimulated machines (--simulate=PROFILE):\n" + profilesHelp);
+    app.footer([exitStatuses, profilesHelp] {
+        std::string footer = std::string("Commands are explained by 'diaghost help COMMAND'; their options may\n"
+                                         "also come before them (diaghost -v list). The manual page diaghost(1)\n"
+                                         "tells everything.\n\n") +
+                             kStreams + "\n" + exitStatuses() + "\nSimulated machines (--simulate=PROFILE):\n" +
+                             profilesHelp();
+        footer.pop_back();  // CLI11 puts a line end after a footer function's text
+        return footer;
+    });
 
     const auto pathOption = [](CLI::App* on, const char* name, std::string& path, const char* type, const char* text) {
         on->add_option(name, path, text)->type_name(type)->check(checkPath);
@@ -243,7 +255,7 @@ int parseOptions(int argc, char** argv, Options& options)
 
     const bool simulated = simulate->count() > 0;
     if (simulated && options.profile == "help") {
-        std::cout << "Simulated machines for --simulate=PROFILE:\n" << profilesHelp;
+        std::cout << "Simulated machines for --simulate=PROFILE:\n" << profilesHelp();
         return EXIT_ALL_PASSED;
     }
     if (commandName.empty()) {
