@@ -144,6 +144,9 @@ int parseOptions(int argc, char** argv, Options& options)
         app.add_option("--simulate", options.profile, "Run on a simulated machine (--simulate=help)")
             ->expected(0, 1)
             ->type_name("[=PROFILE]");
+    app.add_option("--color", options.color, "Colour the text: auto (a terminal, no NO_COLOR), always or never")
+        ->type_name("WHEN")
+        ->check(CLI::IsMember({"auto", "always", "never"}));
 
     CLI::App* info = app.add_subcommand("info", "Show the diagnostic, its package and its tests");
     CLI::App* list = app.add_subcommand("list", "List the modems found");
@@ -166,6 +169,9 @@ int parseOptions(int argc, char** argv, Options& options)
 
     list->add_flag("-v,--verbose", options.verbose, "Full description of each modem");
     list->add_flag("--json", options.json, "Print one JSON document on stdout instead of the table");
+    list->add_option("--device", options.device, "Only this modem: index, tty or PCI address")
+        ->type_name("MODEM|all")
+        ->check(checkDevice);
 
     run->add_option("--device", options.device, "Modem: index, tty or PCI address, or all")
         ->type_name("MODEM|all")
@@ -173,6 +179,9 @@ int parseOptions(int argc, char** argv, Options& options)
     run->add_option("--test", options.tests, "dialtone, loopback, at or all; may be repeated")
         ->type_name("NAME|all");
     run->add_flag("--halt-on-error", options.haltOnError, "No test starts after a failure");
+    run->add_option("--repeat", options.repeat, "Run the tests N times in a row (burn-in)")
+        ->type_name("N")
+        ->check(CLI::Range(1u, 1000000u));
     run->add_flag("--json", options.json, "One JSON document on stdout, the text on stderr");
     pathOption(run, "--json-file", options.jsonFile, "FILE", "Write the JSON document to FILE, replaced in one step");
     pathOption(run, "--junit", options.junit, "FILE", "Also write a JUnit XML report to FILE");

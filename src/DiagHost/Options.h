@@ -20,9 +20,11 @@ struct Options {
     bool json = false;
     std::string jsonFile;             // run: file the JSON document replaces
     std::string junit;                // run: JUnit report file
-    std::string device = "all";       // run: "all", a modem index, a tty path or a PCI address
+    std::string device = "all";       // list, run: "all", a modem index, a tty path or a PCI address
     std::vector<std::string> tests;   // run: test names; empty or "all": every test
     bool haltOnError = false;
+    unsigned repeat = 1;              // run: rounds of the selected tests (burn-in)
+    std::string color = "auto";       // auto (a terminal without NO_COLOR), always or never
     bool quiet = false;               // run: only the summary
     std::string metrics;              // run: Prometheus text file to write
     std::string html;                 // run, report: the run's page to write
