@@ -9,6 +9,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "PluginContract.h"
+
 namespace diaghost {
 
 namespace {
@@ -37,13 +39,6 @@ bool number(const std::string& text, std::size_t& at, std::size_t end, int base,
     return result.ec == std::errc() && result.ptr == last && read <= limit;
 }
 
-// The decimal digits at text[at] as a number of at most limit.
-bool decimal(const std::string& text, std::size_t& at, unsigned long limit, unsigned* value)
-{
-    const std::size_t end = std::min(text.find_first_not_of("0123456789", at), text.size());
-    return end > at && number(text, at, end, 10, limit, value);
-}
-
 }  // namespace
 
 PciAddress PciAddress::parse(const std::string& text)
@@ -60,12 +55,8 @@ PciAddress PciAddress::parse(const std::string& text)
 
 PciAddress PciAddress::fromLocation(const std::string& location)
 {
-    std::size_t at = 0;
     PciAddress address;
-    address.valid = literal(location, at, "PCI Bus ") && decimal(location, at, 0xFF, &address.bus) &&
-                    literal(location, at, ", Device ") && decimal(location, at, 0x1F, &address.device) &&
-                    literal(location, at, ", Function ") && decimal(location, at, 7, &address.function) &&
-                    at == location.size();
+    address.valid = modemdiag::ReadLocation(location, &address.bus, &address.device, &address.function);
     return address.valid ? address : PciAddress();
 }
 
@@ -103,10 +94,7 @@ std::string PciAddress::readId(const std::string& sysroot) const
 
 int slotFromHWInfo(const std::string& text)
 {
-    std::size_t at = 0;
-    unsigned slot = 0;
-    const bool whole = literal(text, at, "PCI Slot ") && decimal(text, at, INT_MAX, &slot) && at == text.size();
-    return whole ? static_cast<int>(slot) : 0;
+    return modemdiag::ReadSlot(text);
 }
 
 }  // namespace diaghost

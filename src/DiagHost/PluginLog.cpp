@@ -1,12 +1,16 @@
 // PluginLog.cpp - sorts the plug-in's log lines by test and shortens them for the screen.
 #include "PluginLog.h"
 
+#include "PluginContract.h"
+
 namespace diaghost {
 
 namespace {
 
-const char kTestLine[] = "ModemDiag::";
-const char kErrorLine[] = "Tessaly Modem Diagnostics: ";
+using modemdiag::kErrorLinePrefix;
+using modemdiag::kTestLinePrefix;
+using modemdiag::kTestLineText;
+using modemdiag::kTestLineTty;
 
 bool startsWith(const std::string& text, const char* prefix)
 {
@@ -16,8 +20,8 @@ bool startsWith(const std::string& text, const char* prefix)
 // "ModemDiag::<test>::run() [<tty>]" and nothing after it.
 bool isRunOpening(const std::string& line)
 {
-    const std::string::size_type call = line.find("::run() [");
-    return startsWith(line, kTestLine) && call != std::string::npos && line.find(']', call) == line.size() - 1;
+    const std::string::size_type call = line.find(std::string("::") + modemdiag::kTestRunFunction + kTestLineTty);
+    return startsWith(line, kTestLinePrefix) && call != std::string::npos && line.find(']', call) == line.size() - 1;
 }
 
 // The tty a line names ("/dev/ttySM1"), "" for a line that names none.
@@ -32,9 +36,9 @@ std::string ttyOfLogLine(const std::string& line)
 
 PluginLogLine readLogLine(const std::string& line)
 {
-    PluginLogLine read{line, startsWith(line, kErrorLine)};
-    const std::string::size_type call = line.find("() [");
-    if (!startsWith(line, kTestLine) || call == std::string::npos) {
+    PluginLogLine read{line, startsWith(line, kErrorLinePrefix)};
+    const std::string::size_type call = line.find(kTestLineTty);
+    if (!startsWith(line, kTestLinePrefix) || call == std::string::npos) {
         return read;
     }
     const std::string::size_type close = line.find(']', call);
@@ -44,8 +48,9 @@ PluginLogLine readLogLine(const std::string& line)
     }
     const std::string function = line.substr(name + 2, call - name - 2);
     std::string rest = line.substr(close + 1);
-    if (rest.compare(0, 3, " - ") == 0) {
-        rest.erase(0, 3);
+    const std::size_t separator = std::char_traits<char>::length(kTestLineText);
+    if (rest.compare(0, separator, kTestLineText) == 0) {
+        rest.erase(0, separator);
     }
     read.text = rest.empty() ? function : function + ": " + rest;
     return read;

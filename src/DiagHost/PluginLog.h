@@ -10,13 +10,11 @@
 
 namespace diaghost {
 
-// The diagnostic log holds three kinds of lines:
-//   "ModemDiag::<class>::<function>() [<tty>] - <text>"  a test's own line;
-//       each run of a test opens with "ModemDiag::<class>::run() [<tty>]";
-//   "Tessaly Modem Diagnostics: <what failed>"  an error line: a port that
-//       went away, a write the modem's tty refused;
-//   anything else (the serial layer's lines, the message functions'), which
-//       names no tty.
+// The diagnostic log holds three kinds of lines (their forms are the
+// plug-in's, in PluginContract.h): a test's own line, naming its tty; an
+// error line (a port that went away, a write the modem's tty refused); and
+// anything else (the serial layer's lines, the message functions'), which
+// names no tty.
 struct PluginLogLine {
     // A test's line as "<function>: <text>" (the test and its tty are
     // shown above it), any other line whole.

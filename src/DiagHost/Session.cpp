@@ -15,6 +15,7 @@
 
 #include "ExitStatus.h"
 #include "OutputFiles.h"
+#include "PluginContract.h"
 
 namespace diaghost {
 
@@ -22,7 +23,7 @@ namespace {
 
 using QuarnDiags::DeviceEnum::IDeviceEnumerator;
 
-const char* const kLogFiles[] = {"TSYmodemDeviceEnumerator.log", "TSYmodemDiagnostic.log"};
+const char* const kLogFiles[] = {modemdiag::kEnumeratorLogName, modemdiag::kDiagnosticLogName};
 
 // The mode our host runs diagnostics in; the modem plug-in does not vary by it.
 constexpr IDeviceEnumerator::DiagnosticMode kMode = IDeviceEnumerator::CUSTOMER;
@@ -72,9 +73,9 @@ std::string defaultPackagePath()
     return std::string();
 }
 
-// A scratch folder for a simulated run: <dir>/log receives the plug-in's
-// logs, <dir>/modem/pkg.cfg links to the real manifest so that the plug-in,
-// told that its package lives there, derives <dir>/log as its log folder.
+// A scratch folder for a simulated run: <dir>/modem/pkg.cfg links to the
+// real manifest, and the log folder the plug-in derives from that path is
+// made for it, so that its logs land in the scratch folder.
 bool makeScratchFolder(const std::string& manifest, std::string& folder, std::string& configPath, std::string& error)
 {
     const char* base = std::getenv("TMPDIR");
@@ -87,7 +88,10 @@ bool makeScratchFolder(const std::string& manifest, std::string& folder, std::st
         return false;
     }
     configPath = folder + "/modem/pkg.cfg";
-    if (mkdir((folder + "/log").c_str(), 0755) != 0 || mkdir((folder + "/modem").c_str(), 0755) != 0 ||
+    std::string packageFolder;
+    std::string logFolder;
+    modemdiag::FoldersOfPackage(configPath, packageFolder, logFolder);
+    if (mkdir(logFolder.c_str(), 0755) != 0 || mkdir(packageFolder.c_str(), 0755) != 0 ||
         symlink(absolutePath(manifest).c_str(), configPath.c_str()) != 0) {
         error = "cannot prepare " + folder + ": " + std::strerror(errno);
         return false;
@@ -321,8 +325,8 @@ bool Plugin::load(const PackageConfig& config, const std::string& configPath, st
 
     // The folders as the plug-in takes them from the path, by text.
     const std::string absolute = absolutePath(configPath);
-    m_packageDir = parentFolder(absolute);
-    m_logDir = m_packageDir.substr(0, m_packageDir.rfind('/')) + "/log";
+    m_packageDir = m_logDir = ".";  // where the plug-in starts
+    modemdiag::FoldersOfPackage(absolute, m_packageDir, m_logDir);
     reinterpret_cast<SetConfigFn>(setConfig)(absolute.c_str());
     return true;
 }

@@ -5,6 +5,7 @@
 
 #include "ModemDeviceEnumerator.h"
 #include "ModemDiagnostic.h"
+#include "PluginContract.h"
 
 std::string g_configFileName;
 std::string g_packageDirPath(".");
@@ -22,14 +23,7 @@ extern "C" void setPackageConfigFile(const char* apcFileName)
         return;
     }
 
-    const std::string::size_type configSlash = g_configFileName.rfind('/');
-    if (configSlash != std::string::npos) {
-        g_packageDirPath = g_configFileName.substr(0, configSlash);
-    }
-    const std::string::size_type packageSlash = g_packageDirPath.rfind('/');
-    if (packageSlash != std::string::npos) {
-        g_logDirPath = g_packageDirPath.substr(0, packageSlash) + "/log";
-    }
+    modemdiag::FoldersOfPackage(g_configFileName, g_packageDirPath, g_logDirPath);
 }
 
 extern "C" QuarnDiags::DeviceEnum::IDeviceEnumerator* getIDeviceEnumerator(

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <string>
 
+#include "PluginContract.h"
+
 namespace QuarnDiags {
 namespace ModemDiag {
 
@@ -46,7 +48,7 @@ ModemDevice::ModemDevice(const char* pDeviceName, const char* pDescription, cons
     if (!uiNumber.empty()) {
         setDeviceAdditionalHWInfo(uiNumber.c_str());
     } else if (m_devDetails.slot != 0) {
-        std::snprintf(text, sizeof text, "PCI Slot %d", static_cast<int>(m_devDetails.slot));
+        modemdiag::FormatSlot(text, sizeof text, static_cast<int>(m_devDetails.slot));
         setDeviceAdditionalHWInfo(text);
     }
     ProgressMessage("\tAdditional hardware info: %s", getDeviceAdditionalHWInfo().c_str());

@@ -11,6 +11,7 @@
 #include "LogFile.h"
 #include "ModemDevice.h"
 #include "PciSlot.h"
+#include "PluginContract.h"
 #include "PombexIface.h"
 #include "Velk.h"
 #include "VelkLinux.h"
@@ -23,7 +24,6 @@ std::uint32_t ModemDeviceEnumerator::s_logFileInitCount = 0;
 
 namespace {
 
-const char kLogFileName[] = "/TSYmodemDeviceEnumerator.log";
 const char kFuncName[] = "ModemDeviceEnumerator::getDeviceVector";
 const char kDeviceDescription[] = "Tessaly Parlance V.92 56K PCI Modem";
 const std::uint32_t kTableEntries = 32;
@@ -73,13 +73,13 @@ ModemDeviceEnumerator::ModemDeviceEnumerator(bool diagLog, DiagnosticMode diagMo
     }
     std::string failedPath;
     if (!s_logFile.is_open()) {
-        const std::string path = g_logDirPath + kLogFileName;
+        const std::string path = g_logDirPath + "/" + modemdiag::kEnumeratorLogName;
         if (!OpenLogFile(s_logFile, path, LogCreation::GroupWritable)) {
             // The log folder may not exist yet: fall back to the package
             // folder, for every later user of the log folder too.
             failedPath = path;
             g_logDirPath = g_packageDirPath;
-            OpenLogFile(s_logFile, g_logDirPath + kLogFileName, LogCreation::GroupWritable);
+            OpenLogFile(s_logFile, g_logDirPath + "/" + modemdiag::kEnumeratorLogName, LogCreation::GroupWritable);
         }
     }
     gpLogFile = &s_logFile;
@@ -91,8 +91,8 @@ ModemDeviceEnumerator::ModemDeviceEnumerator(bool diagLog, DiagnosticMode diagMo
         // the log folder is unusable: whoever reads this log must learn why
         // it is not where the package puts its logs.
         if (!failedPath.empty()) {
-            s_logFile << "Unable to open " << failedPath << "; logging to " << g_logDirPath << kLogFileName
-                      << " instead" << std::endl;
+            s_logFile << "Unable to open " << failedPath << "; logging to " << g_logDirPath << "/"
+                      << modemdiag::kEnumeratorLogName << " instead" << std::endl;
         }
     }
 }
@@ -175,9 +175,8 @@ DeviceEnum::VirtualDeviceVector* ModemDeviceEnumerator::getDeviceVector(const ch
         SetFunctionName(kFuncName);
 
         char devLocation[64];
-        std::snprintf(devLocation, sizeof devLocation, "PCI Bus %d, Device %d, Function %d",
-                      static_cast<int>(devTableEntry.bus), static_cast<int>(devTableEntry.device),
-                      static_cast<int>(devTableEntry.function));
+        modemdiag::FormatLocation(devLocation, sizeof devLocation, static_cast<int>(devTableEntry.bus),
+                                  static_cast<int>(devTableEntry.device), static_cast<int>(devTableEntry.function));
 
         ProgressMessage("Hardware device %u details:", static_cast<unsigned>(j + 1));
         ProgressMessage("\tDevice name: %s", productName);

@@ -8,6 +8,7 @@
 #include "ModemATCommandTest.h"
 #include "ModemDialtoneDetectionTest.h"
 #include "ModemLoopbackTest.h"
+#include "PluginContract.h"
 
 namespace QuarnDiags {
 namespace ModemDiag {
@@ -20,7 +21,7 @@ ModemDiagnostic::ModemDiagnostic(bool diagLog, DeviceEnum::IDeviceEnumerator::Di
 {
     if (diagLog) {
         if (!s_logFile.is_open()) {
-            OpenLogFile(s_logFile, g_logDirPath + "/TSYmodemDiagnostic.log", LogCreation::Umasked);
+            OpenLogFile(s_logFile, g_logDirPath + "/" + modemdiag::kDiagnosticLogName, LogCreation::Umasked);
         }
         ++s_logFileInitCount;
         if (s_logFile.is_open()) {

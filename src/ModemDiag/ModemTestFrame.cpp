@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "ModemDevice.h"
+#include "PluginContract.h"
 #include "QuarnDiags/SysUtil.h"
 #include "Velk.h"
 #include "VelkLinux.h"
@@ -41,7 +42,8 @@ DiagnosticResult* ModemTestFrame::run(const DeviceEnum::IDevice* pDevice, const 
 {
     const std::string tty = TtyOf(pDevice);
     char funcName[256];
-    std::snprintf(funcName, sizeof funcName, "ModemDiag::%s::run() [%s]", m_className, tty.c_str());
+    modemdiag::FormatTestLineHead(funcName, sizeof funcName, m_className, modemdiag::kTestRunFunction, tty.c_str(),
+                                  false);
 
     gpLogFile = &m_logFile;
     logLine(funcName, "");
@@ -51,13 +53,13 @@ DiagnosticResult* ModemTestFrame::run(const DeviceEnum::IDevice* pDevice, const 
 
     DiagnosticResult* result;
     if (comPort[0] == '\0') {
-        logLine(funcName, " - Invalid device reference, aborting test");
+        logLine(funcName, std::string(modemdiag::kTestLineText) + "Invalid device reference, aborting test");
         result = makeResult(Diag::FAILED, INVALID_DEVICE_REFERENCE, Diag::INFORMATION_EVENT);
     } else {
         m_status.setStatus(Diag::DiagnosticStatus::EXECUTING);
         result = runCheck(comPort, settings);
     }
-    logLine(funcName, " - Normal exit  ");
+    logLine(funcName, std::string(modemdiag::kTestLineText) + "Normal exit  ");
 
     gpLogFile = nullptr;
     return result;
@@ -110,8 +112,7 @@ DiagnosticResult* ModemTestFrame::makeResult(Diag::TestResult verdict, Uint code
 
 bool ModemTestFrame::openModem(Check& check, const char* comPort)
 {
-    std::snprintf(check.funcName, sizeof check.funcName, "ModemDiag::%s::%s() [%s] - ", m_className, m_checkName,
-                  comPort);
+    modemdiag::FormatTestLineHead(check.funcName, sizeof check.funcName, m_className, m_checkName, comPort, true);
     check.hPort = -1;
     check.presult = nullptr;
     logLine(check.funcName, "Started");

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "ExportClass.h"
+#include "PluginContract.h"
 #include "VelkLinux.h"
 
 char gFunctionName[512];
@@ -30,7 +31,7 @@ void ReportPrefixed(MessageKind kind, const char* format, va_list args)
     } else if (kind == kProgress) {
         LogMessage("Status: %s", text);
     } else {
-        LogMessage("Tessaly Modem Diagnostics: %s", text);
+        LogMessage("%s%s", modemdiag::kErrorLinePrefix, text);
     }
 }
 
