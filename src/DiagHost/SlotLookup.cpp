@@ -1,7 +1,6 @@
 // SlotLookup.cpp - a slot the plug-in did not find: the firmware's table through /dev/mem, else the kernel's records.
 #include "SlotLookup.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
@@ -10,12 +9,13 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "IrqTable.h"
+
 namespace diaghost {
 
-namespace {
+const std::size_t kFirmwareAreaSize = irqtable::kAreaSize;
 
-const std::size_t kHeaderSize = 32;
-const std::size_t kEntrySize = 16;
+namespace {
 
 // Reads at most size bytes of path at offset; the count read, -1 with errno
 // set when the file cannot be opened or read. One read does: a regular file
@@ -57,45 +57,29 @@ int slotOfName(const char* name)
 
 }  // namespace
 
-bool decodeIrqTable(const std::uint8_t* area, std::size_t size, std::vector<IrqSlotEntry>& entries,
+bool decodeIrqTable(const std::uint8_t* area, std::size_t size, std::vector<std::uint8_t>& table,
                     std::string& problem)
 {
-    entries.clear();
+    table.clear();
     std::size_t at = 0;
-    while (at + kHeaderSize <= size && std::memcmp(area + at, "$PIR", 4) != 0) {
-        at += 16;
+    while (at + irqtable::kHeaderSize <= size && !irqtable::IsSignature(area + at)) {
+        at += irqtable::kStep;
     }
-    if (at + kHeaderSize > size) {
+    if (at + irqtable::kHeaderSize > size) {
         problem = "no IRQ routing table in the firmware's area";
         return false;
     }
-    // Multi-byte fields byte by byte: the copy has no alignment to count on.
-    const std::uint8_t* table = area + at;
-    const unsigned version = table[4] | table[5] << 8;
-    const std::size_t length = static_cast<std::size_t>(table[6] | table[7] << 8);
-    unsigned sum = 0;
-    const bool sized = length >= kHeaderSize && length % kEntrySize == 0 && at + length <= size;
-    for (std::size_t i = 0; sized && i < length; ++i) {
-        sum += table[i];
-    }
-    if (version != 0x0100 || !sized || sum % 256 != 0) {
+    const irqtable::Fault fault = irqtable::Check(area + at, size - at);
+    if (fault != irqtable::Fault::None) {
         char where[16];
-        std::snprintf(where, sizeof where, "0x%X", static_cast<unsigned>(kFirmwareAreaStart + at));
+        std::snprintf(where, sizeof where, "0x%X", static_cast<unsigned>(irqtable::kAreaStart + at));
         problem = std::string("the firmware's IRQ routing table at ") + where + " is invalid (" +
-                  (version != 0x0100 ? "version" : !sized ? "size" : "checksum") + ")";
+                  (fault == irqtable::Fault::Version ? "version" : fault == irqtable::Fault::Size ? "size" : "checksum") +
+                  ")";
         return false;
     }
-    for (std::size_t entry = kHeaderSize; entry < length; entry += kEntrySize) {
-        entries.push_back({table[entry], static_cast<std::uint8_t>(table[entry + 1] >> 3), table[entry + 14]});
-    }
+    table.assign(area + at, area + at + irqtable::Length(area + at));
     return true;
-}
-
-int slotInTable(const std::vector<IrqSlotEntry>& entries, unsigned bus, unsigned device)
-{
-    const auto entry = std::find_if(entries.begin(), entries.end(),
-                                    [&](const IrqSlotEntry& e) { return e.bus == bus && e.device == device; });
-    return entry != entries.end() ? entry->slot : -1;
 }
 
 void SlotLookup::readFirmware()
@@ -103,7 +87,7 @@ void SlotLookup::readFirmware()
     m_firmwareRead = true;
     const std::string path = m_sysroot + "/dev/mem";
     std::vector<std::uint8_t> area(kFirmwareAreaSize);
-    const long got = readAt(path, area.data(), area.size(), kFirmwareAreaStart);
+    const long got = readAt(path, area.data(), area.size(), irqtable::kAreaStart);
     if (got < 0) {
         const int error = errno;
         m_firmwareProblem = "/dev/mem: " + std::string(std::strerror(error));
@@ -149,7 +133,7 @@ SlotAnswer SlotLookup::find(unsigned domain, unsigned bus, unsigned device)
     }
     // The firmware's table (empty when it was not read whole) knows only
     // the first PCI domain.
-    const int fromTable = domain == 0 ? slotInTable(m_table, bus, device) : -1;
+    const int fromTable = domain == 0 ? irqtable::SlotOf(m_table.data(), m_table.size(), bus, device) : -1;
     if (fromTable >= 0) {
         return {fromTable, SlotSource::Firmware};
     }

@@ -34,26 +34,15 @@ inline const SlotSourceInfo& describe(SlotSource source)
     return kSlotSources[static_cast<int>(source)];
 }
 
-// One entry of the firmware's PCI IRQ routing table.
-struct IrqSlotEntry {
-    std::uint8_t bus = 0;
-    std::uint8_t device = 0;  // 0-31
-    std::uint8_t slot = 0;    // 0: built into the system board
-};
+// How many bytes of physical memory the firmware's area is, from its start.
+extern const std::size_t kFirmwareAreaSize;
 
-// Physical memory the firmware leaves its routing table in.
-const std::uint32_t kFirmwareAreaStart = 0xF0000;
-const std::size_t kFirmwareAreaSize = 0x10000;
-
-// Decodes the routing table from a copy of physical memory from
-// kFirmwareAreaStart on: the first "$PIR" on a 16-byte boundary, version
-// 1.0, a size of 32 + 16n bytes inside the area and a byte sum of 0. False
-// with the reason in problem (a text for people).
-bool decodeIrqTable(const std::uint8_t* area, std::size_t size, std::vector<IrqSlotEntry>& entries,
+// Finds the routing table in a copy of the firmware's area (size bytes from
+// its start on): the first signature on the table's 16-byte grid, checked
+// by the plug-in's rules. The sound table's bytes in table; false with the
+// reason in problem (a text for people).
+bool decodeIrqTable(const std::uint8_t* area, std::size_t size, std::vector<std::uint8_t>& table,
                     std::string& problem);
-
-// The first entry's slot for bus and device; -1 when no entry names it.
-int slotInTable(const std::vector<IrqSlotEntry>& entries, unsigned bus, unsigned device);
 
 // Slot 0 with a source is "built into the system board", with Unknown "not known".
 struct SlotAnswer {
@@ -83,7 +72,7 @@ private:
 
     std::string m_sysroot;
     bool m_firmwareRead = false;
-    std::vector<IrqSlotEntry> m_table;
+    std::vector<std::uint8_t> m_table;  // the routing table's bytes, empty when it was not sound
     std::string m_firmwareProblem;  // "" when the table was read whole
     bool m_recordsRead = false;
     std::map<RecordKey, int> m_records;  // slot of each {domain, bus, device}

@@ -4,14 +4,15 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "IrqTable.h"
 #include "VelkLinux.h"
 
 namespace {
 
-// The BIOS leaves the table on a 16-byte boundary of 0xF0000-0xFFFFF.
-const std::uint32_t kBiosFirst = 0xF0000;
-const std::uint32_t kBiosLast = 0xFFFFF;
-const std::uint32_t kBiosStep = 16;
+// The BIOS range searched, step by step.
+const std::uint32_t kBiosFirst = irqtable::kAreaStart;
+const std::uint32_t kBiosLast = irqtable::kAreaStart + irqtable::kAreaSize - 1;
+const std::uint32_t kBiosStep = irqtable::kStep;
 // The whole range plus the part of a header lying at the last step that
 // runs past it.
 const std::size_t kBiosImageSize = (kBiosLast + 1 - kBiosFirst) + (kIrqTableHeaderSize - kBiosStep);
@@ -43,7 +44,7 @@ int FindIrqTable(FILE* kcore, const BiosImage& image, std::uint32_t* tableAddres
         if (!ReadHeaderBytes(kcore, image, address, header)) {
             return -1;
         }
-        if (std::memcmp(header, "$PIR", 4) == 0) {
+        if (irqtable::IsSignature(header)) {
             *tableAddress = address;
             return 1;
         }
@@ -104,45 +105,14 @@ void DecodeIrqTableHeader(const std::uint8_t* bytes, _irqTable* header)
     header->checkSum = bytes[31];
 }
 
-void DecodeSlotEntry(const std::uint8_t* bytes, slotEntry* entry)
-{
-    entry->bus = bytes[0];
-    entry->dev = bytes[1];
-    std::memcpy(entry->dontcare, bytes + 2, sizeof entry->dontcare);
-    entry->slotNumber = bytes[14];
-    entry->reserved = bytes[15];
-}
-
 Boolean IrqTableValid(const std::uint8_t* table, std::size_t size)
 {
-    // Length first: no field is looked at in fewer bytes than a header.
-    if (size < kIrqTableHeaderSize || size % kIrqSlotEntrySize != 0) {
-        return 0;
-    }
-    unsigned sum = 0;
-    for (std::size_t i = 0; i < size; ++i) {
-        sum += table[i];
-    }
-    if ((sum & 0xFF) != 0) {
-        return 0;
-    }
-    _irqTable header;
-    DecodeIrqTableHeader(table, &header);
-    return header.minorVersion == 0 && header.majorVersion == 1;
+    return irqtable::Check(table, size) == irqtable::Fault::None;
 }
 
 int FindSlotInIrqTable(const std::uint8_t* table, std::size_t size, std::uint8_t bus, std::uint8_t device)
 {
-    for (std::size_t offset = kIrqTableHeaderSize; offset + kIrqSlotEntrySize <= size;
-         offset += kIrqSlotEntrySize) {
-        slotEntry entry;
-        DecodeSlotEntry(table + offset, &entry);
-        // Bits 0-2 of dev carry no device number.
-        if (entry.bus == bus && (entry.dev >> 3) == device) {
-            return entry.slotNumber;
-        }
-    }
-    return -1;
+    return irqtable::SlotOf(table, size, bus, device);
 }
 
 extern "C" int GetSlotNumber(std::uint8_t bus, std::uint8_t device)

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "IrqTable.h"
 #include "PluginExport.h"
 #include "Velk.h"
 
@@ -28,7 +29,8 @@ static_assert(offsetof(_irqTable, exclusiveIrqs) == 10, "_irqTable layout");
 static_assert(offsetof(_irqTable, dontcare) == 12, "_irqTable layout");
 static_assert(offsetof(_irqTable, checkSum) == 31, "_irqTable layout");
 
-// One slot of the table, 16 bytes, following the header.
+// One slot of the table, 16 bytes, following the header (read by
+// irqtable::SlotOf).
 struct slotEntry {
     std::uint8_t bus;
     std::uint8_t dev;             // device number in bits 3-7
@@ -39,8 +41,10 @@ struct slotEntry {
 static_assert(sizeof(slotEntry) == 16, "slotEntry layout");
 static_assert(offsetof(slotEntry, slotNumber) == 14, "slotEntry layout");
 
+static_assert(sizeof(_irqTable) == irqtable::kHeaderSize && sizeof(slotEntry) == irqtable::kEntrySize,
+              "the routing table's rules read these layouts");
+
 const std::size_t kIrqTableHeaderSize = sizeof(_irqTable);
-const std::size_t kIrqSlotEntrySize = sizeof(slotEntry);
 
 extern "C" {
 
@@ -51,11 +55,11 @@ MODEMDIAG_EXPORT int GetSlotNumber(std::uint8_t bus, std::uint8_t device);
 
 }  // extern "C"
 
-// Internal to the plug-in: decoding and checking the table's bytes.
+// Internal to the plug-in: decoding and checking the table's bytes (the
+// rules are IrqTable.h's, which diaghost shares).
 void DecodeIrqTableHeader(const std::uint8_t* bytes, _irqTable* header);
-void DecodeSlotEntry(const std::uint8_t* bytes, slotEntry* entry);
-// Version 1.0, a size of at least one header and a multiple of 16, and a
-// byte sum of 0 modulo 256 over all size bytes.
+// Whether the table of size bytes (its header's length) is sound: version
+// 1.0, whole entries, a byte sum of 0.
 Boolean IrqTableValid(const std::uint8_t* table, std::size_t size);
 // Slot number of the first entry for bus/device in a valid table, or -1.
 int FindSlotInIrqTable(const std::uint8_t* table, std::size_t size, std::uint8_t bus, std::uint8_t device);

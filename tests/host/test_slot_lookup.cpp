@@ -10,6 +10,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "IrqRoutingTable.h"
 #include "SlotLookup.h"
 #include "TestSupport.h"
 
@@ -19,31 +20,13 @@ using diaghost::SlotSource;
 
 namespace {
 
-struct Entry {
-    std::uint8_t bus, device, slot;
-};
-
-// A routing table with a correct byte sum.
-std::vector<std::uint8_t> routingTable(const std::vector<Entry>& entries)
+// A sound routing table's bytes: device 4 in slot 3 (function 2, whose bits
+// are not compared), device 1 built into the board.
+std::vector<std::uint8_t> routingTable()
 {
-    std::vector<std::uint8_t> table = {'$', 'P', 'I', 'R', 0, 1};
-    const std::size_t length = 32 + 16 * entries.size();
-    table.push_back(static_cast<std::uint8_t>(length));
-    table.push_back(static_cast<std::uint8_t>(length >> 8));
-    table.resize(32);
-    for (const Entry& entry : entries) {
-        std::vector<std::uint8_t> row(16);
-        row[0] = entry.bus;
-        row[1] = static_cast<std::uint8_t>(entry.device << 3 | 2);  // the function bits are not compared
-        row[14] = entry.slot;
-        table.insert(table.end(), row.begin(), row.end());
-    }
-    unsigned sum = 0;
-    for (std::uint8_t byte : table) {
-        sum += byte;
-    }
-    table[31] = static_cast<std::uint8_t>(256 - sum % 256);
-    return table;
+    modemsim::IrqRoutingTable table;
+    table.slots = {{0, 4 << 3 | 2, 3}, {0, 1 << 3, 0}};
+    return modemsim::IrqTableBytes(table);
 }
 
 // A system root in a folder of the case's own, readable by other users.
@@ -72,48 +55,51 @@ protected:
     const std::string root = tmp.path();
 };
 
-// The first signature on the 16-byte grid decides; its table must be whole
-// and its header sound, and a broken one is named by the part that is wrong.
+// The first signature on the 16-byte grid decides; its table must lie
+// whole in the area, and a broken one is named by the part that is wrong
+// (which parts can be wrong is the plug-in's rule, tested with it).
 TEST(HostSlotTable, TheFirstSignatureDecidesAndMustBeWhole)
 {
-    const std::vector<std::uint8_t> good = routingTable({{0, 4, 3}, {0, 4, 8}, {0, 1, 0}});
     const std::string broken = "the firmware's IRQ routing table at 0xF0040 is invalid ";
     const struct {
         const char* what;
         std::size_t at;
-        std::size_t byte;  // of the table, changed by adding add
-        int add;
-        int slotOfDevice4;
+        std::uint8_t minorVersion;
+        int tableSize;  // -1: the true size
+        std::uint8_t checksumError;
         std::string problem;
     } cases[] = {
-        {"valid", 0x5C80, 0, 0, 3, ""},
-        {"at the last whole step", 0x10000 - good.size(), 0, 0, 3, ""},
-        {"cut by the area's end", 0xFFF0, 0, 0, -1, "no IRQ routing table"},
-        {"its length running past the area", 0xFFE0, 0, 0, -1, "invalid (size)"},
-        {"off the grid", 0x48, 0, 0, -1, "no IRQ routing table"},
-        {"version 1.1", 0x40, 4, 1, -1, broken + "(version)"},
-        {"shorter than its header", 0x40, 6, -40, -1, broken + "(size)"},
-        {"a byte sum of 1", 0x40, 31, 1, -1, broken + "(checksum)"},
+        {"at the last whole step", 0x10000 - 64, 0, -1, 0, ""},
+        {"cut by the area's end", 0xFFF0, 0, -1, 0, "no IRQ routing table"},
+        {"its length running past the area", 0xFFE0, 0, -1, 0, "invalid (size)"},
+        {"off the grid", 0x48, 0, -1, 0, "no IRQ routing table"},
+        {"version 1.1", 0x40, 1, -1, 0, broken + "(version)"},
+        {"shorter than its header", 0x40, 0, 16, 0, broken + "(size)"},
+        {"a byte sum of 1", 0x40, 0, -1, 1, broken + "(checksum)"},
     };
     for (const auto& c : cases) {
-        std::vector<std::uint8_t> table = good;
-        table[c.byte] = static_cast<std::uint8_t>(table[c.byte] + c.add);
-        std::vector<std::uint8_t> area(0x10000);
-        for (std::size_t i = 0; i < table.size() && c.at + i < area.size(); ++i) {
-            area[c.at + i] = table[i];
+        modemsim::IrqRoutingTable written;
+        written.slots = {{0, 4 << 3, 3}, {0, 1 << 3, 0}};
+        written.minorVersion = c.minorVersion;
+        written.tableSize = c.tableSize;
+        written.checksumError = c.checksumError;
+        const std::vector<std::uint8_t> bytes = modemsim::IrqTableBytes(written);
+        std::vector<std::uint8_t> area(diaghost::kFirmwareAreaSize);
+        for (std::size_t i = 0; i < bytes.size() && c.at + i < area.size(); ++i) {
+            area[c.at + i] = bytes[i];
         }
-        std::vector<diaghost::IrqSlotEntry> entries;
+        std::vector<std::uint8_t> table;
         std::string problem;
-        const bool ok = diaghost::decodeIrqTable(area.data(), area.size(), entries, problem);
+        const bool ok = diaghost::decodeIrqTable(area.data(), area.size(), table, problem);
         EXPECT_EQ(c.problem.empty(), ok) << c.what;
         EXPECT_NE(std::string::npos, problem.find(c.problem)) << c.what << ": " << problem;
-        EXPECT_EQ(c.slotOfDevice4, ok ? diaghost::slotInTable(entries, 0, 4) : -1) << c.what;
+        EXPECT_EQ(ok ? bytes : std::vector<std::uint8_t>(), table) << c.what;
     }
 }
 
 TEST_F(SlotRoot, FirmwareFirstThenSlotRecordsThenWhyNeither)
 {
-    firmware(routingTable({{0, 4, 3}, {0, 1, 0}}), 0xF5C80);
+    firmware(routingTable(), 0xF5C80);
     record("7", "0000:00:05\n");
     record("9", "0000:00:04\n");      // the firmware's answer wins
     record("12", "0001:00:04\n");     // another domain: the firmware's table does not know it
@@ -161,7 +147,7 @@ TEST_F(SlotRoot, AnUnprivilegedReaderIsToldTheTableIsRoots)
     if (geteuid() != 0) {
         GTEST_SKIP() << "needs root to drop to another user";
     }
-    firmware(routingTable({{0, 4, 3}}), 0xF5C80);
+    firmware(routingTable(), 0xF5C80);
     // A child with another user's identity, as a dialout member runs diaghost.
     const pid_t child = fork();
     ASSERT_GE(child, 0);
