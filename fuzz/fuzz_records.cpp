@@ -123,10 +123,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string other = input.ConsumeRandomLengthString(16);
     const std::string header = input.ConsumeRemainingBytesAsString();
 
-    Expect(diaghost::slotFromHWInfo(info) == ExpectedSlot(info));
-    const diaghost::PciAddress address = diaghost::PciAddress::fromLocation(location);
+    Expect(slotFromHWInfo(info) == ExpectedSlot(info));
+    const PciAddress address = PciAddress::fromLocation(location);
     Expect(address.text() == ExpectedAddress(location));
-    const diaghost::PciAddress typed = diaghost::PciAddress::parse(other);
+    const PciAddress typed = PciAddress::parse(other);
     const std::string typedText = ExpectedParse(other);
     Expect(typed.text() == typedText);
     Expect(typed.shortText() == (typedText.compare(0, 5, "0000:") == 0 ? typedText.substr(5) : typedText));

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "MachinePlan.h"
+#include "PciAddress.h"
 
 namespace {
 
@@ -19,45 +20,6 @@ const int kExitUsage = 64;
 const int kExitFailure = 1;
 const int kMaxModems = 32;
 const int kMaxReleaseDelayMs = 60000;
-
-// A PCI function's place, as lspci prints it: "00:04.0".
-struct PciAddress {
-    int bus = 0;
-    int device = 0;
-    int function = 0;
-
-    bool operator<(const PciAddress& other) const
-    {
-        return bus != other.bus ? bus < other.bus : device != other.device ? device < other.device
-                                                                           : function < other.function;
-    }
-    // "BB:DD.F" in hexadecimal, with an optional domain "0000:" in front
-    // (the only domain a machine with /proc/bus/pci/BB folders has).
-    static bool parse(std::string text, PciAddress& address)
-    {
-        if (text.size() == 12 && text.compare(0, 5, "0000:") == 0) {
-            text.erase(0, 5);
-        }
-        if (text.size() != 7 || text[2] != ':' || text[5] != '.') {
-            return false;
-        }
-        for (const std::size_t digit : {0u, 1u, 3u, 4u, 6u}) {
-            if (!std::isxdigit(static_cast<unsigned char>(text[digit]))) {
-                return false;
-            }
-        }
-        const unsigned long bus = std::strtoul(text.substr(0, 2).c_str(), nullptr, 16);
-        const unsigned long device = std::strtoul(text.substr(3, 2).c_str(), nullptr, 16);
-        const unsigned long function = std::strtoul(text.substr(6, 1).c_str(), nullptr, 16);
-        if (device > 31 || function > 7) {
-            return false;
-        }
-        address.bus = static_cast<int>(bus);
-        address.device = static_cast<int>(device);
-        address.function = static_cast<int>(function);
-        return true;
-    }
-};
 
 struct Options {
     int modems = 1;
@@ -178,8 +140,10 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error)
         case 'a':
             options.pci.clear();
             for (const std::string& text : SplitCommas(optarg)) {
-                PciAddress address;
-                if (!PciAddress::parse(text, address)) {
+                // Domain 0000 only, the one a machine with /proc/bus/pci/BB
+                // folders has, and a device number of 5 bits.
+                const PciAddress address = PciAddress::parse(text);
+                if (!address.valid || address.domain != 0 || address.device > 31) {
                     error = "--pci wants addresses like 00:04.0, not '" + text + "'";
                     return false;
                 }
@@ -281,9 +245,9 @@ int main(int argc, char** argv)
             modemsim::MachinePlan plan = modemsim::MachinePlan::spread(profiles);
             plan.releaseDelayMs = options.releaseDelayMs;
             for (std::size_t i = 0; i < options.pci.size(); ++i) {
-                plan.modems[i].bus = options.pci[i].bus;
-                plan.modems[i].device = options.pci[i].device;
-                plan.modems[i].function = options.pci[i].function;
+                plan.modems[i].bus = static_cast<int>(options.pci[i].bus);
+                plan.modems[i].device = static_cast<int>(options.pci[i].device);
+                plan.modems[i].function = static_cast<int>(options.pci[i].function);
             }
             machine = std::make_unique<modemsim::SimulatedMachine>(plan, options.root);
             for (const auto& modem : machine->modems()) {

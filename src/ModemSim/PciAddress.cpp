@@ -1,39 +1,23 @@
-// PciAddress.cpp - parses, prints and looks up PCI addresses; reads the slot text.
+// PciAddress.cpp - parses, prints and looks up PCI addresses; reads the plug-in's location and slot texts.
 #include "PciAddress.h"
 
-#include <algorithm>
 #include <charconv>
-#include <climits>
 #include <cstdio>
-#include <cstring>
 #include <fcntl.h>
+#include <tuple>
 #include <unistd.h>
 
 #include "PluginContract.h"
 
-namespace diaghost {
-
 namespace {
 
-// Reads a literal at text[at] and moves past it.
-bool literal(const std::string& text, std::size_t& at, const char* expected)
-{
-    const std::size_t length = std::strlen(expected);
-    if (text.compare(at, length, expected) != 0) {
-        return false;
-    }
-    at += length;
-    return true;
-}
-
-// The number that text[at, end) is written as in base, at most limit (no
-// sign, no blank: digits only); at moves to end.
-bool number(const std::string& text, std::size_t& at, std::size_t end, int base, unsigned long limit,
-            unsigned* value)
+// The number that text[at, end) is written as in hexadecimal, at most limit
+// (no sign, no blank: digits only); at moves to end.
+bool hexNumber(const std::string& text, std::size_t& at, std::size_t end, unsigned long limit, unsigned* value)
 {
     unsigned long read = 0;
     const char* last = text.data() + end;
-    const std::from_chars_result result = std::from_chars(text.data() + at, last, read, base);
+    const std::from_chars_result result = std::from_chars(text.data() + at, last, read, 16);
     at = end;
     *value = static_cast<unsigned>(read);
     return result.ec == std::errc() && result.ptr == last && read <= limit;
@@ -43,13 +27,14 @@ bool number(const std::string& text, std::size_t& at, std::size_t end, int base,
 
 PciAddress PciAddress::parse(const std::string& text)
 {
+    using modemdiag::ReadLiteral;
     const std::string full = text.size() == 7 ? "0000:" + text : text;
     PciAddress address;
     std::size_t at = 0;
-    address.valid = full.size() == 12 && number(full, at, 4, 16, 0xFFFF, &address.domain) &&
-                    literal(full, at, ":") && number(full, at, 7, 16, 0xFF, &address.bus) && literal(full, at, ":") &&
-                    number(full, at, 10, 16, 0xFF, &address.device) && literal(full, at, ".") &&
-                    number(full, at, 12, 16, 7, &address.function);
+    address.valid = full.size() == 12 && hexNumber(full, at, 4, 0xFFFF, &address.domain) &&
+                    ReadLiteral(full, at, ":") && hexNumber(full, at, 7, 0xFF, &address.bus) &&
+                    ReadLiteral(full, at, ":") && hexNumber(full, at, 10, 0xFF, &address.device) &&
+                    ReadLiteral(full, at, ".") && hexNumber(full, at, 12, 7, &address.function);
     return address.valid ? address : PciAddress();
 }
 
@@ -58,6 +43,11 @@ PciAddress PciAddress::fromLocation(const std::string& location)
     PciAddress address;
     address.valid = modemdiag::ReadLocation(location, &address.bus, &address.device, &address.function);
     return address.valid ? address : PciAddress();
+}
+
+bool PciAddress::operator<(const PciAddress& other) const
+{
+    return std::tie(domain, bus, device, function) < std::tie(other.domain, other.bus, other.device, other.function);
 }
 
 std::string PciAddress::text() const
@@ -96,5 +86,3 @@ int slotFromHWInfo(const std::string& text)
 {
     return modemdiag::ReadSlot(text);
 }
-
-}  // namespace diaghost

@@ -3,8 +3,10 @@
 
 #include <string>
 
-namespace diaghost {
-
+// One address type for every program here: diaghost reads it from the
+// command line and the plug-in's device texts, modemsim from its --pci
+// option.
+//
 // domain:bus:device.function; the default address is not valid.
 struct PciAddress {
     unsigned domain = 0;
@@ -16,10 +18,11 @@ struct PciAddress {
     // "00:0a.0" or "0000:00:0a.0" (hexadecimal in any case, function 0 to
     // 7), as people write it; not valid for any other text.
     static PciAddress parse(const std::string& text);
-    // The plug-in's location text "PCI Bus <b>, Device <d>, Function <f>"
-    // (decimal, bus up to 255, device up to 31, function up to 7, nothing
-    // around it); not valid for any other text.
+    // The plug-in's location text of a device; not valid for any other text.
     static PciAddress fromLocation(const std::string& location);
+
+    // In the order of domain, bus, device and function: the order of a scan.
+    bool operator<(const PciAddress& other) const;
 
     std::string text() const;  // "0000:00:0a.0", "" when not valid
     // Without the domain when that is 0000: "00:0a.0"; "" when not valid.
@@ -29,8 +32,6 @@ struct PciAddress {
     std::string readId(const std::string& sysroot) const;
 };
 
-// Slot number from the plug-in's additional hardware information text
-// "PCI Slot <n>" (n decimal, 1 up to INT_MAX); 0 for any other text.
+// Slot number from the plug-in's additional hardware information text; 0
+// for a text that names no slot.
 int slotFromHWInfo(const std::string& text);
-
-}  // namespace diaghost
