@@ -44,8 +44,9 @@ inline void FoldersOfPackage(const std::string& configPath, std::string& package
     }
 }
 
-// Reading back: a literal at text[at], and a decimal number at text[at]
-// (digits only, at most limit). Both move at past what they read.
+// Reading back: a literal at text[at]; the number text[at, end) is written
+// as in base, at most limit (digits only: no sign, no blank); the decimal
+// digits at text[at] as such a number. Each moves at past what it read.
 inline bool ReadLiteral(const std::string& text, std::size_t& at, const char* literal)
 {
     const std::size_t length = std::strlen(literal);
@@ -56,19 +57,24 @@ inline bool ReadLiteral(const std::string& text, std::size_t& at, const char* li
     return true;
 }
 
+inline bool ReadNumber(const std::string& text, std::size_t& at, std::size_t end, int base, unsigned long limit,
+                       unsigned* value)
+{
+    unsigned long read = 0;
+    const char* last = text.data() + end;
+    const std::from_chars_result result = std::from_chars(text.data() + at, last, read, base);
+    at = end;
+    *value = static_cast<unsigned>(read);
+    return result.ec == std::errc() && result.ptr == last && read <= limit;
+}
+
 inline bool ReadDecimal(const std::string& text, std::size_t& at, unsigned long limit, unsigned* value)
 {
     std::size_t end = at;
     while (end < text.size() && text[end] >= '0' && text[end] <= '9') {
         ++end;
     }
-    unsigned long read = 0;
-    const char* last = text.data() + end;
-    const std::from_chars_result result = std::from_chars(text.data() + at, last, read, 10);
-    const bool ok = end > at && result.ec == std::errc() && result.ptr == last && read <= limit;
-    at = end;
-    *value = static_cast<unsigned>(read);
-    return ok;
+    return end > at && ReadNumber(text, at, end, 10, limit, value);
 }
 
 // A device's location: "PCI Bus <b>, Device <d>, Function <f>", decimal.

@@ -1,7 +1,6 @@
 // PciAddress.cpp - parses, prints and looks up PCI addresses; reads the plug-in's location and slot texts.
 #include "PciAddress.h"
 
-#include <charconv>
 #include <cstdio>
 #include <fcntl.h>
 #include <tuple>
@@ -9,32 +8,17 @@
 
 #include "PluginContract.h"
 
-namespace {
-
-// The number that text[at, end) is written as in hexadecimal, at most limit
-// (no sign, no blank: digits only); at moves to end.
-bool hexNumber(const std::string& text, std::size_t& at, std::size_t end, unsigned long limit, unsigned* value)
-{
-    unsigned long read = 0;
-    const char* last = text.data() + end;
-    const std::from_chars_result result = std::from_chars(text.data() + at, last, read, 16);
-    at = end;
-    *value = static_cast<unsigned>(read);
-    return result.ec == std::errc() && result.ptr == last && read <= limit;
-}
-
-}  // namespace
-
 PciAddress PciAddress::parse(const std::string& text)
 {
     using modemdiag::ReadLiteral;
+    using modemdiag::ReadNumber;
     const std::string full = text.size() == 7 ? "0000:" + text : text;
     PciAddress address;
     std::size_t at = 0;
-    address.valid = full.size() == 12 && hexNumber(full, at, 4, 0xFFFF, &address.domain) &&
-                    ReadLiteral(full, at, ":") && hexNumber(full, at, 7, 0xFF, &address.bus) &&
-                    ReadLiteral(full, at, ":") && hexNumber(full, at, 10, 0xFF, &address.device) &&
-                    ReadLiteral(full, at, ".") && hexNumber(full, at, 12, 7, &address.function);
+    address.valid = full.size() == 12 && ReadNumber(full, at, 4, 16, 0xFFFF, &address.domain) &&
+                    ReadLiteral(full, at, ":") && ReadNumber(full, at, 7, 16, 0xFF, &address.bus) &&
+                    ReadLiteral(full, at, ":") && ReadNumber(full, at, 10, 16, 0xFF, &address.device) &&
+                    ReadLiteral(full, at, ".") && ReadNumber(full, at, 12, 16, 7, &address.function);
     return address.valid ? address : PciAddress();
 }
 
