@@ -1,4 +1,5 @@
-// PortLock.h - a serial port's LCK..<tty> lock file, held while diaghost tests the port, and what a person is told of it.
+// PortLock.h - a serial port's LCK..<tty> lock file, held while diaghost tests the port, and what a person
+// is told of it.
 #pragma once
 
 #include <memory>

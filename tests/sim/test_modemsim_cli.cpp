@@ -17,10 +17,11 @@ TEST(ModemsimCli, PrintsItsTtysUntilSigtermItsHelpAndVersionAndRejectsBadUsage)
     const std::string helpStatuses =
         testsupport::runCommand(MODEMSIM_PATH " --help | sed -n '/^Exit status:/,$s/^  \\([0-9]*\\) .*/\\1/p'");
     EXPECT_EQ("0\n64\n70\n", helpStatuses);
-    EXPECT_EQ(helpStatuses, testsupport::runCommand("sed -n '/^.SH EXIT STATUS/,/^.SH/{/^.TP/{n;s/^.B //p}}' '" MODEMSIM_MANUAL
-                                                    "'"));
+    EXPECT_EQ(helpStatuses, testsupport::runCommand("sed -n '/^.SH EXIT STATUS/,/^.SH/{/^.TP/{n;s/^.B //p}}' '"
+                                                    MODEMSIM_MANUAL "'"));
 
-    // Usage errors say why and where to look; a root that cannot be made is modemsim's failure, not the user's.
+    // Usage errors say why and where to look; a root that cannot be made is
+    // modemsim's failure, not the user's.
     const struct {
         const char* args;
         int status;
