@@ -50,11 +50,10 @@ std::string globalOptionsHelp(const CLI::App& app)
 }
 
 // The CLI11 app of the table: diaghost's options, then each command with its own.
-void buildApp(CLI::App& app, Options& options, bool& completionData)
+void buildApp(CLI::App& app, Options& options)
 {
     app.set_help_flag("-h,--help", "Show this help and exit");
     app.set_version_flag("--version", std::string("diaghost ") + DIAGHOST_VERSION, "Show the version and exit");
-    app.add_flag("--completion-data", completionData, "The commands and options, for bash completion")->group("");
     // At most one command; a missing or unknown one is reported in our words.
     app.require_subcommand(0, 1);
     app.allow_extras();
@@ -90,8 +89,8 @@ std::string completionText(const CLI::App& app)
     std::string text;
     const auto options = [&text](const CLI::App& on, const std::string& scope) {
         for (const CLI::Option* option : on.get_options()) {
-            if (option->get_group().empty() || (scope != "-" && option == on.get_help_ptr())) {
-                continue;  // hidden, or the -h,--help that every command has as diaghost has
+            if (scope != "-" && option == on.get_help_ptr()) {
+                continue;  // every command has it, as diaghost has
             }
             if (option->get_positional()) {
                 text += "positional " + scope + " " + option->get_name() + "\n";
@@ -255,8 +254,12 @@ bool isCommand(const Options& options, const char* name)
 int parseOptions(int argc, char** argv, Options& options)
 {
     CLI::App app("Runs the modem diagnostics package: lists the modems and tests them.", "diaghost");
-    bool completionData = false;
-    buildApp(app, options, completionData);
+    buildApp(app, options);
+    // Not an option of the help texts: the script that asks knows it.
+    if (argc == 2 && std::strcmp(argv[1], "--completion-data") == 0) {
+        std::cout << completionText(app);
+        return EXIT_ALL_PASSED;
+    }
     bool helpCommand = false;
     std::vector<std::string> args = commandFirst(app, argc, argv, helpCommand);
 
@@ -282,10 +285,6 @@ int parseOptions(int argc, char** argv, Options& options)
     const int leftOver = leftOverError(app, commandName);
     if (leftOver >= 0) {
         return leftOver;
-    }
-    if (completionData) {
-        std::cout << completionText(app);
-        return EXIT_ALL_PASSED;
     }
     const bool simulated = app.get_option("--simulate")->count() > 0;
     if (simulated && options.profile == "help") {

@@ -1,6 +1,8 @@
 // Verbs.h - diaghost's commands, each one row of one table: its name, what it
 // does, its options and the function that carries it out. The parser, the
-// help texts and the completion data are all made from this table.
+// help texts and the completion data are all made from this table, so a new
+// command is one row of kVerbs and its function; the manual page's COMMANDS
+// and OPTIONS are held to the table by host_cli_tests.
 #pragma once
 
 #include <cstddef>
