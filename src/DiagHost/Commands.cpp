@@ -119,8 +119,8 @@ std::string noModemText(const PackageConfig& config, const std::string& sysroot)
     }
     // On the real machine (no --simulate, no --sysroot): how to try diaghost without a modem.
     if (sysroot.empty()) {
-        text += "\nTo try diaghost without a modem, test a simulated machine's: diaghost --simulate list,\n"
-                "diaghost --simulate run (diaghost --simulate=help lists the machines).";
+        text += "\nTo try diaghost without a modem, run it on a simulated machine: diaghost --simulate run\n"
+                "(diaghost --simulate=help lists the machines).";
     }
     return text;
 }

@@ -63,7 +63,7 @@ TEST(HostCli, AnswersWithItsExitStatusAndErrorsInOneLine)
         {{"--simulate=none", "list", "--device", "0"}, 3, "No modem found."},
         // On a machine without the modem the way to try diaghost anyway.
         {{"list"}, 3, "No modem found. Looked for PCI functions"},
-        {{"list"}, 3, "diaghost --simulate list"},
+        {{"list"}, 3, "without a modem, run it on a simulated machine: diaghost --simulate run\n"},
         // Report files that cannot be written stop a run before it starts.
         {{"--simulate", "run", "--junit", dir.file("none/r.xml")}, 73,
          "--junit " + dir.file("none/r.xml") + ": cannot create a file in " + dir.file("none") +
