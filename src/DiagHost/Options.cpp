@@ -65,7 +65,6 @@ void buildApp(CLI::App& app, Options& options)
                "(diaghost -v list). --simulate=help lists the simulated machines; the\n"
                "manual page diaghost(1) tells everything.");
     addGlobalOptions(app, options);
-    const std::string global = globalOptionsHelp(app);
     for (std::size_t i = 0; i < kVerbCount; ++i) {
         const Verb& verb = kVerbs[i];
         CLI::App* command = app.add_subcommand(verb.name, verb.summary);
@@ -73,10 +72,13 @@ void buildApp(CLI::App& app, Options& options)
         command->allow_extras();
         command->group("Commands");
         verb.addOptions(*command, options);
-        const std::string footer = verb.footer != nullptr ? verb.footer() : std::string(
-                                                                               "See also diaghost --help and the "
-                                                                               "manual page diaghost(1).");
-        command->footer(global + "\n" + footer);
+        // Made only when the help is shown: wrapping its rows at every start costs.
+        command->footer([&app, &verb] {
+            std::string footer = globalOptionsHelp(app) + (verb.footer != nullptr ? "\n" + verb.footer() : "");
+            footer.pop_back();  // CLI11 puts a line end after a footer function's text
+            return footer;
+        });
+        command->footer(std::string("\nSee also diaghost --help and the manual page diaghost(1)."));
     }
 }
 

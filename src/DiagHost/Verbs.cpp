@@ -15,8 +15,6 @@ namespace diaghost {
 
 namespace {
 
-const char* const kSeeAlso = "See also diaghost --help and the manual page diaghost(1).";
-
 // Which stream carries what, told by run's help.
 const char* const kStreams =
     "Standard output carries the results: the text, or with --json one JSON\n"
@@ -121,14 +119,13 @@ std::string runFooter()
     for (const ExitStatusInfo& row : kExitStatuses) {
         text += helpRow(std::to_string(row.status), 5, row.meaning);
     }
-    return text + "\n" + kSeeAlso;
+    return text;
 }
 
 std::string reportFooter()
 {
     return std::string("The page comes from the document alone (run --html writes the same page\n"
-                       "from the run's own document): no package is loaded, no modem opened.\n\n") +
-           kSeeAlso;
+                       "from the run's own document): no package is loaded, no modem opened.\n");
 }
 
 int runReport(Session& session)

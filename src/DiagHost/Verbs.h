@@ -23,7 +23,7 @@ struct Verb {
     void (*addOptions)(CLI::App& command, Options& options);
     int (*run)(Session& session);                  // null for help, answered by the parser
     bool needsSession;                             // false: no package loaded, no machine made (report)
-    std::string (*footer)();                       // what its help tells after the options; may be null
+    std::string (*footer)();                       // what its help tells after the options, lines; may be null
 };
 
 // The commands in the order --help, the manual page and completion list them.
