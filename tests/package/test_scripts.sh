@@ -10,16 +10,18 @@ failed=0
 fail() { echo "$*"; failed=1; }
 
 # --- scripts/build-packages: ARGS, exit status, text on stdout, on stderr
-while IFS='|' read -r args want_status want_out want_err; do
-    out=$("$source_dir/scripts/build-packages" $args 2>/tmp/build-packages-err.$$)
+errors=$(mktemp)
+while IFS='|' read -r line want_status want_out want_err; do
+    read -ra args <<<"$line"
+    out=$("$source_dir/scripts/build-packages" "${args[@]}" 2>"$errors")
     status=$?
-    err=$(cat /tmp/build-packages-err.$$)
-    [ "$status" = "$want_status" ] || fail "build-packages $args: status $status, want $want_status"
-    [[ $out == *"$want_out"* ]] || fail "build-packages $args: stdout lacks '$want_out': $out"
+    err=$(cat "$errors")
+    [ "$status" = "$want_status" ] || fail "build-packages $line: status $status, want $want_status"
+    [[ $out == *"$want_out"* ]] || fail "build-packages $line: stdout lacks '$want_out': $out"
     if [ -n "$want_err" ]; then
-        [[ $err == *"$want_err"* ]] || fail "build-packages $args: stderr lacks '$want_err': $err"
+        [[ $err == *"$want_err"* ]] || fail "build-packages $line: stderr lacks '$want_err': $err"
     else
-        [ -z "$err" ] || fail "build-packages $args: unexpected stderr: $err"
+        [ -z "$err" ] || fail "build-packages $line: unexpected stderr: $err"
     fi
 done <<'CASES'
 --help|0|Usage: scripts/build-packages [ARCH...]|
@@ -28,7 +30,7 @@ done <<'CASES'
 arm64|64||no packages for 'arm64'
 i386 arm64|64||no packages for 'arm64'
 CASES
-rm -f /tmp/build-packages-err.$$
+rm -f "$errors"
 
 # --- scripts/test's progress, from a build's and a test run's output
 # shellcheck source=scripts/prerequisites
