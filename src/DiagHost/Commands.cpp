@@ -117,6 +117,11 @@ std::string noModemText(const PackageConfig& config, const std::string& sysroot)
     if (!sought.empty()) {
         text += " Looked for " + sought + ".";
     }
+    // On the real machine (no --simulate, no --sysroot): how to try diaghost without a modem.
+    if (sysroot.empty()) {
+        text += "\nTo try diaghost without a modem, run it on a simulated machine: diaghost --simulate run\n"
+                "(diaghost --simulate=help lists the machines).";
+    }
     return text;
 }
 
@@ -406,11 +411,19 @@ int commandList(Session& session)
     // shows; the table and the descriptions need the enumerator only.
     IDiagnostics* diagnostics = options.json ? diagnosticsOf(session) : nullptr;
     VirtualDeviceVector* devices = nullptr;
-    std::vector<DeviceRecord> records;
+    std::vector<DeviceRecord> found;
     std::vector<std::string> slotNotes;
     if ((options.json && diagnostics == nullptr) ||
-        !enumerate(session, human, devices, records, slotNotes, !session.machine)) {
+        !enumerate(session, human, devices, found, slotNotes, !session.machine)) {
         return EXIT_NO_MODEM;
+    }
+    // --device keeps one modem; one that is not there is a usage error, as for run.
+    std::vector<DeviceRecord> records;
+    std::copy_if(found.begin(), found.end(), std::back_inserter(records),
+                 [&options](const DeviceRecord& record) { return options.selects(record); });
+    if (!found.empty() && records.empty()) {
+        printError("no modem " + options.device + " (diaghost list without --device shows the modems found)");
+        return EXIT_USAGE;
     }
 
     if (options.json) {
@@ -428,11 +441,11 @@ int commandList(Session& session)
     for (std::size_t i = 0; !options.json && i < slotNotes.size(); ++i) {
         human.line((options.verbose && i == 0 ? "\n" : "") + slotNotes[i]);
     }
-    if (records.empty()) {
+    if (found.empty()) {
         printSimulation(session, human);
         human.line(noModemText(session.config, session.sysroot));
     }
-    return records.empty() ? EXIT_NO_MODEM : EXIT_ALL_PASSED;
+    return found.empty() ? EXIT_NO_MODEM : EXIT_ALL_PASSED;
 }
 
 int commandRun(Session& session)

@@ -9,13 +9,13 @@
 
 namespace diaghost {
 
-enum class Command { Info, List, Run, Report };
+struct Verb;
 
 struct Options {
     std::string package;  // pkg.cfg to load; empty: the installed one
     std::string sysroot;  // system root for the plug-in; empty: the real one
     std::string profile;  // --simulate's machine; empty: no simulated machine
-    Command command = Command::Info;
+    const Verb* command = nullptr;    // the command's row of kVerbs, set by parseOptions
     bool verbose = false;             // list: full descriptions; run: the plug-in's log lines of each test
     bool json = false;
     std::string jsonFile;             // run: file the JSON document replaces
@@ -34,6 +34,9 @@ struct Options {
     bool selects(const DeviceRecord& device) const;
     bool allTests() const { return tests.empty() || std::find(tests.begin(), tests.end(), "all") != tests.end(); }
 };
+
+// Whether the command given is the one named.
+bool isCommand(const Options& options, const char* name);
 
 // -1 when the program goes on with the options, else the status to exit
 // with: 0 after a help text or the version, EXIT_USAGE after a usage error.

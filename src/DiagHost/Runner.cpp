@@ -1,26 +1,19 @@
 // Runner.cpp - device runs on a worker thread, reported through the framework's observer to the main thread,
-// each with its port's LCK..<tty> lock file held.
+// each with its port's lock (PortLock) held.
 #include "Runner.h"
 
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <chrono>
 #include <csignal>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <fcntl.h>
-#include <fstream>
 #include <memory>
 #include <mutex>
 #include <poll.h>
-#include <sys/types.h>
 #include <thread>
-#include <unistd.h>
 
 #include "ExitStatus.h"
 #include "PluginLog.h"
+#include "PortLock.h"
 #include "QuarnDiags/DiagnosticSettings.h"
 
 namespace diaghost {
@@ -50,112 +43,6 @@ std::string notRunReason(const DeviceRecord& record, Diag::NotRunReason reason)
     case Diag::RUN_ABORTED: return "not started: the run was interrupted";
     }
     return "not started";
-}
-
-// The PID a lock names: ten characters of ASCII as the convention has it
-// (leading blanks or zeros allowed), or the four binary bytes that some old
-// programs write. 0 when the content names none.
-pid_t readHolder(const std::string& path)
-{
-    const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
-        return 0;
-    }
-    char text[32] = {};
-    const ssize_t got = read(fd, text, sizeof text - 1);
-    close(fd);
-    if (got == 4 && (text[0] < ' ' || text[0] > '~')) {
-        int binary = 0;
-        std::memcpy(&binary, text, sizeof binary);
-        return binary > 0 ? binary : 0;
-    }
-    char* end = nullptr;
-    const long pid = std::strtol(text, &end, 10);
-    const bool whole = end != text && (*end == '\0' || *end == '\n');
-    return whole && pid > 0 && pid <= 0x3FFFFFFF ? static_cast<pid_t>(pid) : 0;
-}
-
-// Programs that share serial ports (fax servers, getty programs, terminal
-// programs) mark a port in use with a file LCK..<tty name> in the lock
-// folder, holding the owner's PID as ten characters and a line feed. A lock
-// whose process is gone is stale and may be taken over. Ours is removed
-// when the object goes or, if the program ends early, by the cleanups.
-class PortLock {
-public:
-    enum class State {
-        Held,       // ours now
-        Busy,       // a live process holds it: holderPid, holderName
-        Unlockable  // the lock could not be made: error says why
-    };
-
-    PortLock(const std::string& folder, const std::string& tty);
-
-    const std::string path;  // /dev/ttySM0 -> <folder>/LCK..ttySM0
-    // What the constructor found.
-    State state = State::Unlockable;
-    pid_t holderPid = 0;
-    std::string holderName;  // its /proc/<pid>/comm, "unknown" when that cannot be read
-    std::string error;
-    bool removedStale = false;  // a stale lock was removed before ours was made,
-    pid_t stalePid = 0;         // and named this PID (0: none)
-
-private:
-    std::unique_ptr<Cleanup> m_remove;  // while held
-};
-
-PortLock::PortLock(const std::string& folder, const std::string& tty)
-    : path(folder + "/LCK.." + tty.substr(tty.rfind('/') + 1))
-{
-    // A lock that goes stale between our look and our removal is taken on
-    // the next turn; two turns are enough unless another program races us.
-    for (int turn = 0; turn < 3; ++turn) {
-        const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-        if (fd >= 0) {
-            char text[16];
-            const int length = std::snprintf(text, sizeof text, "%10d\n", static_cast<int>(getpid()));
-            const bool written = write(fd, text, static_cast<std::size_t>(length)) == length;
-            const int writeError = errno;
-            if (close(fd) != 0 || !written) {
-                error = std::strerror(written ? errno : writeError);
-                unlink(path.c_str());
-                return;
-            }
-            state = State::Held;
-            const pid_t self = getpid();
-            // Removed only while it still names us.
-            m_remove = std::make_unique<Cleanup>([file = path, self] {
-                if (readHolder(file) == self) {
-                    unlink(file.c_str());
-                }
-            });
-            return;
-        }
-        if (errno != EEXIST) {
-            error = std::strerror(errno);
-            return;
-        }
-        pid_t holder = readHolder(path);
-        if (holder == 0) {
-            // Perhaps made a moment ago and not written yet: look once more.
-            poll(nullptr, 0, 50);
-            holder = readHolder(path);
-        }
-        // Alive: a signal could be sent to it (EPERM: by its owner only).
-        if (holder > 0 && (kill(holder, 0) == 0 || errno == EPERM)) {
-            state = State::Busy;
-            holderPid = holder;
-            std::getline(std::ifstream("/proc/" + std::to_string(holder) + "/comm"), holderName);
-            holderName = holderName.empty() ? "unknown" : holderName;
-            return;
-        }
-        if (unlink(path.c_str()) != 0 && errno != ENOENT) {
-            error = std::string("a stale lock cannot be removed: ") + std::strerror(errno);
-            return;
-        }
-        removedStale = true;
-        stalePid = holder;
-    }
-    error = "another program keeps taking the lock";
 }
 
 // One device's run. The framework reports it on the worker thread, which
@@ -399,21 +286,18 @@ bool runPlan(Diag::IDiagnostics& diagnostics, const RunPlan& plan, const Package
         std::unique_ptr<PortLock> lock;
         if (!record.tty.empty()) {
             lock = std::make_unique<PortLock>(plan.lockFolder, record.tty);
+            const std::string message = lockMessage(*lock);
             if (lock->state == PortLock::State::Busy) {
                 record.lockedByPid = static_cast<int>(lock->holderPid);
                 record.lockedByName = lock->holderName;
-                recordNotRun(record, plan, config,
-                             "locked by PID " + std::to_string(record.lockedByPid) + " (" + record.lockedByName + ")");
+                recordNotRun(record, plan, config, message);
                 view.skipped(record);
                 continue;
             }
             if (lock->state == PortLock::State::Unlockable) {
-                view.notice("Cannot lock " + record.tty + " (" + lock->path + "): " + lock->error +
-                            "; testing without the lock.");
-            } else if (lock->removedStale) {
-                view.detail("Removed a stale lock of " + record.tty + ": " +
-                            (lock->stalePid != 0 ? "its process " + std::to_string(lock->stalePid) + " is gone."
-                                                   : "it names no process."));
+                view.notice(message);
+            } else if (!message.empty()) {
+                view.detail(message);
             }
         }
         DeviceRun run(diagnostics, record, config, view, log, plan.driverInUse);

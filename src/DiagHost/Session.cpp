@@ -176,7 +176,7 @@ int openSession(Session& session)
         printError(message);
         return status;
     };
-    if (options.command == Command::Run && !checkOutputFiles(options)) {
+    if (isCommand(options, "run") && !checkOutputFiles(options)) {
         return EXIT_CANTCREAT;
     }
     std::string manifest = options.package;

@@ -89,7 +89,8 @@ bool storeSimulatedLogs(const Session& session, std::string& folder, std::vector
 // Where storeSimulatedLogs keeps them; "" when there is no state folder.
 std::string simulatedLogsFolder();
 
-// The commands, run on an open session; each returns its exit status.
+// The commands of kVerbs (Verbs.cpp), run on an open session; each returns
+// its exit status.
 int commandInfo(Session& session);
 int commandList(Session& session);
 int commandRun(Session& session);

@@ -3,6 +3,7 @@
 #include "OutputFiles.h"
 #include "Session.h"
 #include "Signals.h"
+#include "Verbs.h"
 
 int main(int argc, char** argv)
 {
@@ -15,19 +16,12 @@ int main(int argc, char** argv)
     if (parsed >= 0) {
         return finishStandardOutput(parsed);
     }
-    // report reads a run's document and nothing else: no package, no machine.
-    const int opened = session.options.command == Command::Report ? -1 : openSession(session);
+    const Verb& verb = *session.options.command;
+    const int opened = verb.needsSession ? openSession(session) : -1;
     if (opened >= 0) {
         return opened;
     }
-    int status = EXIT_USAGE;
-    switch (session.options.command) {
-    case Command::Info: status = commandInfo(session); break;
-    case Command::List: status = commandList(session); break;
-    case Command::Run: status = commandRun(session); break;
-    case Command::Report: status = commandReport(session.options); break;
-    }
     // Whatever the verdict, a report that did not reach standard output
     // must not pass for one that did.
-    return finishStandardOutput(status);
+    return finishStandardOutput(verb.run(session));
 }

@@ -1,7 +1,11 @@
 // diaghost's command lines that answer at once: version, info and every error path with its exit status.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
 #include <regex>
+#include <set>
+#include <sstream>
 
 #include "HostProcess.h"
 #include "TestSupport.h"
@@ -45,6 +49,21 @@ TEST(HostCli, AnswersWithItsExitStatusAndErrorsInOneLine)
                              "standard error."},
         {{"--help"}, 0, "diaghost(1)"},
         {{"--simulate=help"}, 0, "  silent     one modem that never answers"},
+        // Every command's help also names the options of diaghost itself;
+        // the exit statuses close run's.
+        {{"help", "list"}, 0, "Global options (also before the command):\n"},
+        {{"info", "--help"}, 0, "  --color auto|always|never"},
+        {{"report", "--help"}, 0, "  --package PKG.cfg       Package manifest"},
+        {{"help", "run"}, 0, "Exit status:\n  0    every selected modem was tested"},
+        {{"--color=pink", "info"}, 64, "--color: expected auto, always or never, not 'pink'"},
+        {{"run", "--repeat", "0"}, 64, "--repeat: expected a number of rounds from 1 to 1000000, not '0'"},
+        {{"run", "--repeat=1x"}, 64, "--repeat: expected a number of rounds from 1 to 1000000, not '1x'"},
+        {{"--simulate", "list", "--device", "ttySM1"}, 0, "\n1      00:0a.0 "},
+        {{"--simulate", "list", "--device", "9"}, 64, "no modem 9 (diaghost list without --device shows the modems"},
+        {{"--simulate=none", "list", "--device", "0"}, 3, "No modem found."},
+        // On a machine without the modem the way to try diaghost anyway.
+        {{"list"}, 3, "No modem found. Looked for PCI functions"},
+        {{"list"}, 3, "without a modem, run it on a simulated machine: diaghost --simulate run\n"},
         // Report files that cannot be written stop a run before it starts.
         {{"--simulate", "run", "--junit", dir.file("none/r.xml")}, 73,
          "--junit " + dir.file("none/r.xml") + ": cannot create a file in " + dir.file("none") +
@@ -99,11 +118,89 @@ TEST(HostCli, AnswersWithItsExitStatusAndErrorsInOneLine)
         EXPECT_EQ(c.status, run.status) << what << "\n" << run.err;
         EXPECT_NE(std::string::npos, (run.out + run.err).find(c.text)) << what << "\n" << run.out << run.err;
         // An error is one line on stderr, after the program's name.
-        EXPECT_TRUE(c.status == 0 || std::regex_match(run.err, std::regex("diaghost: [^\n]*\n"))) << what << run.err;
+        EXPECT_TRUE(c.status == 0 || run.err.empty() || std::regex_match(run.err, std::regex("diaghost: [^\n]*\n"))) << what << run.err;
     }
     // Only the simulated runs that got under way store their logs: info and
     // the usage errors leave nothing, in TMPDIR or in the state folder.
     EXPECT_EQ("", testsupport::runCommand("ls -A '" + dir.path() + "' | grep -E '^(diaghost-|modemsim-|state$)'"));
+}
+
+// --help fits a screen; the commands, their options and their help come
+// from one table, which the manual page follows.
+TEST(HostCli, HelpAndManualPageFollowTheCommandTable)
+{
+    const hosttest::Finished data = hosttest::runHost({"--completion-data"}, {});
+    ASSERT_EQ(0, data.status) << data.err;
+    std::vector<std::string> verbs;
+    std::vector<std::pair<std::string, std::string>> options;  // scope ("-": diaghost's own), name
+    std::istringstream lines(data.out);
+    for (std::string kind, scope, names, rest; lines >> kind >> scope >> names && std::getline(lines, rest);) {
+        if (kind == "verb") {
+            verbs.push_back(scope);
+        }
+        for (std::size_t at = 0; kind == "option" && at < names.size();) {
+            const std::size_t comma = std::min(names.find(',', at), names.size());
+            options.emplace_back(scope, names.substr(at, comma - at));
+            at = comma + 1;
+        }
+    }
+    ASSERT_GE(verbs.size(), 5u) << data.out;
+    ASSERT_FALSE(options.empty()) << data.out;
+
+    const hosttest::Finished help = hosttest::runHost({"--help"}, {});
+    EXPECT_LE(std::count(help.out.begin(), help.out.end(), '\n'), 24) << help.out;
+    for (const std::string& verb : verbs) {
+        EXPECT_NE(std::string::npos, help.out.find("\n  " + verb + " ")) << verb << "\n" << help.out;
+        const hosttest::Finished own = hosttest::runHost({"help", verb}, {});
+        EXPECT_EQ(0, own.status) << verb;
+        for (const auto& option : options) {
+            const bool shown = std::regex_search(own.out, std::regex("[ ,]" + option.second + "[ ,\n]"));
+            EXPECT_TRUE(shown || (option.first != "-" && option.first != verb)) << verb << " " << option.second;
+        }
+    }
+
+    // The manual page: its COMMANDS in the table's order; in OPTIONS an
+    // entry for each option, tagged with the commands that have it.
+    std::istringstream page(testsupport::readFile(DIAGHOST_MANUAL));
+    std::vector<std::string> listed;
+    std::map<std::string, std::set<std::string>> entries;  // option: its commands ("-" untagged)
+    std::vector<std::string> heads;  // the options of the entry being read
+    std::string section;
+    std::string previous;
+    const std::regex optionName(R"(-(-[a-z-]+|[a-z])\b)");
+    const std::regex word("[a-z]+");
+    for (std::string line; std::getline(page, line); previous = line) {
+        line = std::regex_replace(line, std::regex(R"(\\-)"), "-");
+        std::smatch match;
+        if (line.compare(0, 4, ".SH ") == 0) {
+            section = line.substr(4);
+            heads.clear();
+        } else if (previous == ".TP" && section == "COMMANDS") {
+            listed.push_back(std::regex_replace(line, std::regex(R"(^\.B[IR]? "?([a-z]+).*)"), "$1"));
+        } else if (previous == ".TP" && section == "OPTIONS" && line.find(" -") != std::string::npos) {
+            heads.clear();
+            for (std::sregex_iterator it(line.begin(), line.end(), optionName), end; it != end; ++it) {
+                heads.push_back(it->str());
+                entries[heads.back()].insert("-");
+            }
+        } else if (section == "OPTIONS" && std::regex_match(line, match, std::regex(R"(\.RB \( ([a-z", ]+) \))"))) {
+            const std::string tags = match[1];
+            for (std::sregex_iterator it(tags.begin(), tags.end(), word), end; it != end; ++it) {
+                for (const std::string& head : heads) {
+                    entries[head].erase("-");
+                    entries[head].insert(it->str());
+                }
+            }
+        }
+    }
+    EXPECT_EQ(verbs, listed);
+    for (const auto& option : options) {
+        EXPECT_EQ(1u, entries[option.second].count(option.first)) << option.first << " " << option.second;
+    }
+    for (const auto& entry : entries) {
+        EXPECT_TRUE(std::any_of(options.begin(), options.end(), [&entry](const auto& o) { return o.second == entry.first; }))
+            << "the manual page has " << entry.first << ", diaghost does not";
+    }
 }
 
 // Libraries come from diaghost's run path and the system's folders, never

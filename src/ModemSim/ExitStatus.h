@@ -1,4 +1,5 @@
-// ExitStatus.h - diaghost's exit statuses and the one list that explains them.
+// ExitStatus.h - diaghost's exit statuses and the one list that explains them. modemsim ends with the same
+// values where they apply; the header lives with the simulator's library, the lowest layer both programs build on.
 #pragma once
 
 #include <csignal>
