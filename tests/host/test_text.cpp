@@ -1,10 +1,8 @@
-// diaghost's terminal text: escaping of untrusted bytes, fitting and wrapping to a width, table columns; the plug-in's device texts read back.
+// diaghost's terminal text: escaping of untrusted bytes, fitting and wrapping to a width, table columns.
 #include <gtest/gtest.h>
 
 #include <cstdio>
 
-#include "PciAddress.h"
-#include "PluginContract.h"
 #include "Table.h"
 #include "Text.h"
 
@@ -68,25 +66,4 @@ TEST(HostText, NarrowTablesShortenWideColumnsThenDropOptionalOnes)
     }
     // The code is cut first, then TIME goes, then DONE.
     EXPECT_EQ("8 32 4 6 | 8 32 4 6 | 8 20 4 6 | 8 16 4 0 | 8 16 0 0 | 8 10 0 0 | ", widths);
-}
-
-// What the plug-in writes, diaghost reads back, over the whole range the
-// plug-in writes: a device's location and its slot text. (The log lines'
-// forms: PluginLog's test.)
-TEST(HostText, ThePluginsTextsReadBackWhole)
-{
-    for (const unsigned bus : {0u, 2u, 255u}) {
-        for (const unsigned device : {0u, 31u}) {
-            char text[64];
-            modemdiag::FormatLocation(text, sizeof text, static_cast<int>(bus), static_cast<int>(device), 7);
-            const PciAddress address = PciAddress::fromLocation(text);
-            EXPECT_TRUE(address.valid && address.bus == bus && address.device == device && address.function == 7)
-                << text;
-        }
-    }
-    for (const int slot : {1, 9, 255}) {
-        char text[32];
-        modemdiag::FormatSlot(text, sizeof text, slot);
-        EXPECT_EQ(slot, slotFromHWInfo(text)) << text;
-    }
 }
