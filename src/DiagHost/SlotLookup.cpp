@@ -73,9 +73,10 @@ bool decodeIrqTable(const std::uint8_t* area, std::size_t size, std::vector<std:
     if (fault != irqtable::Fault::None) {
         char where[16];
         std::snprintf(where, sizeof where, "0x%X", static_cast<unsigned>(irqtable::kAreaStart + at));
-        problem = std::string("the firmware's IRQ routing table at ") + where + " is invalid (" +
-                  (fault == irqtable::Fault::Version ? "version" : fault == irqtable::Fault::Size ? "size" : "checksum") +
-                  ")";
+        const char* part = fault == irqtable::Fault::Version ? "version"
+                           : fault == irqtable::Fault::Size  ? "size"
+                                                             : "checksum";
+        problem = std::string("the firmware's IRQ routing table at ") + where + " is invalid (" + part + ")";
         return false;
     }
     table.assign(area + at, area + at + irqtable::Length(area + at));
