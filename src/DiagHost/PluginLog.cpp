@@ -11,6 +11,7 @@ using modemdiag::kErrorLinePrefix;
 using modemdiag::kTestLinePrefix;
 using modemdiag::kTestLineText;
 using modemdiag::kTestLineTty;
+using modemdiag::kTestLineTtyEnd;
 
 bool startsWith(const std::string& text, const char* prefix)
 {
@@ -21,14 +22,15 @@ bool startsWith(const std::string& text, const char* prefix)
 bool isRunOpening(const std::string& line)
 {
     const std::string::size_type call = line.find(std::string("::") + modemdiag::kTestRunFunction + kTestLineTty);
-    return startsWith(line, kTestLinePrefix) && call != std::string::npos && line.find(']', call) == line.size() - 1;
+    return startsWith(line, kTestLinePrefix) && call != std::string::npos &&
+           line.find(kTestLineTtyEnd, call) == line.size() - 1;
 }
 
 // The tty a line names ("/dev/ttySM1"), "" for a line that names none.
 std::string ttyOfLogLine(const std::string& line)
 {
     const std::string::size_type open = line.find("[/dev/");
-    const std::string::size_type close = open == std::string::npos ? open : line.find(']', open);
+    const std::string::size_type close = open == std::string::npos ? open : line.find(kTestLineTtyEnd, open);
     return close == std::string::npos ? std::string() : line.substr(open + 1, close - open - 1);
 }
 
@@ -41,7 +43,7 @@ PluginLogLine readLogLine(const std::string& line)
     if (!startsWith(line, kTestLinePrefix) || call == std::string::npos) {
         return read;
     }
-    const std::string::size_type close = line.find(']', call);
+    const std::string::size_type close = line.find(kTestLineTtyEnd, call);
     const std::string::size_type name = line.rfind("::", call);
     if (close == std::string::npos || name == std::string::npos) {
         return read;

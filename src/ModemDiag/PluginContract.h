@@ -124,6 +124,7 @@ inline int ReadSlot(const std::string& text)
 // text. An error line is "Tessaly Modem Diagnostics: <what failed>".
 constexpr char kTestLinePrefix[] = "ModemDiag::";
 constexpr char kTestLineTty[] = "() [";
+constexpr char kTestLineTtyEnd = ']';
 constexpr char kTestLineText[] = " - ";
 constexpr char kTestRunFunction[] = "run";
 constexpr char kErrorLinePrefix[] = "Tessaly Modem Diagnostics: ";
@@ -133,8 +134,8 @@ constexpr char kErrorLinePrefix[] = "Tessaly Modem Diagnostics: ";
 inline void FormatTestLineHead(char* text, std::size_t size, const char* className, const char* function,
                                const char* tty, bool withText)
 {
-    std::snprintf(text, size, "%s%s::%s%s%s]%s", kTestLinePrefix, className, function, kTestLineTty, tty,
-                  withText ? kTestLineText : "");
+    std::snprintf(text, size, "%s%s::%s%s%s%c%s", kTestLinePrefix, className, function, kTestLineTty, tty,
+                  kTestLineTtyEnd, withText ? kTestLineText : "");
 }
 
 }  // namespace modemdiag
