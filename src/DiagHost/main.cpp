@@ -1,4 +1,5 @@
 // main.cpp - diaghost: loads a diagnostics package, lists the modems and runs their tests.
+#include "Console.h"
 #include "ExitStatus.h"
 #include "OutputFiles.h"
 #include "Session.h"
@@ -15,6 +16,7 @@ int main(int argc, char** argv)
     if (parsed >= 0) {
         return finishStandardOutput(parsed);
     }
+    chooseColour(session.options.color);
     // report reads a run's document and nothing else: no package, no machine.
     const int opened = session.options.command == Command::Report ? -1 : openSession(session);
     if (opened >= 0) {

@@ -130,6 +130,25 @@ TEST(HostReport, ShowsEveryTestWithItsOutcome)
     untested.skipped = {{"at", "no driver tty (DRIVERS_NOT_INSTALLED)"}};
     const std::string text = document({first, second, untested}, 2);
 
+    // In the document nothing reads as a pass that was not one: the verdict
+    // is the outcome's word, the plug-in's own is named as such.
+    const json written = json::parse(text);
+    const struct {
+        json test;
+        const char* verdict;
+        const char* pluginVerdict;
+    } verdicts[] = {
+        {written["devices"][0]["tests"][0], "UNUSUAL", "UNUSUAL_STATUS"},
+        {written["devices"][0]["tests"][1], "ABORTED", "PASSED"},
+        {written["devices"][0]["tests"][2], "FAILED", "FAILED"},
+        {written["devices"][1]["skipped"][0], "NOT RUN", nullptr},
+    };
+    for (const auto& v : verdicts) {
+        EXPECT_EQ(v.verdict, v.test.value("verdict", "")) << v.test;
+        EXPECT_EQ(v.pluginVerdict != nullptr ? v.pluginVerdict : "", v.test.value("plugin_verdict", "")) << v.test;
+    }
+    EXPECT_EQ(4, written["schema_version"]);
+
     // A document that calls the stopped test passed (an older or a hand-made one).
     json edited = json::parse(text);
     edited["devices"][0]["tests"][1]["outcome"] = "passed";
@@ -155,7 +174,7 @@ TEST(HostReport, ShowsEveryTestWithItsOutcome)
         EXPECT_NE(std::string::npos, page.find("<li>CheckLoopback: Started</li>"));
         // The summary counts the outcomes and gives the exit status with its meaning.
         EXPECT_NE(std::string::npos, page.find("<strong>Exit status 2</strong>: a test failed<br>Result: 1 passed, "
-                                               "1 unusual, 1 failed, 1 aborted; 1 modem not tested"))
+                                               "1 unusual, 1 failed, 1 aborted, 2 not run; 1 modem not tested"))
             << page;
         EXPECT_NE(std::string::npos, page.find("<div class=\"tile not-run\"><b>2</b>NOT RUN</div>"));
         EXPECT_NE(std::string::npos, page.find("<dt>Host name</dt><dd>lab-7</dd>"));
@@ -198,7 +217,9 @@ TEST(HostReport, RefusesWhatIsNoRunDocument)
         {"{\"schema_version\": 3,\n \"summary\": nope}", "not JSON: line 2, column 14: syntax error"},
         {"[3]", "not a run document: its JSON is not an object"},
         {diaghost::jsonReport({}, {device}, manifest(), listed), "a list document (list --json), not a run's"},
-        {changed([](json& d) { d["schema_version"] = 2; }), "schema version 2: this diaghost reads run documents of version 3"},
+        {changed([](json& d) { d["schema_version"] = 2; }),
+         "schema version 2: this diaghost reads run documents of versions 3 to 4"},
+        {changed([](json& d) { d["schema_version"] = 5; }), "schema version 5: this diaghost reads"},
         {changed([](json& d) { d["schema_version"] = "3"; }), "schema_version is not a whole number"},
         {changed([](json& d) { d["summary"].erase("exit_status"); }), "summary.exit_status is missing"},
         {changed([](json& d) { d["devices"] = json::object(); }), "devices is not a list"},
@@ -226,4 +247,26 @@ TEST(HostReport, RefusesWhatIsNoRunDocument)
     const std::string page = pageOf(older.dump());
     EXPECT_NE(std::string::npos, page.find("<dt>Machine</dt><dd><span class=\"none\">not in the document</span>"));
     EXPECT_NE(std::string::npos, rowOf(page, 0, "at").find("result passed")) << page;
+
+    // Version 3: "verdict" was the plug-in's, "progress" its last figure, and
+    // there were no rounds. A stopped test still reads as aborted, and one
+    // that ran to its end as done.
+    json third = json::parse(good);
+    third["schema_version"] = 3;
+    json& at = third["devices"][0]["tests"][0];
+    at["verdict"] = at["plugin_verdict"];
+    at["progress"] = 90;
+    for (const char* key : {"plugin_verdict", "plugin_progress", "round"}) {
+        at.erase(key);
+    }
+    third["summary"].erase("rounds");
+    third["summary"].erase("rounds_run");
+    std::string row = rowOf(pageOf(third.dump()), 0, "at");
+    EXPECT_NE(std::string::npos, row.find("result passed")) << row;
+    EXPECT_NE(std::string::npos, row.find(">100%<")) << row;
+    at["code"] = "TEST_ABORTED";
+    at.erase("outcome");
+    row = rowOf(pageOf(third.dump()), 0, "at");
+    EXPECT_NE(std::string::npos, row.find("result aborted")) << row;
+    EXPECT_NE(std::string::npos, row.find(">90%<")) << row;
 }
