@@ -194,6 +194,52 @@ TEST(HostReport, ShowsEveryTestWithItsOutcome)
     }
 }
 
+// run --repeat: every round counts, each report keeps the rounds apart
+// where it lists tests, and the metrics, which have one series per test,
+// give the round with the worst outcome (a fleet alert on "failed" must
+// fire whichever round failed).
+TEST(HostReport, RoundsCountEachTestOnceAndKeepThemApart)
+{
+    DeviceRecord device = modem(0, "/dev/ttySM0");
+    device.tests = {test(2, "at", Diag::PASSED, 0), test(2, "at", Diag::FAILED, 105), test(2, "at", Diag::PASSED, 0)};
+    for (int round = 1; round <= 3; ++round) {
+        device.tests[static_cast<std::size_t>(round - 1)].round = round;
+    }
+    diaghost::ReportContext context;
+    context.modemsFound = 1;
+    context.roundsAsked = 5;
+    context.roundsRun = 3;
+    const json written = json::parse(diaghost::jsonReport({"Modem Test", "1.0", ""}, {device}, manifest(), context));
+    EXPECT_EQ(2, written["summary"]["outcomes"]["passed"]);
+    EXPECT_EQ(1, written["summary"]["outcomes"]["failed"]);
+    EXPECT_EQ(5, written["summary"]["rounds"]);
+    EXPECT_EQ(3, written["summary"]["rounds_run"]);
+    EXPECT_EQ(2, written["devices"][0]["tests"][1]["round"]);
+
+    const std::string xml = diaghost::junitReport({"Modem Test", "1.0", ""}, {device}, manifest(), context);
+    for (const char* name : {"at (round 1)", "at (round 2)", "at (round 3)"}) {
+        EXPECT_NE(std::string::npos, xml.find(std::string("<testcase name=\"") + name + "\"")) << xml;
+    }
+
+    const std::string metrics = diaghost::metricsReport({device}, 1, 1765000000, manifest());
+    const auto count = [&metrics](const std::string& text) {
+        std::size_t n = 0;
+        for (std::size_t at = metrics.find(text); at != std::string::npos; at = metrics.find(text, at + 1)) {
+            ++n;
+        }
+        return n;
+    };
+    EXPECT_EQ(1u, count("outcome=\"failed\"} 1\n")) << metrics;
+    EXPECT_EQ(1u, count("outcome=\"passed\"} 0\n")) << metrics;
+    EXPECT_EQ(1u, count("\nmodemdiag_test_code{")) << metrics;
+    EXPECT_NE(std::string::npos, metrics.find("code=\"INCORRECT_AT_RESPONSE_ERROR\"} 105\n")) << metrics;
+
+    // The page says the round of each row and how many rounds ran.
+    const std::string page = pageOf(written.dump());
+    EXPECT_NE(std::string::npos, page.find("Result of 3 of 5 rounds: 2 passed, 0 unusual, 1 failed")) << page;
+    EXPECT_NE(std::string::npos, page.find(">at (round 2)</a>")) << page;
+}
+
 // A run's page comes from its document only: one that is not a run's
 // document is refused with a reason in one line, naming the field at fault.
 TEST(HostReport, RefusesWhatIsNoRunDocument)
