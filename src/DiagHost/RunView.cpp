@@ -2,9 +2,8 @@
 #include "RunView.h"
 
 #include <algorithm>
-#include <cctype>
-#include <iterator>
 #include <cstdio>
+#include <iterator>
 #include <set>
 #include <utility>
 
