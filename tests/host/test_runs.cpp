@@ -146,7 +146,10 @@ TEST_F(HostRun, ListsModemsAndExitsWithTheWorstVerdict)
         // Off a terminal a long test says it is still running every 5 s.
         {{"--simulate=silent", "run", "--test", "at"}, 2,
          {incorrect + "INCORRECT_AT_RESPONSE_ERROR INCORRECT_AT_RESPONSE_ERROR INCORRECT_AT_RESPONSE_ERROR"},
-         "at: running, [5-6]\\.[0-9] s of up to 7 s"},
+         "at: running, [5-6]\\.[0-9] s of up to 7 s(.*\n)*"
+         // The legend gives each code under the outcome it came with.
+         "  FAILED: the modem answered wrongly or not at all: [^\n]*\n"
+         "    INCORRECT_AT_RESPONSE_ERROR: The modem did not acknowledge"},
     };
     testsupport::runCommand("mkdir -p '" + logs + "'");
     for (const auto& c : cases) {
