@@ -236,12 +236,12 @@ std::string eventItem(const DocumentEvent& event)
            (event.text.empty() ? std::string() : ": " + escaped(event.text)) + "</span></li>\n";
 }
 
-std::string testBlock(const DocumentDevice& device, std::size_t index)
+std::string testBlock(const RunDocument& run, const DocumentDevice& device, std::size_t index)
 {
     const DocumentTest& test = device.tests[index];
     std::string html = "<article class=\"test " + std::string(describe(test.outcome).name) + "\" id=\"" +
-                       testAnchor(device, index, true) + "\">\n<h4><span>" + escaped(test.name) + "</span> " +
-                       badge(test.outcome) + " <span class=\"meta\">" + secondsText(test.durationMs) + ", " +
+                       testAnchor(device, index, true) + "\">\n<h4><span>" +
+                       escaped(roundName(run, test.name, test.round)) + "</span> " + badge(test.outcome) + " <span class=\"meta\">" + secondsText(test.durationMs) + ", " +
                        percentText(test.progress) + " done</span></h4>\n<p>" + code(test.code) +
                        (test.text.empty() ? std::string() : ": " + escaped(test.text)) + "</p>\n";
     if (test.outcome == Outcome::Aborted) {
@@ -270,7 +270,7 @@ std::string testBlock(const DocumentDevice& device, std::size_t index)
     return html + "</article>\n";
 }
 
-std::string modemSection(const DocumentDevice& device)
+std::string modemSection(const RunDocument& run, const DocumentDevice& device)
 {
     const bool normal = device.status == "NORMAL";
     std::string html = "<section class=\"modem\" id=\"m" + std::to_string(device.index) + "\">\n<h2>" +
@@ -295,7 +295,7 @@ std::string modemSection(const DocumentDevice& device)
         html += "<p class=\"notice\">Not tested: " + escaped(orDash(device.notTested)) + "</p>\n";
     }
     for (std::size_t i = 0; i < device.tests.size(); ++i) {
-        html += testBlock(device, i);
+        html += testBlock(run, device, i);
     }
     // A test that did not run has only its reason, said once above when no test ran.
     for (std::size_t i = 0; i < device.skipped.size(); ++i) {
@@ -424,7 +424,7 @@ std::string renderPage(const RunDocument& run)
         escaped(title) + "</title>\n<style>" + kStyle + "</style>\n</head>\n<body>\n" + headerSection(run) +
         "<main>\n" + machineSection(run) + summarySection(run);
     for (const DocumentDevice& device : run.devices) {
-        html += modemSection(device);
+        html += modemSection(run, device);
     }
     if (!run.devices.empty()) {
         html += meaningsSection(run);

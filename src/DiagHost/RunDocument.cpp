@@ -187,8 +187,8 @@ DocumentDevice readDevice(const json& entry, const std::string& path, long long 
     for (std::size_t i = 0; i < skipped.size(); ++i) {
         const std::string at = item(pathOf(path, "skipped"), i);
         needObject(skipped[i], at);
-        device.skipped.push_back(
-            {textOf(skipped[i], "name", at), textOf(skipped[i], "reason", at), numberOf(skipped[i], "round", at, false, 1)});
+        device.skipped.push_back({textOf(skipped[i], "name", at), textOf(skipped[i], "reason", at),
+                                  numberOf(skipped[i], "round", at, false, 1)});
     }
     return device;
 }

@@ -161,8 +161,8 @@ void Table::print(Console& console) const
             }
             for (std::size_t i = 0; i < m_columns.size(); ++i) {
                 const Cell& cell = m_rows[r][i];
-                console.line(std::string(m_indent, ' ') + console.paint(pad(m_columns[i].heading, widest), Colour::Bold) +
-                             "  " + console.paint(cell.text, cell.colour));
+                const std::string heading = console.paint(pad(m_columns[i].heading, widest), Colour::Bold);
+                console.line(std::string(m_indent, ' ') + heading + "  " + console.paint(cell.text, cell.colour));
             }
         }
         return;
