@@ -162,7 +162,7 @@ bool enumerate(Session& session, Console& human, VirtualDeviceVector*& devices, 
         // The lines as human.line() would print them.
         const auto shown = [&human](const char* text) {
             std::string lines;
-            for (const std::string& part : wrapWords(text, human.width(), 2)) {
+            for (const std::string& part : wrapWords(text, human.width(), 2, false)) {
                 lines += part + "\n";
             }
             return lines;
@@ -527,8 +527,38 @@ int commandRun(Session& session)
         view.detail("The modem driver was in use before the run began (and for " + std::to_string(kReleaseWaitMs) +
                     " ms after): no test waits for it.");
     }
-    report.interrupted = runPlan(*diagnostics, plan, session.config, view);
-    view.summary(selected, report.interrupted);
+    // run --repeat N: the same plan N rounds in a row, into the same records,
+    // each test and skipped test marked with its round. Ctrl-C ends the
+    // round it comes in and starts no other; with --halt-on-error the
+    // first failure does.
+    report.roundsAsked = static_cast<int>(std::max(1u, options.repeat));
+    report.roundsRun = 0;
+    for (int round = 1; round <= report.roundsAsked; ++round) {
+        if (report.roundsAsked > 1) {
+            view.round(round, report.roundsAsked);
+        }
+        std::vector<std::pair<std::size_t, std::size_t>> before;
+        for (const DeviceRecord& record : selected) {
+            before.emplace_back(record.tests.size(), record.skipped.size());
+        }
+        report.interrupted = runPlan(*diagnostics, plan, session.config, view);
+        ++report.roundsRun;
+        bool failed = false;
+        for (std::size_t d = 0; d < selected.size(); ++d) {
+            DeviceRecord& record = selected[d];
+            for (std::size_t t = before[d].first; t < record.tests.size(); ++t) {
+                record.tests[t].round = round;
+                failed = failed || outcomeOf(record.tests[t]) == Outcome::Failed;
+            }
+            for (std::size_t t = before[d].second; t < record.skipped.size(); ++t) {
+                record.skipped[t].round = round;
+            }
+        }
+        if (report.interrupted || (options.haltOnError && failed)) {
+            break;
+        }
+    }
+    view.summary(selected, report.interrupted, report.roundsRun, report.roundsAsked);
 
     report.modemsFound = found.size();
     report.exitStatus = statusOf(selected, report.interrupted);

@@ -20,12 +20,28 @@ const char* const kShowCursor = "\033[?25h";
 // erasing would leave the first row behind.
 constexpr std::size_t kLiveMargin = 3;
 
+namespace {
+
+enum class ColourWhen { Auto, Always, Never };
+ColourWhen g_colourWhen = ColourWhen::Auto;
+
+}  // namespace
+
+void chooseColour(const std::string& when)
+{
+    g_colourWhen = when == "always" ? ColourWhen::Always : when == "never" ? ColourWhen::Never : ColourWhen::Auto;
+}
+
 Console::Console(std::FILE* stream) : m_stream(stream)
 {
     const char* term = std::getenv("TERM");
     const char* noColour = std::getenv("NO_COLOR");
     m_terminal = isatty(fileno(stream)) == 1 && (term == nullptr || std::strcmp(term, "dumb") != 0);
-    m_colour = m_terminal && (noColour == nullptr || noColour[0] == '\0');
+    switch (g_colourWhen) {
+    case ColourWhen::Always: m_colour = true; break;
+    case ColourWhen::Never: m_colour = false; break;
+    case ColourWhen::Auto: m_colour = m_terminal && (noColour == nullptr || noColour[0] == '\0'); break;
+    }
 }
 
 std::size_t Console::width() const
@@ -67,7 +83,7 @@ void Console::line(const std::string& text)
         end = std::min(text.find('\n', from), text.size());
         const std::string one = text.substr(from, end - from);
         const std::string::size_type indent = one.find_first_not_of(' ');
-        for (const std::string& part : wrapWords(one, columns, (indent == std::string::npos ? 0 : indent) + 2)) {
+        for (const std::string& part : wrapWords(one, columns, (indent == std::string::npos ? 0 : indent) + 2, false)) {
             std::fputs(part.c_str(), m_stream);
             std::fputc('\n', m_stream);
         }

@@ -8,6 +8,11 @@ namespace diaghost {
 
 enum class Colour { Plain, Green, Yellow, Red, Cyan, Bold, Dim };
 
+// --color: "always" colours even into a pipe or a file, "never" never,
+// "auto" (the default, and any other text) a terminal unless NO_COLOR is
+// set to a non-empty value. Chosen once, before the first Console is made.
+void chooseColour(const std::string& when);
+
 // Everything diaghost prints goes through one Console per stream, from the
 // main thread. On a terminal the last line may be a live line (the progress
 // bar), redrawn in place, with other lines printed above it. Each line fits
@@ -26,7 +31,8 @@ public:
     std::string paint(const std::string& text, Colour colour) const;
 
     // Prints text above the live line; on a terminal wrapped at blanks, later
-    // lines indented two columns more than the first.
+    // lines indented two columns more than the first. Words are never broken:
+    // one wider than the terminal (a long path) keeps a line of its own.
     void line(const std::string& text = std::string());
     // Draws the live line on a terminal (not for another stream), cut to
     // liveWidth() so that it never wraps and each redraw replaces it whole.
@@ -41,7 +47,7 @@ public:
 private:
     std::FILE* m_stream;
     bool m_terminal = false;
-    bool m_colour = false;  // on a terminal, unless NO_COLOR is set to a non-empty value
+    bool m_colour = false;  // as chooseColour() says
     bool m_liveShown = false;
     bool m_cursorHidden = false;
     std::string m_live;

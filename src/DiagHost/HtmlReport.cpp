@@ -137,20 +137,15 @@ std::string resultRow(const DocumentDevice& device, const std::string& anchor, c
            time + "</td></tr>\n";
 }
 
+// A test's name, with its round when the run had several.
+std::string roundName(const RunDocument& run, const std::string& name, long long round)
+{
+    return run.rounds > 1 ? name + " (round " + std::to_string(round) + ")" : name;
+}
+
 std::string resultLine(const RunDocument& run)
 {
-    std::string line = "Result:";
-    for (int i = 0; i < static_cast<int>(Outcome::NotRun); ++i) {
-        line += (i == 0 ? " " : ", ") + std::to_string(run.outcomes[i]) + " " + kOutcomes[i].name;
-    }
-    if (run.modemsNotTested > 0) {
-        line += "; " + std::to_string(run.modemsNotTested) + (run.modemsNotTested == 1 ? " modem" : " modems") +
-                " not tested";
-    }
-    if (run.interrupted) {
-        line += "; interrupted, the remaining tests did not run";
-    }
-    return line;
+    return diaghost::resultLine(run.outcomes, run.modemsNotTested, run.interrupted, run.roundsRun, run.rounds);
 }
 
 std::string headerSection(const RunDocument& run)
@@ -214,11 +209,13 @@ std::string summarySection(const RunDocument& run)
     for (const DocumentDevice& device : run.devices) {
         for (std::size_t i = 0; i < device.tests.size(); ++i) {
             const DocumentTest& test = device.tests[i];
-            html += resultRow(device, testAnchor(device, i, true), test.name, test.outcome, code(test.code),
+            html += resultRow(device, testAnchor(device, i, true), roundName(run, test.name, test.round), test.outcome,
+                              code(test.code),
                               percentText(test.progress), secondsText(test.durationMs));
         }
         for (std::size_t i = 0; i < device.skipped.size(); ++i) {
-            html += resultRow(device, testAnchor(device, i, false), device.skipped[i].name, Outcome::NotRun,
+            html += resultRow(device, testAnchor(device, i, false),
+                              roundName(run, device.skipped[i].name, device.skipped[i].round), Outcome::NotRun,
                               escaped(device.skipped[i].reason), "-", "-");
         }
         if (device.tests.empty() && device.skipped.empty()) {
@@ -239,16 +236,16 @@ std::string eventItem(const DocumentEvent& event)
            (event.text.empty() ? std::string() : ": " + escaped(event.text)) + "</span></li>\n";
 }
 
-std::string testBlock(const DocumentDevice& device, std::size_t index)
+std::string testBlock(const RunDocument& run, const DocumentDevice& device, std::size_t index)
 {
     const DocumentTest& test = device.tests[index];
     std::string html = "<article class=\"test " + std::string(describe(test.outcome).name) + "\" id=\"" +
-                       testAnchor(device, index, true) + "\">\n<h4><span>" + escaped(test.name) + "</span> " +
-                       badge(test.outcome) + " <span class=\"meta\">" + secondsText(test.durationMs) + ", " +
+                       testAnchor(device, index, true) + "\">\n<h4><span>" +
+                       escaped(roundName(run, test.name, test.round)) + "</span> " + badge(test.outcome) + " <span class=\"meta\">" + secondsText(test.durationMs) + ", " +
                        percentText(test.progress) + " done</span></h4>\n<p>" + code(test.code) +
                        (test.text.empty() ? std::string() : ": " + escaped(test.text)) + "</p>\n";
     if (test.outcome == Outcome::Aborted) {
-        html += "<p class=\"meta\">The plug-in's verdict " + code(test.verdict) +
+        html += "<p class=\"meta\">The plug-in's verdict " + code(test.pluginVerdict) +
                 " with this code is a test stopped before its end: it says nothing about the modem.</p>\n";
     }
     if (!test.events.empty()) {
@@ -273,9 +270,9 @@ std::string testBlock(const DocumentDevice& device, std::size_t index)
     return html + "</article>\n";
 }
 
-std::string modemSection(const DocumentDevice& device)
+std::string modemSection(const RunDocument& run, const DocumentDevice& device)
 {
-    const Colour statusColour = device.status == "NORMAL" ? Colour::Plain : Colour::Yellow;
+    const bool normal = device.status == "NORMAL";
     std::string html = "<section class=\"modem\" id=\"m" + std::to_string(device.index) + "\">\n<h2>" +
                        modemName(device) + ": " + (device.tty.empty() ? std::string("no tty") : escaped(device.tty)) +
                        "</h2>\n<div class=\"columns\">\n" +
@@ -283,7 +280,7 @@ std::string modemSection(const DocumentDevice& device)
                        fact("PCI address", shown(device.pciAddress)) +
                        fact("PCI ID (vendor:device)", shown(device.pciId)) + fact("TTY", shown(device.tty)) +
                        fact("Slot", escaped(slotText(device))) +
-                       fact("Status", statusColour == Colour::Plain
+                       fact("Status", normal
                                           ? escaped(device.status)
                                           : "<span class=\"badge unusual\">" + escaped(device.status) + "</span>") +
                        "</dl>\n<dl class=\"facts\">\n";
@@ -298,7 +295,7 @@ std::string modemSection(const DocumentDevice& device)
         html += "<p class=\"notice\">Not tested: " + escaped(orDash(device.notTested)) + "</p>\n";
     }
     for (std::size_t i = 0; i < device.tests.size(); ++i) {
-        html += testBlock(device, i);
+        html += testBlock(run, device, i);
     }
     // A test that did not run has only its reason, said once above when no test ran.
     for (std::size_t i = 0; i < device.skipped.size(); ++i) {
@@ -427,7 +424,7 @@ std::string renderPage(const RunDocument& run)
         escaped(title) + "</title>\n<style>" + kStyle + "</style>\n</head>\n<body>\n" + headerSection(run) +
         "<main>\n" + machineSection(run) + summarySection(run);
     for (const DocumentDevice& device : run.devices) {
-        html += modemSection(device);
+        html += modemSection(run, device);
     }
     if (!run.devices.empty()) {
         html += meaningsSection(run);

@@ -2,6 +2,7 @@
 #include "Records.h"
 
 #include <algorithm>
+#include <cctype>
 
 namespace diaghost {
 
@@ -33,6 +34,29 @@ DeviceRecord describeDevice(const IDevice& device, int index)
     record.fru.assetTag = fru.getDeviceAssetTag();
     record.fru.skuNumber = fru.getDeviceSKUnumber();
     return record;
+}
+
+std::string resultLine(const long long (&outcomes)[std::size(kOutcomes)], long long untested, bool interrupted,
+                       long long roundsRun, long long roundsAsked)
+{
+    std::string result = "Result";
+    if (roundsAsked > 1) {
+        result += " of " + (roundsRun < roundsAsked ? std::to_string(roundsRun) + " of " : std::string()) +
+                  std::to_string(roundsAsked) + " rounds";
+    }
+    result += ":";
+    for (std::size_t i = 0; i < std::size(kOutcomes); ++i) {
+        std::string word = kOutcomes[i].label;  // "not run": the label in lower case
+        std::transform(word.begin(), word.end(), word.begin(), [](unsigned char c) { return std::tolower(c); });
+        result += (i == 0 ? " " : ", ") + std::to_string(outcomes[i]) + " " + word;
+    }
+    if (untested > 0) {
+        result += "; " + std::to_string(untested) + (untested == 1 ? " modem" : " modems") + " not tested";
+    }
+    if (interrupted) {
+        result += "; interrupted, the remaining tests did not run";
+    }
+    return result;
 }
 
 std::string slotText(const DeviceRecord& device)

@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "Console.h"
 #include "PciAddress.h"
 #include "SlotLookup.h"
 #include "QuarnDiags/IDevice.h"
@@ -22,18 +21,20 @@ struct EventRecord {
 struct TestRecord {
     int index = -1;
     std::string name;
-    QuarnDiags::Diag::TestResult verdict = QuarnDiags::Diag::PASSED;
+    QuarnDiags::Diag::TestResult verdict = QuarnDiags::Diag::PASSED;  // the plug-in's own: see outcomeOf()
     QuarnDiags::Uint code = 0;
     QuarnDiags::Diag::EventType type = QuarnDiags::Diag::INFORMATION_EVENT;
     QuarnDiags::Uint progress = 0;
     double seconds = 0.0;
     std::vector<EventRecord> events;
     std::vector<std::string> log;  // the plug-in's log lines of the test, as the terminal shows them
+    int round = 1;                 // of run --repeat, from 1
 };
 
 struct SkippedTest {
     std::string name;
     std::string reason;
+    int round = 1;
 };
 
 struct FruRecord {
@@ -94,23 +95,24 @@ std::string markedSlot(const DeviceRecord& device);
 // them from the table, so that they agree.
 enum class Outcome { Passed, Unusual, Failed, Aborted, NotRun };
 
+// The plug-in's verdict beside the code decides which; every output names
+// an outcome by its name or label only, never by the plug-in's verdict.
 struct OutcomeInfo {
     const char* name;     // in JSON and metrics: "passed", "not-run"
-    const char* label;    // on the terminal: "PASSED", "NOT RUN"
-    Colour colour;        // of the label
-    const char* meaning;  // one sentence for the summary
+    const char* label;    // on the terminal, and the JSON's "verdict": "PASSED", "NOT RUN"
+    const char* meaning;  // one sentence for the summary; the codes the run gave follow it
 };
 
-// One row per outcome, in the order of the enumeration.
+// One row per outcome, in the order of the enumeration. A meaning names no
+// cause: which codes lead to which outcome is the plug-in's to decide, and
+// the summary lists under each outcome the codes that led to it.
 inline constexpr OutcomeInfo kOutcomes[] = {
-    {"passed", "PASSED", Colour::Green, "the modem answered as a working modem does"},
-    {"unusual", "UNUSUAL", Colour::Yellow,
-     "the test could not judge the modem (busy or missing port, no dial tone, no answer): "
-     "check the setup and run it again"},
-    {"failed", "FAILED", Colour::Red, "the modem answered wrongly: it is faulty or misconfigured"},
-    {"aborted", "ABORTED", Colour::Cyan,
+    {"passed", "PASSED", "the modem answered as a working modem does"},
+    {"unusual", "UNUSUAL", "the test could not judge the modem: check the setup and run it again"},
+    {"failed", "FAILED", "the modem answered wrongly or not at all: it is faulty or misconfigured"},
+    {"aborted", "ABORTED",
      "the test was stopped before it finished and says nothing about the modem: run it again for a verdict"},
-    {"not-run", "NOT RUN", Colour::Dim, "the test could not run on this modem: its row says why"},
+    {"not-run", "NOT RUN", "the test did not run on this modem: its row says why"},
 };
 
 inline const OutcomeInfo& describe(Outcome outcome)
@@ -126,6 +128,20 @@ inline Outcome outcomeOf(const TestRecord& test)
     }
     return test.verdict == QuarnDiags::Diag::UNUSUAL_STATUS ? Outcome::Unusual : Outcome::Failed;
 }
+
+// The progress a finished test shows: 100 % once it ran to its end, whatever
+// the plug-in's last figure was (a test may end before its last step
+// reports); a stopped test keeps how far it got.
+inline QuarnDiags::Uint progressOf(const TestRecord& test)
+{
+    return outcomeOf(test) == Outcome::Aborted ? test.progress : 100;
+}
+
+// "Result: 4 passed, 1 unusual, 1 failed, 0 aborted, 3 not run; 1 modem not
+// tested", with the rounds when there were several: the terminal's and the
+// page's line alike, every outcome named as the JSON's summary counts it.
+std::string resultLine(const long long (&outcomes)[std::size(kOutcomes)], long long untested, bool interrupted,
+                       long long roundsRun, long long roundsAsked);
 
 // Devices' selected tests counted by outcome (one that did not run is
 // NotRun), the time they ran, and the devices that ran none.

@@ -53,14 +53,18 @@ json testOf(const TestRecord& test, const PackageConfig& config)
                           {"type", QuarnDiags::Diag::eventTypeName(event.type)},
                           {"text", textOrNull(config.codeText(event.code))}});
     }
+    const Outcome outcome = outcomeOf(test);
     return {{"index", test.index},
             {"name", textOrNull(test.name)},
-            {"verdict", QuarnDiags::Diag::testResultName(test.verdict)},
+            {"round", test.round},
+            {"verdict", describe(outcome).label},
+            {"plugin_verdict", QuarnDiags::Diag::testResultName(test.verdict)},
             {"code", config.codeName(test.code)},
             {"type", QuarnDiags::Diag::eventTypeName(test.type)},
-            {"progress", test.progress},
+            {"progress", progressOf(test)},
+            {"plugin_progress", test.progress},
             {"events", events},
-            {"outcome", describe(outcomeOf(test)).name},
+            {"outcome", describe(outcome).name},
             {"text", textOrNull(config.codeText(test.code))},
             {"duration_ms", static_cast<std::int64_t>(std::llround(test.seconds * 1000.0))},
             {"log", test.log}};
@@ -88,6 +92,8 @@ json summaryOf(const std::vector<DeviceRecord>& devices, const ReportContext& co
             {"modems_found", context.modemsFound},
             {"modems_tested", devices.size() - tally.untested},
             {"modems_not_tested", tally.untested},
+            {"rounds", context.roundsAsked},
+            {"rounds_run", context.roundsRun},
             {"exit_status", context.exitStatus}};
 }
 
@@ -171,6 +177,8 @@ std::string jsonReport(const PackageIdentity& package, const std::vector<DeviceR
             json skipped = json::array();
             for (const SkippedTest& test : device.skipped) {
                 skipped.push_back({{"name", textOrNull(test.name)},
+                                   {"round", test.round},
+                                   {"verdict", describe(Outcome::NotRun).label},
                                    {"reason", textOrNull(test.reason)},
                                    {"outcome", describe(Outcome::NotRun).name}});
             }
@@ -265,6 +273,10 @@ std::string property(const char* name, const std::string& value)
 std::string junitReport(const PackageIdentity& package, const std::vector<DeviceRecord>& devices,
                         const PackageConfig& config, const ReportContext& context)
 {
+    // Over several rounds each case names its round, so that the names stay apart.
+    const auto caseName = [&context](const std::string& name, int round) {
+        return context.roundsAsked > 1 ? name + " (round " + std::to_string(round) + ")" : name;
+    };
     std::string suites;
     Tally all(devices);
     for (const DeviceRecord& device : devices) {
@@ -286,13 +298,16 @@ std::string junitReport(const PackageIdentity& package, const std::vector<Device
                 out += std::string(QuarnDiags::Diag::eventTypeName(event.type)) + " " + config.codeName(event.code) +
                        ": " + config.codeText(event.code) + "\n";
             }
-            out += std::string("result ") + QuarnDiags::Diag::testResultName(test.verdict) + " " + code +
-                   ", progress " + std::to_string(test.progress) + "%\n";
-            cases += testCase(test.name, className, secondsText(test.seconds),
+            out += std::string("result ") + describe(outcome).label + " " + code + ", progress " +
+                   std::to_string(progressOf(test)) + "% (the plug-in's verdict " +
+                   QuarnDiags::Diag::testResultName(test.verdict) + ", progress " + std::to_string(test.progress) +
+                   "%)\n";
+            cases += testCase(caseName(test.name, test.round), className, secondsText(test.seconds),
                               body + "      <system-out>" + xmlEscape(out) + "</system-out>\n");
         }
         for (const SkippedTest& test : device.skipped) {
-            cases += testCase(test.name, className, "0", "      <skipped" + attribute("message", test.reason) + "/>\n");
+            cases += testCase(caseName(test.name, test.round), className, "0",
+                              "      <skipped" + attribute("message", test.reason) + "/>\n");
         }
         Tally counts;
         counts.add(device);
@@ -353,6 +368,57 @@ std::string testLabels(const DeviceRecord& device, const std::string& test)
     return "{" + modemLabels(device) + "," + label("test", test);
 }
 
+// A test of a modem over all rounds: its worst outcome, and the first
+// round that had it among those that ran (none when it never ran).
+struct Worst {
+    std::string name;
+    Outcome outcome = Outcome::Passed;
+    const TestRecord* record = nullptr;
+};
+
+int severity(Outcome outcome)
+{
+    switch (outcome) {
+    case Outcome::Passed: return 0;
+    case Outcome::NotRun: return 1;
+    case Outcome::Aborted: return 2;
+    case Outcome::Unusual: return 3;
+    case Outcome::Failed: return 4;
+    }
+    return 4;
+}
+
+std::vector<Worst> worstRounds(const DeviceRecord& device)
+{
+    std::vector<Worst> tests;
+    const auto entry = [&tests](const std::string& name) -> Worst& {
+        const auto found =
+            std::find_if(tests.begin(), tests.end(), [&name](const Worst& test) { return test.name == name; });
+        if (found != tests.end()) {
+            return *found;
+        }
+        tests.push_back(Worst{name, Outcome::Passed, nullptr});
+        return tests.back();
+    };
+    // The tests that ran first, in run order, so that one that ran gives its record.
+    for (const TestRecord& test : device.tests) {
+        Worst& worst = entry(test.name);
+        const Outcome outcome = outcomeOf(test);
+        if (worst.record == nullptr || severity(outcome) > severity(worst.outcome)) {
+            worst.outcome = outcome;
+            worst.record = &test;
+        }
+    }
+    for (const SkippedTest& test : device.skipped) {
+        Worst& worst = entry(test.name);
+        if (worst.record == nullptr || severity(Outcome::NotRun) > severity(worst.outcome)) {
+            worst.outcome = Outcome::NotRun;
+            worst.record = nullptr;
+        }
+    }
+    return tests;
+}
+
 }  // namespace
 
 std::string metricsReport(const std::vector<DeviceRecord>& devices, std::size_t modemsFound, std::int64_t finishedAt,
@@ -387,29 +453,31 @@ std::string metricsReport(const std::vector<DeviceRecord>& devices, std::size_t 
         }
     }
 
+    // Each test once per modem, however many rounds ran: the worst of its rounds.
+    std::vector<std::vector<Worst>> worst;
+    for (const DeviceRecord& device : devices) {
+        worst.push_back(worstRounds(device));
+    }
     metricHeader(out, "modemdiag_test_outcome",
            "Outcome of each test's last run: 1 for the outcome it had, 0 for the others.");
-    for (const DeviceRecord& device : devices) {
-        const auto series = [&](const std::string& test, Outcome had) {
+    for (std::size_t d = 0; d < devices.size(); ++d) {
+        for (const Worst& test : worst[d]) {
             for (const OutcomeInfo& outcome : kOutcomes) {
-                out << "modemdiag_test_outcome" << testLabels(device, test) << "," << label("outcome", outcome.name)
-                    << "} " << (&outcome == &describe(had) ? 1 : 0) << '\n';
+                out << "modemdiag_test_outcome" << testLabels(devices[d], test.name) << ","
+                    << label("outcome", outcome.name) << "} " << (&outcome == &describe(test.outcome) ? 1 : 0)
+                    << '\n';
             }
-        };
-        for (const TestRecord& test : device.tests) {
-            series(test.name, outcomeOf(test));
-        }
-        for (const SkippedTest& test : device.skipped) {
-            series(test.name, Outcome::NotRun);
         }
     }
 
     // One series per test that ran: the labels after the test's own, and the value.
     const auto perTest = [&](const char* name, const char* help, const auto& series) {
         metricHeader(out, name, help);
-        for (const DeviceRecord& device : devices) {
-            for (const TestRecord& test : device.tests) {
-                out << name << testLabels(device, test.name) << series(test) << '\n';
+        for (std::size_t d = 0; d < devices.size(); ++d) {
+            for (const Worst& test : worst[d]) {
+                if (test.record != nullptr) {
+                    out << name << testLabels(devices[d], test.name) << series(*test.record) << '\n';
+                }
             }
         }
     };

@@ -36,11 +36,18 @@ struct ReportContext {
     std::string noModemReason;   // JUnit: the error case when no modem was found
     std::size_t modemsFound = 0; // every modem found, also those --device left out
     int exitStatus = 0;          // the status diaghost ends with
+    int roundsAsked = 1;         // run --repeat N
+    int roundsRun = 1;           // fewer after Ctrl-C or a halt on error
 };
 
 std::string utcNow();  // a run's start as the reports give it: now, UTC, ISO 8601
 
-constexpr int kJsonSchemaVersion = 3;  // raised when a key of the JSON document changes meaning or goes
+// Raised when a key of the JSON document changes meaning or goes. 4: a
+// test's "verdict" is diaghost's ("ABORTED" for a stopped test, never the
+// plug-in's "PASSED"), the plug-in's own is "plugin_verdict"; "progress" is
+// 100 for a test that ran to its end ("plugin_progress" the plug-in's last
+// figure); tests and skipped tests carry their "round".
+constexpr int kJsonSchemaVersion = 4;
 
 // {"schema_version", "tool", "started", "finished" (run only), "interrupted",
 // "machine", "no_modem" and "summary" (run only), "package", "devices":
@@ -59,6 +66,8 @@ std::string junitReport(const PackageIdentity& package, const std::vector<Device
 // The metrics for node_exporter's textfile collector: the modems found, the
 // run's end (finishedAt, seconds since the epoch), per modem and test its
 // outcome, code, duration and time; a test that did not run only "not-run".
+// Over several rounds a test has one series each: the round with its worst
+// outcome (failed, unusual, aborted, not run, passed) gives them.
 std::string metricsReport(const std::vector<DeviceRecord>& devices, std::size_t modemsFound, std::int64_t finishedAt,
                           const PackageConfig& config);
 

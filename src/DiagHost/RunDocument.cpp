@@ -106,12 +106,14 @@ bool outcomeNamed(const std::string& name, Outcome& outcome)
     return false;
 }
 
-DocumentTest readTest(const json& entry, const std::string& path)
+DocumentTest readTest(const json& entry, const std::string& path, long long schema)
 {
     needObject(entry, path);
     DocumentTest test;
     test.name = textOf(entry, "name", path);
-    test.verdict = textOf(entry, "verdict", path);
+    test.round = numberOf(entry, "round", path, false, 1);
+    // Version 3 named the plug-in's verdict "verdict"; 4 names diaghost's so.
+    test.pluginVerdict = textOf(entry, schema == 3 ? "verdict" : "plugin_verdict", path);
     test.code = textOf(entry, "code", path);
     test.text = textOf(entry, "text", path);
     test.progress = numberOf(entry, "progress", path);
@@ -119,15 +121,19 @@ DocumentTest readTest(const json& entry, const std::string& path)
     const std::string outcome = textOf(entry, "outcome", path);
     if (outcome.empty()) {
         // As diaghost classifies a result: any verdict it does not name is a failure.
-        test.outcome = test.verdict == "PASSED"           ? Outcome::Passed
-                       : test.verdict == "UNUSUAL_STATUS" ? Outcome::Unusual
-                                                          : Outcome::Failed;
+        test.outcome = test.pluginVerdict == "PASSED"           ? Outcome::Passed
+                       : test.pluginVerdict == "UNUSUAL_STATUS" ? Outcome::Unusual
+                                                                : Outcome::Failed;
     } else if (!outcomeNamed(outcome, test.outcome) || test.outcome == Outcome::NotRun) {
         refuse(pathOf(path, "outcome") + " is not the outcome of a test that ran: '" + printable(outcome) + "'");
     }
     // A stopped test is never shown as a pass, whatever wrote the document.
-    if (test.verdict == "PASSED" && test.code == "TEST_ABORTED") {
+    if (test.pluginVerdict == "PASSED" && test.code == "TEST_ABORTED") {
         test.outcome = Outcome::Aborted;
+    }
+    // Version 3 gave the plug-in's last figure: a test that ran to its end is done.
+    if (schema == 3 && test.progress >= 0 && test.outcome != Outcome::Aborted) {
+        test.progress = 100;
     }
     const json& events = arrayOf(entry, "events", path);
     for (std::size_t i = 0; i < events.size(); ++i) {
@@ -146,7 +152,7 @@ DocumentTest readTest(const json& entry, const std::string& path)
     return test;
 }
 
-DocumentDevice readDevice(const json& entry, const std::string& path)
+DocumentDevice readDevice(const json& entry, const std::string& path, long long schema)
 {
     needObject(entry, path);
     DocumentDevice device;
@@ -175,13 +181,14 @@ DocumentDevice readDevice(const json& entry, const std::string& path)
     }
     const json& tests = arrayOf(entry, "tests", path, true);
     for (std::size_t i = 0; i < tests.size(); ++i) {
-        device.tests.push_back(readTest(tests[i], item(pathOf(path, "tests"), i)));
+        device.tests.push_back(readTest(tests[i], item(pathOf(path, "tests"), i), schema));
     }
     const json& skipped = arrayOf(entry, "skipped", path);
     for (std::size_t i = 0; i < skipped.size(); ++i) {
         const std::string at = item(pathOf(path, "skipped"), i);
         needObject(skipped[i], at);
-        device.skipped.push_back({textOf(skipped[i], "name", at), textOf(skipped[i], "reason", at)});
+        device.skipped.push_back({textOf(skipped[i], "name", at), textOf(skipped[i], "reason", at),
+                                  numberOf(skipped[i], "round", at, false, 1)});
     }
     return device;
 }
@@ -193,9 +200,9 @@ RunDocument readRun(const json& document)
     }
     RunDocument run;
     run.schemaVersion = numberOf(document, "schema_version", "", true);
-    if (run.schemaVersion != kJsonSchemaVersion) {
-        refuse("schema version " + std::to_string(run.schemaVersion) + ": this diaghost reads run documents of version " +
-               std::to_string(kJsonSchemaVersion));
+    if (run.schemaVersion < kOldestRunSchema || run.schemaVersion > kJsonSchemaVersion) {
+        refuse("schema version " + std::to_string(run.schemaVersion) + ": this diaghost reads run documents of versions " +
+               std::to_string(kOldestRunSchema) + " to " + std::to_string(kJsonSchemaVersion));
     }
     const json& summary = member(document, "summary");
     if (summary.is_null()) {
@@ -212,6 +219,8 @@ RunDocument readRun(const json& document)
     run.modemsTested = numberOf(summary, "modems_tested", "summary", true);
     run.modemsNotTested = numberOf(summary, "modems_not_tested", "summary", true);
     run.exitStatus = numberOf(summary, "exit_status", "summary", true);
+    run.rounds = numberOf(summary, "rounds", "summary", false, 1);
+    run.roundsRun = numberOf(summary, "rounds_run", "summary", false, run.rounds);
 
     const json& tool = member(document, "tool");
     if (!tool.is_null()) {
@@ -245,7 +254,7 @@ RunDocument readRun(const json& document)
     }
     const json& devices = arrayOf(document, "devices", "", true);
     for (std::size_t i = 0; i < devices.size(); ++i) {
-        run.devices.push_back(readDevice(devices[i], item("devices", i)));
+        run.devices.push_back(readDevice(devices[i], item("devices", i), run.schemaVersion));
     }
     return run;
 }

@@ -24,11 +24,12 @@ struct DocumentEvent {
 
 struct DocumentTest {
     std::string name;
-    std::string verdict;
+    long long round = 1;
+    std::string pluginVerdict;  // "PASSED", "UNUSUAL_STATUS", "FAILED"
     std::string code;
     std::string text;  // the manifest's meaning of the code
     Outcome outcome = Outcome::Failed;
-    long long progress = -1;    // -1: not known
+    long long progress = -1;    // as the terminal shows it (100 once it ran to its end); -1: not known
     long long durationMs = -1;
     std::vector<DocumentEvent> events;
     bool logKnown = false;  // documents before the log was recorded have none
@@ -38,6 +39,7 @@ struct DocumentTest {
 struct DocumentSkipped {
     std::string name;
     std::string reason;
+    long long round = 1;
 };
 
 struct DocumentDevice {
@@ -69,11 +71,19 @@ struct RunDocument {
     long long modemsTested = 0;
     long long modemsNotTested = 0;
     long long exitStatus = 0;
+    long long rounds = 1;     // run --repeat N
+    long long roundsRun = 1;
     std::string packageName;
     std::string packageVersion;
     std::string packageDescription;
     std::vector<DocumentDevice> devices;
 };
+
+// The oldest schema version read: a version 3 document (diaghost before
+// rounds, with the plug-in's verdict as "verdict") is read as well, its
+// verdict taken as the plug-in's and its progress as the terminal shows it,
+// so that the pages of runs stored before an upgrade can still be made.
+constexpr int kOldestRunSchema = 3;
 
 // Reads a run's document. The schema version, the summary's counts and
 // each device's index and tests are required; any text may be null or

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <set>
 #include <utility>
 
@@ -13,9 +14,12 @@ namespace diaghost {
 
 namespace {
 
-constexpr std::size_t kWidestBar = 30;
+// The bar is as wide for every test of a run: its width depends on the
+// terminal's alone, and the test's title gets what is left (or goes).
+constexpr std::size_t kWidestBar = 20;
 constexpr std::size_t kNarrowestBar = 8;
-constexpr std::size_t kBarBesideTitle = 15;  // the test's title stays on the live line only beside a bar this wide
+constexpr std::size_t kBesideBar = 42;      // the name, percent and times ("11.5 s of up to 23 s") at most
+constexpr std::size_t kShortestTitle = 10;  // a title cut shorter than this is left out
 constexpr double kPlainReportSeconds = 5.0;  // off a terminal, a running test says so this often
 
 std::string seconds(double value)
@@ -32,6 +36,28 @@ std::string percent(QuarnDiags::Uint value)
 
 }  // namespace
 
+Colour colourOf(Outcome outcome)
+{
+    static const Colour kColours[] = {Colour::Green, Colour::Yellow, Colour::Red, Colour::Cyan, Colour::Dim};
+    return kColours[static_cast<int>(outcome)];
+}
+
+std::string durationText(double value)
+{
+    if (value < 1.0) {
+        return std::to_string(static_cast<long>(value * 1000.0 + 0.5)) + " ms";
+    }
+    return seconds(value);
+}
+
+void RunView::round(int number, int of)
+{
+    if (!m_quiet) {
+        m_console.line();
+        m_console.line(m_console.paint("Round " + std::to_string(number) + " of " + std::to_string(of), Colour::Bold));
+    }
+}
+
 void RunView::device(const DeviceRecord& device)
 {
     if (m_quiet) {
@@ -47,7 +73,7 @@ void RunView::device(const DeviceRecord& device)
         text += ", firmware " + device.fru.firmwareRevision;
     }
     text += ", " + device.status;
-    m_console.line(m_console.paint(fitWidth(printable(text), m_console.width()), Colour::Bold));
+    m_console.line(m_console.paint(printable(text), Colour::Bold));
 }
 
 void RunView::skipped(const DeviceRecord& device)
@@ -93,23 +119,17 @@ void RunView::progress(QuarnDiags::Uint value, double elapsed)
         return;
     }
 
-    std::string title = m_config.testTitle(m_testIndex);
     const std::string head = "  " + pad(name, 9) + " ";
     const std::string tail =
         " " + pad(percent(value), 4) + " " + seconds(elapsed) + (limit.empty() ? "" : " of " + limit);
     const std::size_t room = m_console.liveWidth();  // never 0 on a terminal
-    const std::size_t fixed = displayWidth(head) + 2 + displayWidth(tail);
-    const std::size_t withTitle = fixed + displayWidth(title) + 1;
-    std::size_t bar = 0;
-    if (room >= withTitle + kBarBesideTitle) {
-        bar = std::min(kWidestBar, room - withTitle);
-    } else {
-        title.clear();
-        bar = room > fixed + kNarrowestBar ? std::min(kWidestBar, room - fixed) : kNarrowestBar;
-    }
+    const std::size_t bar =
+        room > kBesideBar + kNarrowestBar ? std::min(kWidestBar, room - kBesideBar) : kNarrowestBar;
+    const std::size_t used = displayWidth(head) + bar + 2 + displayWidth(tail);
+    std::string title = m_config.testTitle(m_testIndex);
+    title = room > used + kShortestTitle ? fitWidth(title, room - used - 1) + " " : std::string();
     const std::size_t filled = bar * value / 100;
-    m_console.live(head + (title.empty() ? "" : title + " ") + "[" + std::string(filled, '#') +
-                   std::string(bar - filled, '.') + "]" + tail);
+    m_console.live(head + title + "[" + std::string(filled, '#') + std::string(bar - filled, '.') + "]" + tail);
 }
 
 void RunView::event(const EventRecord& event)
@@ -146,11 +166,11 @@ void RunView::testFinished(const TestRecord& test)
         return;
     }
     m_console.endLive();
-    const OutcomeInfo& outcome = describe(outcomeOf(test));
+    const Outcome outcome = outcomeOf(test);
     // The code last: on a narrow terminal it is what moves to a line of its own.
     m_console.line("  " + pad(m_config.testName(test.index), 9) + " " +
-                   m_console.paint(outcome.label, outcome.colour) + "  " + seconds(test.seconds) +
-                   "  " + percent(test.progress) + "  " + m_config.codeName(test.code));
+                   m_console.paint(describe(outcome).label, colourOf(outcome)) + "  " + durationText(test.seconds) +
+                   "  " + percent(progressOf(test)) + "  " + m_config.codeName(test.code));
 }
 
 void RunView::detail(const std::string& text)
@@ -171,30 +191,59 @@ void RunView::driverWait(double waitedMs, bool released)
     }
 }
 
-void RunView::summary(const std::vector<DeviceRecord>& devices, bool interrupted)
+void RunView::summary(const std::vector<DeviceRecord>& devices, bool interrupted, int roundsRun, int roundsAsked)
 {
     const Tally tally(devices);
-    std::set<QuarnDiags::Uint> codes;
+    const bool rounds = roundsAsked > 1;
+    // The codes each outcome came with, for the legend.
+    std::set<QuarnDiags::Uint> codes[std::size(kOutcomes)];
 
-    Table table({{"MODEM"}, {"TEST"}, {"RESULT"}, {"CODE"}, {"DONE", 2}, {"TIME", 1}}, 2);
+    // Codes and reasons may wrap at blanks, never within a word; on a
+    // narrow terminal they move to a second line of each row.
+    std::vector<Column> columns = {{"MODEM"}, {"TEST"}, {"RESULT"}, {"CODE", 3, true}, {"DONE", 2}, {"TIME", 1}};
+    if (rounds) {
+        columns.insert(columns.begin() + 1, Column{"ROUND"});
+    }
+    Table table(columns, 2);
     for (const DeviceRecord& device : devices) {
         // "0 ttySM0": the index and the tty's name, short enough for narrow windows.
         std::string tty = device.tty.compare(0, 5, "/dev/") == 0 ? device.tty.substr(5) : device.tty;
         const std::string modem = std::to_string(device.index) + " " + orDash(tty);
+        // Round by round; in a round the tests that ran, then those that did not.
+        std::vector<std::pair<int, std::vector<Cell>>> rows;
+        const auto add = [&](int round, std::vector<Cell> cells) {
+            if (rounds) {
+                cells.insert(cells.begin() + 1, Cell{std::to_string(round)});
+            }
+            rows.emplace_back(round, std::move(cells));
+        };
         for (const TestRecord& test : device.tests) {
             const Outcome outcome = outcomeOf(test);
             if (outcome != Outcome::Passed || test.code != QuarnDiags::Diag::TEST_COMPLETED_SUCCESSFULLY) {
-                codes.insert(test.code);
+                codes[static_cast<int>(outcome)].insert(test.code);
             }
-            table.row({{modem},
-                       {test.name},
-                       {describe(outcome).label, describe(outcome).colour},
-                       {m_config.codeName(test.code)},
-                       {percent(test.progress)},
-                       {seconds(test.seconds)}});
+            add(test.round, {{modem},
+                             {test.name},
+                             {describe(outcome).label, colourOf(outcome)},
+                             {m_config.codeName(test.code)},
+                             {percent(progressOf(test))},
+                             {durationText(test.seconds)}});
         }
-        if (device.tests.empty()) {
-            table.row({{modem}, {"-"}, {"NOT TESTED", Colour::Dim}, {device.notTestedReason()}, {"-"}, {"-"}});
+        for (const SkippedTest& test : device.skipped) {
+            add(test.round, {{modem},
+                             {test.name},
+                             {describe(Outcome::NotRun).label, colourOf(Outcome::NotRun)},
+                             {test.reason},
+                             {"-"},
+                             {"-"}});
+        }
+        if (device.tests.empty() && device.skipped.empty()) {
+            add(1, {{modem}, {"-"}, {"NOT TESTED", Colour::Dim}, {device.notTestedReason()}, {"-"}, {"-"}});
+        }
+        std::stable_sort(rows.begin(), rows.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        for (auto& row : rows) {
+            table.row(std::move(row.second));
         }
     }
 
@@ -202,35 +251,29 @@ void RunView::summary(const std::vector<DeviceRecord>& devices, bool interrupted
     m_console.line(m_console.paint("Summary", Colour::Bold));
     table.print(m_console);
 
-    // The outcomes of the tests that ran, in the table's order.
-    const int ran = static_cast<int>(Outcome::NotRun);
-    if (tally.untested < devices.size()) {
+    // Each outcome the run had, with the codes it came with.
+    const int outcomes = static_cast<int>(std::size(kOutcomes));
+    if (std::any_of(std::begin(tally.outcomes), std::end(tally.outcomes), [](std::size_t n) { return n > 0; })) {
         m_console.line();
         m_console.line(m_console.paint("What the results mean", Colour::Bold));
-        for (int i = 0; i < ran; ++i) {
+        for (int i = 0; i < outcomes; ++i) {
             const OutcomeInfo& info = kOutcomes[i];
-            if (tally.outcomes[i] > 0) {
-                m_console.line("  " + m_console.paint(info.label, info.colour) + ": " + info.meaning);
+            if (tally.outcomes[i] == 0) {
+                continue;
             }
-        }
-        for (QuarnDiags::Uint code : codes) {
-            const std::string text = m_config.codeText(code);
-            m_console.line("  " + m_config.codeName(code) + (text.empty() ? std::string() : ": " + text));
+            m_console.line("  " + m_console.paint(info.label, colourOf(static_cast<Outcome>(i))) + ": " +
+                           info.meaning);
+            for (QuarnDiags::Uint code : codes[i]) {
+                const std::string text = m_config.codeText(code);
+                m_console.line("    " + m_config.codeName(code) + (text.empty() ? std::string() : ": " + text));
+            }
         }
     }
 
     m_console.line();
-    std::string result = "Result:";
-    for (int i = 0; i < ran; ++i) {
-        result += (i == 0 ? " " : ", ") + std::to_string(tally.outcomes[i]) + " " + kOutcomes[i].name;
-    }
-    if (tally.untested > 0) {
-        result += "; " + std::to_string(tally.untested) + (tally.untested == 1 ? " modem" : " modems") + " not tested";
-    }
-    if (interrupted) {
-        result += "; interrupted, the remaining tests did not run";
-    }
-    m_console.line(result);
+    long long counts[std::size(kOutcomes)] = {};
+    std::copy(std::begin(tally.outcomes), std::end(tally.outcomes), counts);
+    m_console.line(resultLine(counts, static_cast<long long>(tally.untested), interrupted, roundsRun, roundsAsked));
 }
 
 }  // namespace diaghost

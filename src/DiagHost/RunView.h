@@ -11,6 +11,12 @@
 
 namespace diaghost {
 
+// How the terminal colours an outcome's label.
+Colour colourOf(Outcome outcome);
+
+// A test's time as the terminal shows it: "6 ms" below a second, "11.5 s".
+std::string durationText(double seconds);
+
 // On a terminal each running test has a live progress bar with events
 // printed above it; elsewhere plain lines, one per start, event and verdict
 // and one every 5 s while a test runs. Texts from the plug-in and the modem
@@ -34,7 +40,10 @@ public:
     void detail(const std::string& text);  // a line for -v only
     // Before a test: how long the run waited for the modem driver, and whether it got free.
     void driverWait(double waitedMs, bool released);
-    void summary(const std::vector<DeviceRecord>& devices, bool interrupted);
+    // run --repeat: the round that starts now, of how many.
+    void round(int number, int of);
+    // The summary over every round run (roundsRun of roundsAsked).
+    void summary(const std::vector<DeviceRecord>& devices, bool interrupted, int roundsRun = 1, int roundsAsked = 1);
 
 private:
     Console& m_console;

@@ -141,7 +141,7 @@ public:
             showLog(m_log.take(true));
             test.log = m_testLog;
             // The bar's last state: the test may end between two redraws.
-            m_view.progress(test.progress, test.seconds);
+            m_view.progress(progressOf(test), test.seconds);
             m_view.testFinished(test);
             m_record.tests.push_back(test);
             m_running = -1;

@@ -119,7 +119,7 @@ std::string fitWidth(const std::string& text, std::size_t width)
     return text.substr(0, bytesWithin(text, width - markWidth, taken)) + mark;
 }
 
-std::vector<std::string> wrapWords(const std::string& text, std::size_t width, std::size_t indent)
+std::vector<std::string> wrapWords(const std::string& text, std::size_t width, std::size_t indent, bool breakWords)
 {
     if (width == 0 || displayWidth(text) <= width) {
         return {text};
@@ -146,7 +146,7 @@ std::vector<std::string> wrapWords(const std::string& text, std::size_t width, s
         // A word that does not fit goes to the next line if it fits whole
         // there or nothing of it fits here; else it is split where it stands.
         if (!gap.empty() && lineWidth + gap.size() + wordWidth > width &&
-            (indent + wordWidth <= width || lineWidth + gap.size() >= width)) {
+            (indent + wordWidth <= width || lineWidth + gap.size() >= width || !breakWords)) {
             lines.push_back(line);
             line.assign(indent, ' ');
         } else {
@@ -154,7 +154,7 @@ std::vector<std::string> wrapWords(const std::string& text, std::size_t width, s
         }
         std::size_t cut = 0;
         std::size_t taken = 0;
-        while ((cut = bytesWithin(word, width - displayWidth(line), taken)) < word.size()) {
+        while (breakWords && (cut = bytesWithin(word, width - displayWidth(line), taken)) < word.size()) {
             lines.push_back(line + word.substr(0, cut));
             line.assign(indent, ' ');
             word.erase(0, cut);

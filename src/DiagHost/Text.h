@@ -80,8 +80,11 @@ std::string pad(const std::string& text, std::size_t width);  // blanks up to wi
 std::string fitWidth(const std::string& text, std::size_t width);
 
 // The text broken at blanks into lines of at most width columns (0: one
-// line), later lines indented; a word longer than a line is cut. Colour
-// sequences take no column and must not span a blank.
-std::vector<std::string> wrapWords(const std::string& text, std::size_t width, std::size_t indent);
+// line), later lines indented. A word longer than a line is cut, or with
+// breakWords false kept whole on a line of its own, wider than width: a
+// code or a path that is copied from the terminal must come out whole.
+// Colour sequences take no column and must not span a blank.
+std::vector<std::string> wrapWords(const std::string& text, std::size_t width, std::size_t indent,
+                                   bool breakWords = true);
 
 }  // namespace diaghost

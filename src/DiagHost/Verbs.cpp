@@ -83,7 +83,7 @@ void infoOptions(CLI::App& info, Options& options)
 void listOptions(CLI::App& list, Options& options)
 {
     list.add_flag("-v,--verbose", options.verbose, "Full description of each modem");
-    list.add_flag("--json", options.json, "Print one JSON document on stdout instead of the table");
+    list.add_flag("--json", options.json, "One JSON document on stdout instead of the table");
     deviceOption(list, options, "Only this modem: its index, tty or PCI address");
 }
 
@@ -107,7 +107,7 @@ void runOptions(CLI::App& run, Options& options)
 void reportOptions(CLI::App& report, Options& options)
 {
     pathOption(report, "--html", options.html, "FILE", "Write the page to FILE, replaced in one step");
-    report.add_option("RUN.json", options.runDocument, "The run's JSON document (run --json-file); - reads stdin")
+    report.add_option("RUN.json", options.runDocument, "The run's JSON document (run --json-file); - is stdin")
         ->type_name("");
 }
 
@@ -155,10 +155,10 @@ void addGlobalOptions(CLI::App& app, Options& options)
 {
     pathOption(app, "--package", options.package, "PKG.cfg", "Package manifest (default: the installed package)");
     pathOption(app, "--sysroot", options.sysroot, "DIR", "Look up /proc and /dev below DIR");
-    app.add_option("--simulate", options.profile, "Run on a simulated machine (--simulate=help lists them)")
+    app.add_option("--simulate", options.profile, "Run on a simulated machine (--simulate=help)")
         ->expected(0, 1)
         ->type_name("[=PROFILE]");
-    app.add_option("--color", options.color, "Colour the text: auto (on a terminal without NO_COLOR), always or never")
+    app.add_option("--color", options.color, "Colour: auto (a terminal, no NO_COLOR), always, never")
         ->type_name("auto|always|never")
         ->check(checkColor);
 }

@@ -1,4 +1,5 @@
 // main.cpp - diaghost: loads a diagnostics package, lists the modems and runs their tests.
+#include "Console.h"
 #include "ExitStatus.h"
 #include "OutputFiles.h"
 #include "Session.h"
@@ -16,6 +17,7 @@ int main(int argc, char** argv)
     if (parsed >= 0) {
         return finishStandardOutput(parsed);
     }
+    chooseColour(session.options.color);
     const Verb& verb = *session.options.command;
     const int opened = verb.needsSession ? openSession(session) : -1;
     if (opened >= 0) {

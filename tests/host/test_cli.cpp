@@ -153,6 +153,11 @@ TEST(HostCli, HelpAndManualPageFollowTheCommandTable)
         EXPECT_NE(std::string::npos, help.out.find("\n  " + verb + " ")) << verb << "\n" << help.out;
         const hosttest::Finished own = hosttest::runHost({"help", verb}, {});
         EXPECT_EQ(0, own.status) << verb;
+        // Every help text fits an 80-column terminal.
+        std::istringstream text(help.out + own.out);
+        for (std::string line; std::getline(text, line);) {
+            EXPECT_LE(line.size(), 79u) << verb << ": " << line;
+        }
         for (const auto& option : options) {
             const bool shown = std::regex_search(own.out, std::regex("[ ,]" + option.second + "[ ,\n]"));
             EXPECT_TRUE(shown || (option.first != "-" && option.first != verb)) << verb << " " << option.second;

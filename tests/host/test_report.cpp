@@ -130,6 +130,25 @@ TEST(HostReport, ShowsEveryTestWithItsOutcome)
     untested.skipped = {{"at", "no driver tty (DRIVERS_NOT_INSTALLED)"}};
     const std::string text = document({first, second, untested}, 2);
 
+    // In the document nothing reads as a pass that was not one: the verdict
+    // is the outcome's word, the plug-in's own is named as such.
+    const json written = json::parse(text);
+    const struct {
+        json test;
+        const char* verdict;
+        const char* pluginVerdict;
+    } verdicts[] = {
+        {written["devices"][0]["tests"][0], "UNUSUAL", "UNUSUAL_STATUS"},
+        {written["devices"][0]["tests"][1], "ABORTED", "PASSED"},
+        {written["devices"][0]["tests"][2], "FAILED", "FAILED"},
+        {written["devices"][1]["skipped"][0], "NOT RUN", nullptr},
+    };
+    for (const auto& v : verdicts) {
+        EXPECT_EQ(v.verdict, v.test.value("verdict", "")) << v.test;
+        EXPECT_EQ(v.pluginVerdict != nullptr ? v.pluginVerdict : "", v.test.value("plugin_verdict", "")) << v.test;
+    }
+    EXPECT_EQ(4, written["schema_version"]);
+
     // A document that calls the stopped test passed (an older or a hand-made one).
     json edited = json::parse(text);
     edited["devices"][0]["tests"][1]["outcome"] = "passed";
@@ -155,7 +174,7 @@ TEST(HostReport, ShowsEveryTestWithItsOutcome)
         EXPECT_NE(std::string::npos, page.find("<li>CheckLoopback: Started</li>"));
         // The summary counts the outcomes and gives the exit status with its meaning.
         EXPECT_NE(std::string::npos, page.find("<strong>Exit status 2</strong>: a test failed<br>Result: 1 passed, "
-                                               "1 unusual, 1 failed, 1 aborted; 1 modem not tested"))
+                                               "1 unusual, 1 failed, 1 aborted, 2 not run; 1 modem not tested"))
             << page;
         EXPECT_NE(std::string::npos, page.find("<div class=\"tile not-run\"><b>2</b>NOT RUN</div>"));
         EXPECT_NE(std::string::npos, page.find("<dt>Host name</dt><dd>lab-7</dd>"));
@@ -173,6 +192,52 @@ TEST(HostReport, ShowsEveryTestWithItsOutcome)
         const std::string target = (*at)[1];
         EXPECT_TRUE(target == "data:," || page.find("id=\"" + target.substr(1) + "\"") != std::string::npos) << target;
     }
+}
+
+// run --repeat: every round counts, each report keeps the rounds apart
+// where it lists tests, and the metrics, which have one series per test,
+// give the round with the worst outcome (a fleet alert on "failed" must
+// fire whichever round failed).
+TEST(HostReport, RoundsCountEachTestOnceAndKeepThemApart)
+{
+    DeviceRecord device = modem(0, "/dev/ttySM0");
+    device.tests = {test(2, "at", Diag::PASSED, 0), test(2, "at", Diag::FAILED, 105), test(2, "at", Diag::PASSED, 0)};
+    for (int round = 1; round <= 3; ++round) {
+        device.tests[static_cast<std::size_t>(round - 1)].round = round;
+    }
+    diaghost::ReportContext context;
+    context.modemsFound = 1;
+    context.roundsAsked = 5;
+    context.roundsRun = 3;
+    const json written = json::parse(diaghost::jsonReport({"Modem Test", "1.0", ""}, {device}, manifest(), context));
+    EXPECT_EQ(2, written["summary"]["outcomes"]["passed"]);
+    EXPECT_EQ(1, written["summary"]["outcomes"]["failed"]);
+    EXPECT_EQ(5, written["summary"]["rounds"]);
+    EXPECT_EQ(3, written["summary"]["rounds_run"]);
+    EXPECT_EQ(2, written["devices"][0]["tests"][1]["round"]);
+
+    const std::string xml = diaghost::junitReport({"Modem Test", "1.0", ""}, {device}, manifest(), context);
+    for (const char* name : {"at (round 1)", "at (round 2)", "at (round 3)"}) {
+        EXPECT_NE(std::string::npos, xml.find(std::string("<testcase name=\"") + name + "\"")) << xml;
+    }
+
+    const std::string metrics = diaghost::metricsReport({device}, 1, 1765000000, manifest());
+    const auto count = [&metrics](const std::string& text) {
+        std::size_t n = 0;
+        for (std::size_t at = metrics.find(text); at != std::string::npos; at = metrics.find(text, at + 1)) {
+            ++n;
+        }
+        return n;
+    };
+    EXPECT_EQ(1u, count("outcome=\"failed\"} 1\n")) << metrics;
+    EXPECT_EQ(1u, count("outcome=\"passed\"} 0\n")) << metrics;
+    EXPECT_EQ(1u, count("\nmodemdiag_test_code{")) << metrics;
+    EXPECT_NE(std::string::npos, metrics.find("code=\"INCORRECT_AT_RESPONSE_ERROR\"} 105\n")) << metrics;
+
+    // The page says the round of each row and how many rounds ran.
+    const std::string page = pageOf(written.dump());
+    EXPECT_NE(std::string::npos, page.find("Result of 3 of 5 rounds: 2 passed, 0 unusual, 1 failed")) << page;
+    EXPECT_NE(std::string::npos, page.find(">at (round 2)</a>")) << page;
 }
 
 // A run's page comes from its document only: one that is not a run's
@@ -198,7 +263,9 @@ TEST(HostReport, RefusesWhatIsNoRunDocument)
         {"{\"schema_version\": 3,\n \"summary\": nope}", "not JSON: line 2, column 14: syntax error"},
         {"[3]", "not a run document: its JSON is not an object"},
         {diaghost::jsonReport({}, {device}, manifest(), listed), "a list document (list --json), not a run's"},
-        {changed([](json& d) { d["schema_version"] = 2; }), "schema version 2: this diaghost reads run documents of version 3"},
+        {changed([](json& d) { d["schema_version"] = 2; }),
+         "schema version 2: this diaghost reads run documents of versions 3 to 4"},
+        {changed([](json& d) { d["schema_version"] = 5; }), "schema version 5: this diaghost reads"},
         {changed([](json& d) { d["schema_version"] = "3"; }), "schema_version is not a whole number"},
         {changed([](json& d) { d["summary"].erase("exit_status"); }), "summary.exit_status is missing"},
         {changed([](json& d) { d["devices"] = json::object(); }), "devices is not a list"},
@@ -226,4 +293,26 @@ TEST(HostReport, RefusesWhatIsNoRunDocument)
     const std::string page = pageOf(older.dump());
     EXPECT_NE(std::string::npos, page.find("<dt>Machine</dt><dd><span class=\"none\">not in the document</span>"));
     EXPECT_NE(std::string::npos, rowOf(page, 0, "at").find("result passed")) << page;
+
+    // Version 3: "verdict" was the plug-in's, "progress" its last figure, and
+    // there were no rounds. A stopped test still reads as aborted, and one
+    // that ran to its end as done.
+    json third = json::parse(good);
+    third["schema_version"] = 3;
+    json& at = third["devices"][0]["tests"][0];
+    at["verdict"] = at["plugin_verdict"];
+    at["progress"] = 90;
+    for (const char* key : {"plugin_verdict", "plugin_progress", "round"}) {
+        at.erase(key);
+    }
+    third["summary"].erase("rounds");
+    third["summary"].erase("rounds_run");
+    std::string row = rowOf(pageOf(third.dump()), 0, "at");
+    EXPECT_NE(std::string::npos, row.find("result passed")) << row;
+    EXPECT_NE(std::string::npos, row.find(">100%<")) << row;
+    at["code"] = "TEST_ABORTED";
+    at.erase("outcome");
+    row = rowOf(pageOf(third.dump()), 0, "at");
+    EXPECT_NE(std::string::npos, row.find("result aborted")) << row;
+    EXPECT_NE(std::string::npos, row.find(">90%<")) << row;
 }

@@ -6,6 +6,8 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <regex>
+#include <set>
+#include <sstream>
 #include <sys/stat.h>
 
 #include "HostProcess.h"
@@ -119,7 +121,7 @@ TEST_F(HostRun, ListsModemsAndExitsWithTheWorstVerdict)
         {on("/dev/ttySM7"), 64, {}, "no modem /dev/ttySM7"},
         // Another program holds the driver: every test finds it in use at once.
         {{"-v", "--simulate=busy", "run", "--test", "at"}, 1,
-         {"0 at: UNUSUAL_STATUS MODEMS_IN_USE MODEMS_IN_USE", "1 at: UNUSUAL_STATUS MODEMS_IN_USE MODEMS_IN_USE"},
+         {"0 at: UNUSUAL MODEMS_IN_USE MODEMS_IN_USE", "1 at: UNUSUAL MODEMS_IN_USE MODEMS_IN_USE"},
          "in use before the run began"},
         // -v shows the test's own log lines as the plug-in writes them (a
         // command's options also before it).
@@ -132,10 +134,22 @@ TEST_F(HostRun, ListsModemsAndExitsWithTheWorstVerdict)
         {{"-q", "--simulate=at-errors", "run", "--test", "at", "--halt-on-error"}, 2,
          {incorrect + "CORRECT_AT_RESPONSE INCORRECT_AT_RESPONSE_ERROR HALTED_ON_ERROR"},
          "^Halt on error: no further test starts after this failure.\n\nSummary\n  MODEM +TEST"},
+        // Burn-in: the rounds in a row, one summary over them all; a halt on
+        // error ends the rounds too. --color=always colours even into a pipe.
+        {{"--color=always", "--simulate=healthy", "run", "--test", "at", "--repeat", "3"}, 0,
+         {"0" + passed, "0" + passed, "0" + passed},
+         "Round 3 of 3(.*\n)*  0 ttySM0 +3 +at +\033\\[32mPASSED\033\\[0m(.*\n)*"
+         "Result of 3 rounds: 3 passed, 0 unusual, 0 failed, 0 aborted, 0 not run\n"},
+        {{"--simulate=at-errors", "run", "--test", "at", "--halt-on-error", "--repeat", "3"}, 2,
+         {incorrect + "CORRECT_AT_RESPONSE INCORRECT_AT_RESPONSE_ERROR HALTED_ON_ERROR"},
+         "Result of 1 of 3 rounds: 0 passed, 0 unusual, 1 failed"},
         // Off a terminal a long test says it is still running every 5 s.
         {{"--simulate=silent", "run", "--test", "at"}, 2,
          {incorrect + "INCORRECT_AT_RESPONSE_ERROR INCORRECT_AT_RESPONSE_ERROR INCORRECT_AT_RESPONSE_ERROR"},
-         "at: running, [5-6]\\.[0-9] s of up to 7 s"},
+         "at: running, [5-6]\\.[0-9] s of up to 7 s(.*\n)*"
+         // The legend gives each code under the outcome it came with.
+         "  FAILED: the modem answered wrongly or not at all: [^\n]*\n"
+         "    INCORRECT_AT_RESPONSE_ERROR: The modem did not acknowledge"},
     };
     testsupport::runCommand("mkdir -p '" + logs + "'");
     for (const auto& c : cases) {
@@ -275,13 +289,19 @@ TEST_F(HostRun, CtrlCAbortsTheRunningTestsOnceAndASecondStopsAtOnce)
     kill(-running.pid(), SIGINT);
     const Finished aborted = running.finish();
     EXPECT_EQ(1, aborted.status) << aborted.err;
-    EXPECT_EQ(std::vector<std::string>{"0 loopback: PASSED TEST_ABORTED"}, summary(aborted));
+    EXPECT_EQ(std::vector<std::string>{"0 loopback: ABORTED TEST_ABORTED"}, summary(aborted));
     const json document = json::parse(aborted.out, nullptr, false);
     EXPECT_EQ("aborted", document.at("devices").at(0).at("tests").at(0).at("outcome")) << aborted.out;
     EXPECT_EQ(true, document.at("interrupted"));
     EXPECT_TRUE(std::regex_search(aborted.err, std::regex("\n  0 ttySM0 +loopback +ABORTED +TEST_ABORTED"))) << aborted.err;
-    EXPECT_NE(std::string::npos, aborted.err.find("Result: 0 passed, 0 unusual, 0 failed, 1 aborted; 2 modems not tested"))
+    // Every selected test has its row, the one that never started too, and
+    // the text counts what the document counts.
+    EXPECT_TRUE(std::regex_search(aborted.err, std::regex("\n  0 ttySM0 +at +NOT RUN +not started: the run was interrupted")))
         << aborted.err;
+    EXPECT_NE(std::string::npos,
+              aborted.err.find("Result: 0 passed, 0 unusual, 0 failed, 1 aborted, 5 not run; 2 modems not tested"))
+        << aborted.err;
+    EXPECT_EQ(5, document.at("summary").at("outcomes").at("not-run"));
     EXPECT_EQ(std::string::npos, aborted.err.find("Ctrl-C again:")) << aborted.err;
     // Skipped: the aborted test and the five that did not start.
     const std::string xml = testsupport::readFile(tmp.file("r.xml"));
@@ -378,27 +398,47 @@ TEST_F(HostRun, OutputFitsTheTerminal)
     hosttest::RunningHost narrow({"--simulate", "run", "--test", "loopback", "--test", "at"}, terminal, DIAGHOST_PATH,
                                  50);
     // The terminal's echo of a Ctrl-C typed while the live line is shown.
-    hosttest::RunningHost stopped({"--simulate=healthy", "run", "--test", "loopback"}, terminal, DIAGHOST_PATH, 80);
+    hosttest::RunningHost stopped({"--color=never", "--simulate=healthy", "run", "--test", "loopback"}, terminal,
+                                  DIAGHOST_PATH, 80);
     ASSERT_TRUE(stopped.waitFor("of up to 23 s", 20000));
     sleep(1);
     stopped.type("\x03");
-    // The screen of a run shown in the given width, with no row wider and
-    // no stale progress line.
+    // The screen of a run shown in the given width: no row wider but one
+    // that is a single word (a path, whole to be copied), and no stale
+    // progress line.
     const auto screenOf = [](const Finished& shown, std::size_t width) {
         const hosttest::Screen screen = hosttest::showOnTerminal(shown.out);
-        EXPECT_LE(screen.widest, width) << shown.out;
+        std::istringstream lines(screen.text);
+        for (std::string line; std::getline(lines, line);) {
+            if (line.size() > width) {
+                EXPECT_TRUE(std::regex_match(line, std::regex(" *[^ ]+"))) << line;
+            }
+        }
         EXPECT_FALSE(std::regex_search(screen.text, std::regex("\\[[#.]"))) << "stale progress line:\n" << screen.text;
         return screen.text;
     };
     const std::string afterCtrlC = screenOf(stopped.finish(), 80);
     EXPECT_NE(std::string::npos, afterCtrlC.find("\n  loopback  ABORTED")) << afterCtrlC;
+    EXPECT_FALSE(std::regex_search(afterCtrlC, std::regex("\033\\[[0-9;]*m"))) << "--color=never coloured";
 
     const Finished shown = narrow.finish();
     EXPECT_EQ(2, shown.status) << shown.out;
     const std::string rows = screenOf(shown, 50);
     EXPECT_NE(std::string::npos, rows.find("Result: 3 passed, 0 unusual, 1 failed, 0 aborted")) << rows;
-    EXPECT_TRUE(std::regex_search(rows, std::regex("\n  1 ttySM1 +loopback +FAILED +LOOPBACK_TEST_E"))) << rows;
-    EXPECT_TRUE(std::regex_search(rows, std::regex("\n  2 - +- +NOT TESTED +no driver tty"))) << rows;
+    // Too narrow for one line a row: the code goes whole to a second line.
+    EXPECT_TRUE(std::regex_search(rows, std::regex("\n  1 ttySM1 +loopback +FAILED\n +LOOPBACK_TEST_ERRORS_REPORTED +100%")))
+        << rows;
+    EXPECT_TRUE(std::regex_search(rows, std::regex("\n  2 - +at +NOT RUN\n +no driver tty +- +-\n +\\(DRIVERS_NOT_INSTALLED\\)\n")))
+        << rows;
+    EXPECT_EQ(std::string::npos, rows.find("\u2026")) << "a cut text:\n" << rows;
+    // One bar width for every test, and a finished test is done.
+    std::set<std::size_t> bars;
+    const std::regex bar("\\[[#.]+\\]");
+    for (auto at = std::sregex_iterator(shown.out.begin(), shown.out.end(), bar); at != std::sregex_iterator(); ++at) {
+        bars.insert(at->length());
+    }
+    EXPECT_EQ(1u, bars.size()) << shown.out;
+    EXPECT_FALSE(std::regex_search(rows, std::regex("(PASSED|UNUSUAL|FAILED) .*  [0-9]{1,2}%"))) << rows;
     // The live line said how long the test may take.
     EXPECT_NE(std::string::npos, shown.out.find("of up to 23 s")) << shown.out;
     EXPECT_TRUE(std::regex_search(shown.out, std::regex("\\[#+\\] 100%"))) << shown.out;

@@ -50,20 +50,44 @@ TEST(HostText, FittingAndWrappingNeverExceedTheWidth)
     EXPECT_EQ((std::vector<std::string>{"\033[1;31mABCDE", "FGHIJ", "KL\033[0m"}),
               diaghost::wrapWords("\033[1;31mABCDEFGHIJKL\033[0m", 5, 0));
     EXPECT_EQ((std::vector<std::string>{"   w", "ord"}), diaghost::wrapWords("          word", 4, 0));
+    // Kept whole, a path wider than the line takes a line of its own, to be copied in one piece.
+    EXPECT_EQ((std::vector<std::string>{"Log files:", "  /var/log/diaghost/TSYmodemDeviceEnumerator.log", "  (kept)"}),
+              diaghost::wrapWords("Log files: /var/log/diaghost/TSYmodemDeviceEnumerator.log (kept)", 20, 2, false));
 }
 
-TEST(HostText, NarrowTablesShortenWideColumnsThenDropOptionalOnes)
+// A table never cuts a cell: prose wraps down to its longest word, then
+// columns that may move go to a second line of each row, and when even that
+// does not fit every row becomes a block of fields.
+TEST(HostText, NarrowTablesWrapMoveColumnsThenShowFieldsButCutNothing)
 {
-    diaghost::Table table({{"MODEM"}, {"CODE"}, {"DONE", 2}, {"TIME", 1}}, 2);
-    table.row({{"0 ttySM0"}, {"LOOPBACK_TEST_NO_ERRORS_REPORTED"}, {"100%"}, {"23.0 s"}});
-    // The columns' widths for each terminal width (0: no terminal).
-    std::string widths;
-    for (std::size_t width : {0u, 58u, 46u, 36u, 30u, 22u}) {
-        for (std::size_t column : table.columnWidths(width)) {
-            widths += std::to_string(column) + " ";
+    using diaghost::Table;
+    Table table({{"MODEM"}, {"TEST"}, {"CODE", 2, true}, {"TIME", 1}}, 2);
+    table.row({{"0 ttySM0"}, {"loopback"}, {"LOOPBACK_TEST_NO_ERRORS_REPORTED"}, {"23.0 s"}});
+    table.row({{"2 -"}, {"at"}, {"not started: the run was interrupted"}, {"-"}});
+    const struct {
+        std::size_t width;  // 0: no terminal
+        Table::Form form;
+        const char* widths;      // of each column
+        const char* secondLine;  // the columns that moved, as 0 and 1
+    } cases[] = {
+        {0, Table::Form::OneLine, "8 8 36 6", ""},
+        {62, Table::Form::OneLine, "8 8 32 6", ""},      // the reason wraps; the code stays whole
+        {61, Table::Form::TwoLines, "8 8 36 6", "0001"},  // TIME moves first
+        {46, Table::Form::TwoLines, "8 8 32 6", "0011"},  // then the code, whole on its line
+        {40, Table::Form::Fields, "", ""},                // the code fits no line of a table
+    };
+    for (const auto& c : cases) {
+        const Table::Layout layout = table.layout(c.width);
+        std::string widths;
+        for (std::size_t width : layout.widths) {
+            widths += (widths.empty() ? "" : " ") + std::to_string(width);
         }
-        widths += "| ";
+        std::string moved;
+        for (bool second : layout.onSecondLine) {
+            moved += second ? "1" : "0";
+        }
+        EXPECT_EQ(c.form, layout.form) << c.width;
+        EXPECT_EQ(c.widths, widths) << c.width;
+        EXPECT_EQ(c.secondLine, moved) << c.width;
     }
-    // The code is cut first, then TIME goes, then DONE.
-    EXPECT_EQ("8 32 4 6 | 8 32 4 6 | 8 20 4 6 | 8 16 4 0 | 8 16 0 0 | 8 10 0 0 | ", widths);
 }
