@@ -117,7 +117,15 @@ std::string noModemText(const PackageConfig& config, const std::string& sysroot)
     if (!sought.empty()) {
         text += " Looked for " + sought + ".";
     }
-    // On the real machine (no --simulate, no --sysroot): how to try diaghost without a modem.
+    return text;
+}
+
+// What a person is told after "No modem found.": on the real machine (no
+// --simulate, no --sysroot), how to try diaghost without a modem. Only on
+// the terminal: the run's documents keep the finding alone.
+std::string noModemHelp(const PackageConfig& config, const std::string& sysroot)
+{
+    std::string text = noModemText(config, sysroot);
     if (sysroot.empty()) {
         text += "\nTo try diaghost without a modem, run it on a simulated machine: diaghost --simulate run\n"
                 "(diaghost --simulate=help lists the machines).";
@@ -443,7 +451,7 @@ int commandList(Session& session)
     }
     if (found.empty()) {
         printSimulation(session, human);
-        human.line(noModemText(session.config, session.sysroot));
+        human.line(noModemHelp(session.config, session.sysroot));
     }
     return found.empty() ? EXIT_NO_MODEM : EXIT_ALL_PASSED;
 }
@@ -492,7 +500,7 @@ int commandRun(Session& session)
     if (found.empty()) {
         session.keepLogs = true;
         report.noModemReason = noModemText(session.config, session.sysroot);
-        human.line(report.noModemReason);
+        human.line(noModemHelp(session.config, session.sysroot));
         report.exitStatus = EXIT_NO_MODEM;
         return writeReports(session, package, selected, report);
     }

@@ -120,6 +120,12 @@ TEST(HostCli, AnswersWithItsExitStatusAndErrorsInOneLine)
         // An error is one line on stderr, after the program's name.
         EXPECT_TRUE(c.status == 0 || run.err.empty() || std::regex_match(run.err, std::regex("diaghost: [^\n]*\n"))) << what << run.err;
     }
+    // The hint is for the person; the run's document keeps the finding alone.
+    const hosttest::Finished none = hosttest::runHost({"run", "--json"}, {"TMPDIR=" + dir.path()});
+    EXPECT_EQ(3, none.status);
+    EXPECT_NE(std::string::npos, none.out.find("\"No modem found. Looked for")) << none.out;
+    EXPECT_EQ(std::string::npos, none.out.find("simulated machine")) << none.out;
+    EXPECT_NE(std::string::npos, none.err.find("simulated machine: diaghost --simulate run")) << none.err;
     // Only the simulated runs that got under way store their logs: info and
     // the usage errors leave nothing, in TMPDIR or in the state folder.
     EXPECT_EQ("", testsupport::runCommand("ls -A '" + dir.path() + "' | grep -E '^(diaghost-|modemsim-|state$)'"));
