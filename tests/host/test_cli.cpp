@@ -27,7 +27,6 @@ TEST(HostCli, AnswersWithItsExitStatusAndErrorsInOneLine)
     } cases[] = {
         {{"--version"}, 0, "diaghost " DIAGHOST_VERSION "\n"},
         {{"info"}, 0, "Modem Test 1.0"},
-        {{"--simulate", "info"}, 0, "Modem Test 1.0"},
         // A simulated machine's log folder goes with it: info names where a run's logs stay.
         {{"--simulate", "info"}, 0, "Log folder:                 " + dir.file("state") + "/diaghost/simulate (a simulated run's logs)\n"},
         {{"info", "--json"}, 0, "\"max_seconds\": 23.0\n"},
@@ -62,7 +61,6 @@ TEST(HostCli, AnswersWithItsExitStatusAndErrorsInOneLine)
         {{"--simulate", "list", "--device", "9"}, 64, "no modem 9 (diaghost list without --device shows the modems"},
         {{"--simulate=none", "list", "--device", "0"}, 3, "No modem found."},
         // On a machine without the modem the way to try diaghost anyway.
-        {{"list"}, 3, "No modem found. Looked for PCI functions"},
         {{"list"}, 3, "without a modem, run it on a simulated machine: diaghost --simulate run\n"},
         // Report files that cannot be written stop a run before it starts.
         {{"--simulate", "run", "--junit", dir.file("none/r.xml")}, 73,

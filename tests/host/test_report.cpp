@@ -130,26 +130,11 @@ TEST(HostReport, ShowsEveryTestWithItsOutcome)
     untested.skipped = {{"at", "no driver tty (DRIVERS_NOT_INSTALLED)"}};
     const std::string text = document({first, second, untested}, 2);
 
-    // In the document nothing reads as a pass that was not one: the verdict
-    // is the outcome's word, the plug-in's own is named as such.
+    // The stopped test reads as aborted, with the plug-in's own verdict named
+    // as such (the other outcomes' words: the demo run's golden document).
     const json written = json::parse(text);
-    const struct {
-        json test;
-        const char* verdict;
-        const char* pluginVerdict;
-    } verdicts[] = {
-        {written["devices"][0]["tests"][0], "UNUSUAL", "UNUSUAL_STATUS"},
-        {written["devices"][0]["tests"][1], "ABORTED", "PASSED"},
-        {written["devices"][0]["tests"][2], "FAILED", "FAILED"},
-        {written["devices"][1]["skipped"][0], "NOT RUN", nullptr},
-    };
-    // A missing member reads as "" (json's value() with a default trips the
-    // i386 build's null-dereference warning).
-    const auto member = [](const json& test, const char* key) { return test.contains(key) ? test.at(key) : json(""); };
-    for (const auto& v : verdicts) {
-        EXPECT_EQ(json(v.verdict), member(v.test, "verdict")) << v.test;
-        EXPECT_EQ(json(v.pluginVerdict != nullptr ? v.pluginVerdict : ""), member(v.test, "plugin_verdict")) << v.test;
-    }
+    EXPECT_EQ("ABORTED", written["devices"][0]["tests"][1].at("verdict"));
+    EXPECT_EQ("PASSED", written["devices"][0]["tests"][1].at("plugin_verdict"));
     EXPECT_EQ(4, written["schema_version"]);
 
     // A document that calls the stopped test passed (an older or a hand-made one).
